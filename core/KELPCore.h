@@ -1,0 +1,285 @@
+// KELPCore - the API that game code calls: drawing, text, input, sound,
+// files, strings, maths, time and web access.
+//
+// A game derives its one global object from KELPCore. All state is in plain
+// public fields with fixed capacities; operations report failure through
+// their result and a log line, never by throwing.
+#pragma once
+
+#include <cstdint>
+#include <ctime>
+#include <string>
+
+#include "../sys/KELPSys.h"
+
+using std::string;
+
+class KELPCore {
+public:
+    // ---- Fields, in memory order ---------------------------------------------
+    char gameTitle[1024];
+    int32_t gameNumber;
+    int32_t gameVersion;
+    char scrambleKeyword[1024];
+    int8_t scrambleTable[64];
+    float sfxVolume, musicVolume;
+    char Tempstr[30][16384];           // the temporary-string ring
+    int32_t updateSec, updateFps, renderSec, renderFps, polysShown;
+    int32_t focusState;
+    int32_t nextUpdate, nextRender;
+    int32_t quitRequested;
+    int32_t loadStep;
+    int32_t showStats;
+    int32_t padKeysEnabled;
+    int32_t realWidth, realHeight;
+    char dataRoot[4100];
+    float overscan;
+    float LastColPointX, LastColPointY;
+    float screenW, screenH;
+
+    // ---- Life cycle -------------------------------------------------------------
+    void Begin(int gameNumber, string title);
+    void Terminate();
+    void SetTitle(string title);
+    string GetTitle();
+    string MyName();
+    clock_t StartTick();
+    int Mills();
+    void Rest(int ms);
+    void RenderGame(float& w, float& h);
+    void BufferGame();
+    // Sets dataRoot from a program path (directory part, or "."); returns 0
+    // when the directory part did not fit and "." was used instead.
+    int SetDataRoot(const char* programPath);
+
+    // ---- Drawing state -------------------------------------------------------------
+    void ResetDraw();
+    void SetSize(float s);
+    void SetSize(float sx, float sy);
+    void SetRot(float degrees);
+    void SetLineThickness(float t);
+    void Width(float t);
+    void Thick(float t);
+    void SetLineWidth(float t);
+    void SetLineThick(float t);
+    void SetCol(float r, float g, float b);
+    void SetCol(float r, float g, float b, float a);
+    void SetGradient(float r1, float g1, float b1, float a1, float r2, float g2, float b2, float a2);
+    void SetAlpha(float a);
+    void Alpha(float a);
+    void Ink(int n);
+    void InkRot(float hue);
+    void InkRot(float hue, float s);
+    void InkRot(float hue, float s, float v);
+    void HSV2RGB(double h, double s, double v);
+    void SetBlend(int mode);
+    void Smooth(int n);
+    void SetSmooth(int n);
+    void SetFont(int slot);
+    void SetCLS(float r, float g, float b);
+    void CLS(float r, float g, float b);
+    void FadeCLS(float r, float g, float b, float speed);
+    void SetCLSRot(float angle, float lo, float hi);
+
+    // ---- Shapes ----------------------------------------------------------------------
+    void Rect(float x, float y, float w, float h);
+    void Rect(float x, float y, float s);
+    void Plot(float x, float y);
+    void Rect_UL(float x, float y, float s);
+    void Rect_UL(float x, float y, float w, float h);
+    void Oval(float x, float y, float w, float h);
+    void Oval(float x, float y, float r);
+    void Circle(float x, float y, float r);
+    void Oval_UL(float x, float y, float w, float h);
+    void Oval_UL(float x, float y, float r);
+    void Circle_UL(float x, float y, float r);
+    void Fan(float x, float y, float r);
+    void Quad(float x1, float y1, float x2, float y2, float x3, float y3, float x4, float y4);
+    void FullTri(float x1, float y1, float x2, float y2, float x3, float y3);
+    void Tri(float x, float y, float w, float h);
+    void Tri_Fix(float x, float y, float w, float h, float e);
+    void Line(float x1, float y1, float x2, float y2);
+
+    // ---- Images, fonts and text ----------------------------------------------------
+    void LoadImg(int slot, string name, int size);
+    void LoadFont(int slot, string name);
+    void DrawImg(int slot, float x, float y, int frame = 0);
+    void DrawBlur(int slot, float x, float y, int frame = 0);
+    void QuadImg(int slot, float x1, float y1, float x2, float y2, float x3, float y3, float x4, float y4, int frame);
+    void DrawBuffer();
+    void Text(float x, float y, string s, float align = 0, float extra = 1);
+    void Text(float x, float y, char c, float align = 1, float extra = 1);
+    float StringWidth(string s);
+    float StringWidth(char c);
+    float CharWidth(char c);
+
+    // ---- Pixel buffers and screenshots ---------------------------------------------
+    void CreateBuffer(int slot, int size);
+    void BufferCLS(int slot);
+    void BufferFill(int slot, int r, int g, int b, int a);
+    void BufferPlot(int slot, float x, float y);
+    void BufferLine(int slot, float x1, float y1, float x2, float y2);
+    void BufferTile(int dst, int src, float x, float y, int frame);
+    void TakeScreenshot();
+    void CopyBuffer();
+
+    // ---- Input ---------------------------------------------------------------------
+    void PollInput(int invertY);
+    int PlayKey(int type);
+    int PlayKeyAll(int type);
+    float Joy(int n);
+    int JoyDown(int button);
+    int JoyDown(int button, int pad);
+    float JoyAxis(int axis);
+    float JoyAxis(int axis, int pad);
+    float MouseX();
+    float MouseY();
+    float TouchX();
+    float TouchY();
+    float MouseX(int i);
+    float MouseY(int i);
+    float TouchX(int i);
+    float TouchY(int i);
+    int MouseDown();
+    int TouchDown();
+    int MouseDown_Alt();
+    int TouchDown_Alt();
+    int MouseHeld();
+    int TouchHeld();
+    int MouseDown(int i);
+    int TouchDown(int i);
+    int MouseDown_Alt(int i);
+    int TouchDown_Alt(int i);
+    int MouseHeld(int i);
+    int TouchHeld(int i);
+    int mdall();
+    int MouseIn(float x, float y, float w, float h);
+    int MouseIn_Centered(float cx, float cy, float w, float h);
+    int MouseIn_Radius(float x, float y, float r);
+    int Button(int image, float x, float y, int frame);
+    void LockForGet();
+    int GetKey();
+    void SetKey(int action, int code);
+    int KeyValue(int action, int slot);
+    void FlushKeys();
+    string KeyName(int code);
+
+    // ---- Sound and music -------------------------------------------------------------
+    void LoadSFX(int n);
+    void LoadSFX(int slot, string name);
+    void PlaySFX(int n);
+    void PlaySFX(int n, float pitch);
+    void PlaySFX(int n, float pitch, float volume);
+    void PlaySFX(int n, float pitch, float volume, float pan);
+    void PlaySFX(int n, float pitch, float volume, float pan, int loop);
+    void PlayMusic(string name);
+    void PlayMusic(string name, int loop);
+    void StopMusic();
+    void MusicVolume(float v);
+    void MusicPitch(float p);
+    void MusicPan(float p);
+    void MusicHandler();
+
+    // ---- Record files -------------------------------------------------------------------
+    int WriteFile(string name);
+    int ReadFile(string name);
+    void WriteInt(int v);
+    void WriteByte(char c);
+    void WriteLine(string s);
+    void WriteString(string s);
+    int ReadInt();
+    int ReadByte();
+    string ReadLine();
+    int ReadString();
+    void CloseFile();
+
+    // ---- Web and score records --------------------------------------------------------
+    void SetKeyword(string keyword);
+    void SetNum(int n);
+    int GetNum();
+    void Rescramble();
+    string ScrambleTxt(string text);
+    string UnscrambleTxt(string text);
+    string EscapeValue(string value);   // the query-value escaping of GetURL
+    string GetURL(string host, string path, string value);
+    void OpenBrowser(string url);
+
+    // ---- Strings and the log ------------------------------------------------------------
+    const char* fstr(const char* format, ...) __attribute__((format(printf, 2, 3)));
+    void tstr(const char* format, ...) __attribute__((format(printf, 2, 3)));
+    int Print(const char* text);
+    int Debuglog(const char* text);
+    int DebugLog(const char* text);
+    int Debug(const char* text);
+    string Hex(int v);
+    string Bin(int v);
+    int HexToInt(string s);
+    int BinToInt(string s);
+    int StrToInt(string s);
+    int ToInt(string s);
+    string iniLeft(string s);
+    string iniRight(string s);
+    string Trim(string s);
+    string Mid(string s, int start, int count);
+    string Left(string s, int count);
+    string Right(string s, int count);
+    string LeftPad(string s, unsigned width, char fill);
+    string RightPad(string s, unsigned width, char fill);
+    string Strip(string s);
+    int SixDigitString(string s);
+    string SixDigitString(long a);
+    string SixDigitString(long a, long b);
+    string SixDigitString(long a, long b, long c);
+    string JNKrunch(string s);
+    string JuNKrunch(string s);
+    string Split(string s, char delimiter, int n);
+    int SplitCount(string s, char delimiter);
+    unsigned Checksum(string s, int key);
+    unsigned Checksum(string s);
+    const char* nth(int n);
+
+    // ---- Maths, random numbers, collisions ------------------------------------------------
+    float Sin(float degrees);
+    float Cos(float degrees);
+    float Mod(float a, float b);
+    float Abs(float v);
+    int Abs(int v);
+    float Dist(float x1, float y1, float x2, float y2);
+    float Pyth(float a, float b);
+    float WhichWayDoIGo(float from, float to, float lo = 0, float hi = 359);
+    void SeedRnd();
+    void SeedRnd(int seed);
+    float Rnd(float hi);
+    float Rnd(float lo, float hi);
+    int Rand(float hi);
+    int Rand(float lo, float hi);
+    float tRnd(float hi);
+    float tRnd(float lo, float hi);
+    int tRand(float hi);
+    int tRand(float lo, float hi);
+    int Collide_Point_Circle(float px, float py, float cx, float cy, float r);
+    int Collide_Circle_Circle(float x1, float y1, float r1, float x2, float y2, float r2);
+    int Collide_Line_Line(float x1, float y1, float x2, float y2, float x3, float y3, float x4, float y4);
+    int Collide_Rect_Rect(float x1, float y1, float w1, float h1, float x2, float y2, float w2, float h2);
+    int Collide_Rect_Rect_Complex(float x1, float y1, float w1, float h1, float x2, float y2, float w2, float h2);
+
+    // ---- Date and time -------------------------------------------------------------------
+    int Date_Day();
+    int Date_Month();
+    int Date_Year();
+    int Time_Hour();
+    int Time_Minute();
+    int Time_Second();
+    string Date_str();
+    string Time_str();
+    string DateTime_str();
+    string DateTime_file();
+};
+
+// ---- Globals of the core ------------------------------------------------------------------
+extern int32_t TempstrUse;
+extern int32_t UpdateCountLive, RenderCountLive;
+extern clock_t GameStartTime;
+
+extern int32_t jRand_Seed, jRand_Count, jRand_Bit, jRand_Plus, jRand_Out, jRand_tSeed;
+extern const char jRand_Txt[257];

@@ -1,0 +1,5 @@
+#include "MyGame.h"
+
+// TODO: not built yet.
+void MyGame::KeyDefaults() {}
+void MyGame::RedefineKeys() {}

@@ -1,0 +1,140 @@
+// MyGame - the demo game "Test Game" (game 550): launch and loop, game flow,
+// front-end screens, settings and saves, scoreboards, the demo scene and its
+// particles. Every screen is an immediate-mode method that draws and reads
+// input in the same call and keeps its state in the fields below.
+#pragma once
+
+#include <string>
+
+#include "../core/KELPCore.h"
+
+class MyGame : public KELPCore {
+public:
+    MyGame();
+    ~MyGame();
+
+    // ---- Per-game arrays (zeroed together by FlushGame) ---------------------------
+    int32_t gameWordsA[10250];
+    int32_t gameWordsB[12100000];
+    union {
+        int32_t gameValues[1024];
+        struct {
+            float demoAngleA, demoAngleB;    // the two markers of the demo scene
+            float score, shownScore, lives;  // score line
+        };
+    };
+    int32_t gameWordsD[2600];
+    union {
+        int32_t particleBlock[2600];
+        float particles[256][10];            // 256 records; the rest is padding
+    };
+
+    // ---- Persistent data -----------------------------------------------------------
+    int32_t scoreData[22000];
+    int32_t saveData[200];
+
+    // ---- Latches and pointer ---------------------------------------------------------
+    int32_t keyLatch[100];
+    int32_t touchLatch[100];
+    int32_t pointerDown;
+
+    // ---- Frame timing -------------------------------------------------------------------
+    int32_t prevUpdateTick, updateTick;
+    float frameDelta;
+    float stickDX, stickDY;
+
+    // ---- Credits -------------------------------------------------------------------------
+    std::string creditLines[1024];
+    int32_t creditLast;
+    float creditScroll;
+
+    // ---- Menu ---------------------------------------------------------------------------
+    int32_t menuPage, startSelection, spinAngle;
+    float menuListY, logoZoom;
+    int32_t chosenLevel, touchStarted;
+
+    // ---- Options ------------------------------------------------------------------------
+    int32_t optY, optScroll, optSelected, optCount, optSelectedY;
+
+    // ---- Pause ----------------------------------------------------------------------------
+    int32_t pauseSelection, pauseSlide, pauseIdle;
+
+    // ---- Redefine keys --------------------------------------------------------------------
+    int32_t redefRow, redefCol, captureLock, testTimer, captureTimer;
+
+    // ---- Scoreboard panel -------------------------------------------------------------------
+    int32_t boardSlide, boardTimer, boardPage, boardSpare;
+
+    // ---- Game flow and end banner -----------------------------------------------------------
+    int32_t gameMode, subScreen, paused;
+    int32_t endPending, endReason, endTimer;
+    float camX, camY, camSpare1, camSpare2;
+
+    // ---- Launch and loop --------------------------------------------------------------------
+    void Launch(const char* programPath);
+    void GameLoop();
+    void KeepAlive();
+    void Update();
+    void Render();
+    void Loader();
+
+    // ---- Game flow ------------------------------------------------------------------------
+    void LoopTarget();
+    void EndBanner();
+    void EndGame(int reason);
+    void FlushGame();
+    void LockKeys();
+
+    // ---- Key bindings ---------------------------------------------------------------------
+    void KeyDefaults();
+    void RedefineKeys();
+
+    // ---- Menus ------------------------------------------------------------------------------
+    void DoMenu();
+    void Menu_Start();
+    void Menu_Default(std::string items, std::string descriptions);
+    void Menu_Background();
+    void AddPlatBG();
+    void LoadMenu();
+
+    // ---- Options --------------------------------------------------------------------------
+    void Options();
+    void OptionsList();
+    void AddOptionLabel(std::string label);
+    int AddLinearOption(int entry, int icon, std::string label, int steps);
+    int AddToggleOption(int entry, int icon, std::string label, std::string textOff, std::string textOn);
+
+    // ---- Pause and loading screens ----------------------------------------------------------
+    void Ingame();
+    void PauseMenu();
+    void LoadingScreen();
+
+    // ---- Credits ------------------------------------------------------------------------------
+    void AddCredits(std::string line);
+    void AddDefaultCredits();
+    void Credits();
+
+    // ---- Settings and saves -------------------------------------------------------------------
+    void Save();
+    void Load();
+
+    // ---- Scoreboards ---------------------------------------------------------------------------
+    void DefaultScoreDisplay(int showLives);
+    void HandleDefaultScoreboards();
+    void DisplayScoreboard();
+
+    // ---- Demo game and particles ---------------------------------------------------------------
+    void LoadGame();
+    void DoGame();
+    void SubmitTestScore();
+    void ThrowParticle(float x, float y, float hue, int colourRow, int kind, float direction, float speed);
+    void Gimme(int points, float x, float y, float hue);
+    void Gimme(int points, float x, float y);
+    void DoParticles();
+};
+
+extern std::string ScrollText;
+extern MyGame ThisGame;
+
+// One pass of the main loop on ThisGame.
+void Heartbeat();

@@ -1,0 +1,6 @@
+#include "MyGame.h"
+
+// TODO: not built yet.
+void MyGame::Ingame() {}
+void MyGame::PauseMenu() {}
+void MyGame::LoadingScreen() {}
