@@ -4,7 +4,3 @@
 void MyGame::LoadGame() {}
 void MyGame::DoGame() {}
 void MyGame::SubmitTestScore() {}
-void MyGame::ThrowParticle(float x, float y, float hue, int colourRow, int kind, float direction, float speed) {}
-void MyGame::Gimme(int points, float x, float y, float hue) {}
-void MyGame::Gimme(int points, float x, float y) {}
-void MyGame::DoParticles() {}

@@ -2,4 +2,3 @@
 
 // TODO: not built yet.
 void MyGame::KeyDefaults() {}
-void MyGame::RedefineKeys() {}

@@ -1,0 +1,4 @@
+#include "MyGame.h"
+
+// TODO: not built yet.
+void MyGame::RedefineKeys() {}
