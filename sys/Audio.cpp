@@ -24,3 +24,5 @@ void KELPSys::BufferMusic_Wav_Sys() {}
 void KELPSys::BufferMusic_Ogg_Sys() {}
 void KELPSys::HandleMusicSys() {}
 void KELPSys::StopMusicSys() {}
+void KELPSys::AudioStart() {}
+void KELPSys::AudioClose() {}

@@ -133,6 +133,10 @@ public:
     float trackPitch, trackVolume, trackPan;
     float musicMaster;
 
+    // Device, context, 32 sources, 4 music buffers, listener (start-up), and
+    // their release (shut-down); called by SysInit and Close.
+    void AudioStart();
+    void AudioClose();
     void GetWAV(int slot, const char* path);
     void PlayWAV(int slot, float pitch, float gain, float pan, int loop);
     void PlayMusic_Wav_Sys(const char* path, int loop);
