@@ -1,17 +1,119 @@
+// Framework start and end, the millisecond clock, and the two per-update
+// hand-overs to the platform layer: the commit of the draw list and the render.
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+
 #include "KELPCore.h"
 
 int32_t UpdateCountLive = 0, RenderCountLive = 0;
 clock_t GameStartTime = 0;
 
-// TODO: not built yet.
-void KELPCore::Begin(int gameNumber, string title) {}
-void KELPCore::Terminate() {}
-void KELPCore::SetTitle(string title) {}
-string KELPCore::GetTitle() { return string(); }
-string KELPCore::MyName() { return string(); }
-clock_t KELPCore::StartTick() { return 0; }
-int KELPCore::Mills() { return 0; }
-void KELPCore::Rest(int ms) {}
-void KELPCore::RenderGame(float& w, float& h) {}
-void KELPCore::BufferGame() {}
-int KELPCore::SetDataRoot(const char* programPath) { return 0; }
+// Monotonic, so setting the system clock cannot make time run backwards.
+static struct timespec MillsStart;
+
+int KELPCore::SetDataRoot(const char* programPath) {
+    snprintf(dataRoot, sizeof dataRoot, ".");
+    if (!programPath) return 1;
+    const char* cut = nullptr;
+    for (const char* p = programPath; *p; p++)
+        if (*p == '\\' || *p == '/') cut = p;
+    if (!cut) return 1;
+    size_t n = (size_t)(cut - programPath);
+    if (n >= sizeof dataRoot) {
+        // Keep "." rather than a cut path that names some other directory.
+        KELPSys::Debuglog("Program path too long for the data root; using the current directory");
+        return 0;
+    }
+    memcpy(dataRoot, programPath, n);
+    dataRoot[n] = 0;
+    return 1;
+}
+
+void KELPCore::Begin(int number, string title) {
+    puts("\n-=-=-=-=-=-=-=-=-");
+    printf("Root %s\n", dataRoot);
+    fflush(stdout);
+    GameStartTime = clock();
+    clock_gettime(CLOCK_MONOTONIC, &MillsStart);
+    focusState = 1;
+    gameNumber = number;
+    padKeysEnabled = 1;
+    DebugToggle = 0;
+    showStats = 1;
+    snprintf(gameTitle, sizeof gameTitle, "%s", title.c_str());
+    ASys.SysInit(title.c_str());
+    // The canvas of the window just opened, until the first render measures it.
+    screenW = 800;
+    screenH = 600;
+    realWidth = ASys.fbWidth;
+    realHeight = ASys.fbHeight;
+    SeedRnd();
+}
+
+void KELPCore::Terminate() {
+    ASys.Close();
+    int t = Mills();
+    printf("Runtime : %d:%02d\n", t / 60000, t / 1000 - (t / 60000) * 60);
+    puts("Farewell happy gamer");
+    puts("-=-=-=-=-=-=-=-=-\n");
+    fflush(stdout);
+}
+
+void KELPCore::SetTitle(string title) {
+    snprintf(gameTitle, sizeof gameTitle, "%s", title.c_str());
+    Rescramble();
+}
+
+string KELPCore::GetTitle() { return string(gameTitle); }
+
+string KELPCore::MyName() { return KELPSys::SystemUsername(); }
+
+clock_t KELPCore::StartTick() { return GameStartTime; }
+
+int KELPCore::Mills() {
+    struct timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    // 32-bit millisecond arithmetic, as the timers compare int32 values.
+    uint32_t a = (uint32_t)((int64_t)now.tv_sec * 1000 + now.tv_nsec / 1000000);
+    uint32_t b = (uint32_t)((int64_t)MillsStart.tv_sec * 1000 + MillsStart.tv_nsec / 1000000);
+    return (int)(a - b);
+}
+
+void KELPCore::Rest(int ms) {
+    if (ms > 0) usleep((useconds_t)ms * 1000);
+}
+
+void KELPCore::FlipFullscreen() { ASys.FlipFull(); }
+
+void KELPCore::RenderGame(float& w, float& h) {
+    RenderCountLive++;
+    int now = Mills();
+    if (now >= renderSec + 1000 || now <= renderSec - 1000) {
+        renderSec = now;
+        renderFps = RenderCountLive;
+        RenderCountLive = 0;
+    }
+    if (ASys.window) ASys.RenderSys(overscan);
+    ASys.ComputeCanvas(w, h);
+    realWidth = ASys.fbWidth;
+    realHeight = ASys.fbHeight;
+}
+
+void KELPCore::BufferGame() {
+    if (showStats == 1) {
+        ResetDraw();
+        SetSize(0.5f);
+        if (updateFps == 59) updateFps = 60;
+        if (renderFps == 59) renderFps = 60;
+        const char* text = fstr("Update %ifps - Render %ifps - Polys %i", updateFps, renderFps, polysShown);
+        float aspect = ASys.aspect > 0 ? ASys.aspect : 1;
+        float h = (ASys.iBump == 2 ? screenW + 32 : screenW) / aspect;
+        Text(8, ASys.iBump == 1 ? h - 40 : h - 8, text, 0, 0);
+    }
+    ASys.RenderBuffer();
+    polysShown = ASys.polyCount;
+    ASys.drawCount = 0;
+    ASys.curBlend = 1;
+}

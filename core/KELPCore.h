@@ -51,6 +51,7 @@ public:
     // Sets dataRoot from a program path (directory part, or "."); returns 0
     // when the directory part did not fit and "." was used instead.
     int SetDataRoot(const char* programPath);
+    void FlipFullscreen();
 
     // ---- Drawing state -------------------------------------------------------------
     void ResetDraw();

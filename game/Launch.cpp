@@ -1,9 +1,157 @@
+// The spine of the demo: launch sequence, the fixed-step main loop, one
+// update, one render, and the staged asset loader.
+#include <cstdio>
+#include <cstring>
+
 #include "MyGame.h"
 
-// TODO: not built yet.
-void MyGame::Launch(const char* programPath) {}
-void MyGame::GameLoop() {}
-void MyGame::KeepAlive() {}
-void MyGame::Update() {}
-void MyGame::Render() {}
-void MyGame::Loader() {}
+void MyGame::Launch(const char* programPath) {
+    SetDataRoot(programPath);
+    Begin(550, "Test Game");
+    gameVersion = 1;
+    SetKeyword("Sample keyword text");
+    Smooth(0);
+
+    memset(saveData, 0, sizeof saveData);
+    saveData[0] = 7;
+    saveData[1] = 7;
+    saveData[10] = 0;
+    saveData[101] = 2;
+
+    KeyDefaults();
+    Load();
+    AddDefaultCredits();
+
+    showStats = saveData[22];
+    loadStep = 1;
+    gameMode = 0;
+    chosenLevel = 0;
+    menuPage = 0;
+    subScreen = 0;
+    logoZoom = 1.0f;
+    FlushGame();
+    nextUpdate = 0;
+    nextRender = 0;
+
+    GameLoop();
+
+    boardSlide = 0;
+    boardTimer = 0;
+    boardPage = 0;
+    boardSpare = 0;
+    Save();
+}
+
+void MyGame::GameLoop() {
+    quitRequested = 0;
+    if (ASys.windowFailed) {
+        fprintf(stderr, "No display could be opened: cannot create a window (is DISPLAY set?).\n");
+        quitRequested = 1;
+    }
+    while (quitRequested == 0) {
+        KeepAlive();
+        // A window lost for good (a failed re-creation) cannot come back.
+        if (ASys.windowFailed) {
+            fprintf(stderr, "The window could not be re-created; stopping.\n");
+            quitRequested = 1;
+        }
+    }
+    Terminate();
+}
+
+void MyGame::KeepAlive() {
+    sfxVolume = saveData[0] / 10.0f;
+    musicVolume = saveData[1] / 10.0f;
+    overscan = saveData[20] / 50.0f;
+
+    if (focusState == 1) {
+        int step = paused == 1 ? 32 : 16;
+        if (Mills() >= nextUpdate) {
+            nextUpdate = Mills() + step;
+            Update();
+        }
+        if (Mills() < nextUpdate - 10000) {
+            nextUpdate = Mills() + step;
+            Update();
+        }
+        if (Mills() >= nextRender) {
+            nextRender = Mills() + step;
+            Render();
+        }
+        if (Mills() < nextRender - 10000) {
+            nextRender = Mills() + step;
+            Render();
+        }
+        if (paused == 0) MusicHandler();
+    }
+    if (focusState > 0) return;
+
+    if (Mills() > nextUpdate) {
+        nextUpdate += 150;
+        PollInput(saveData[10]);
+    }
+    if (Mills() < nextUpdate - 10000) {
+        nextUpdate = Mills() + 150;
+        PollInput(saveData[10]);
+    }
+    if (Mills() > nextRender) {
+        nextRender += 150;
+        Render();
+    }
+    if (Mills() < nextRender - 10000) {
+        nextRender = Mills() + 150;
+        Render();
+    }
+    Rest(150);
+}
+
+void MyGame::Update() {
+    pointerDown = mdall();
+
+    prevUpdateTick = updateTick;
+    updateTick = Mills();
+    float d = (float)(updateTick - prevUpdateTick);
+    if (d > 128) d = 128;
+    if (d < 5) d = 5;
+    frameDelta = d / 16.666666666666668f;
+
+    stickDX = Joy(1) - Joy(3);
+    stickDY = Joy(2) - Joy(0);
+
+    PollInput(saveData[10]);
+    ResetDraw();
+    if (loadStep < 1) {
+        LoopTarget();
+        EndBanner();
+    } else {
+        Loader();
+    }
+    BufferGame();
+}
+
+void MyGame::Render() { RenderGame(screenW, screenH); }
+
+void MyGame::Loader() {
+    int loaded = 1;
+    switch (loadStep) {
+        case 1: LoadFont(51, "entplain.png"); break;
+        case 2: LoadImg(60, "KELPLogo", 32); break;
+        case 3: LoadImg(50, "icons", 64); break;
+        case 4: LoadImg(55, "particles", 32); break;
+        case 5: LoadSFX(95); break;
+        case 6:
+            PlaySFX(95, 1.0f);
+            LoadSFX(1);
+            break;
+        case 7: LoadImg(52, "options", 32); break;
+        case 8: LoadSFX(99); break;
+        case 9: LoadSFX(98); break;
+        case 10: LoadImg(53, "menu", 504); break;
+        case 11: LoadImg(54, "logo", 1024); break;
+        case 20: LoadImg(0, "gfx", 32); break;
+        default: loaded = 0; break;
+    }
+    loadStep += 1;
+    LoadingScreen();
+    if (loadStep > 120 && !loaded) loadStep = 0;
+}

@@ -1,10 +1,123 @@
+// Window, GL context and canvas: platform start-up and shut-down, window
+// (re)creation, and the virtual canvas that follows the framebuffer's shape.
+#include <GLFW/glfw3.h>
+
+#include <cstring>
+
 #include "KELPSys.h"
 
-// TODO: not built yet.
-void KELPSys::SysInit(const char* title) {}
-void KELPSys::SetScreen(int width, int height) {}
-void KELPSys::FlipFull() {}
-void KELPSys::Close() {}
-void KELPSys::HiResRender() {}
+void error_callback(int code, const char* text) {
+    (void)code;
+    fprintf(stderr, "Error: %s\n", text);
+}
+
+void KELPSys::SysInit(const char* title) {
+    snprintf(GameTitleSys, sizeof GameTitleSys, "%s", title ? title : "");
+    FlushKeys();
+    virtualW = 800;
+    imageScale = 1;
+    // Until the first render measures the framebuffer, draw for the 800 x 600
+    // window about to be opened.
+    ViewScale = 2.0f / virtualW;
+    rw2 = 400;
+    rh2 = 300;
+    centreX = 400;
+    centreY = 300;
+    aspect = 800.0f / 600.0f;
+    OverscanScaleX = OverscanScaleY = 1;
+
+    // Installed before glfwInit so that a failing start says why.
+    glfwSetErrorCallback(error_callback);
+    if (!glfwInit()) Debuglog("Initialisation Failed");
+
+    memset(WhiteBlock, 255, sizeof WhiteBlock);
+    memset(Button, 0, sizeof Button);
+    memset(Touch, 0, sizeof Touch);
+    memset(Joy, 0, sizeof Joy);
+    for (int i = 0; i < IMAGE_SLOTS; i++) imageFrames[i] = -1;
+
+    isFullscreen = 0;
+    SetScreen(256, 128);
+    AudioStart();
+    SetScreen(800, 600);
+    FillKeyNames();
+}
+
+void KELPSys::SetScreen(int width, int height) {
+    glfwWindowHint(GLFW_CONTEXT_VERSION_MAJOR, 2);
+    glfwWindowHint(GLFW_CONTEXT_VERSION_MINOR, 0);
+    if (window) {
+        glfwDestroyWindow(window);
+        window = nullptr;
+    }
+    GLFWmonitor* monitor = glfwGetPrimaryMonitor();
+    const GLFWvidmode* mode = monitor ? glfwGetVideoMode(monitor) : nullptr;
+    if (isFullscreen == 0) {
+        window = glfwCreateWindow(width, height, GameTitleSys, nullptr, nullptr);
+        if (window && mode) glfwSetWindowPos(window, mode->width / 2 - width / 2, mode->height / 2 - height / 2);
+        Debuglog("Opened Window");
+    } else {
+        if (mode) window = glfwCreateWindow(mode->width, mode->height, GameTitleSys, monitor, nullptr);
+        Debuglog("Opened Fullscreen");
+    }
+    fbWidth = width;
+    fbHeight = height;
+    if (!window) {
+        Debuglog("ERRORRZ");
+        // Nothing can be shown: the main loop ends and the program says why.
+        windowFailed = 1;
+        return;
+    }
+    windowFailed = 0;
+    glfwMakeContextCurrent(window);
+    glViewport(0, 0, width, height);
+    glfwSetInputMode(window, GLFW_CURSOR, GLFW_CURSOR_NORMAL);
+    glfwSetInputMode(window, GLFW_STICKY_KEYS, GLFW_FALSE);
+    glfwSetInputMode(window, GLFW_STICKY_MOUSE_BUTTONS, GLFW_FALSE);
+}
+
+void KELPSys::FlipFull() {
+    isFullscreen = isFullscreen ? 0 : 1;
+    SetScreen(800, 600);
+}
+
+void KELPSys::Close() {
+    AudioClose();
+    Debuglog("Closing OpenGL Window");
+    if (window) glfwDestroyWindow(window);
+    window = nullptr;
+    glfwTerminate();
+}
+
+void KELPSys::HiResRender() {
+    if (window) glfwMakeContextCurrent(window);
+}
+
 void KELPSys::Force1920() {}
-void KELPSys::ComputeCanvas(float& screenW, float& screenH) {}
+
+void KELPSys::ComputeCanvas(float& screenW, float& screenH) {
+    screenW = virtualW;
+    rw2 = (int)(screenW / 2);
+    screenH = virtualW / aspect;
+    rh2 = (int)(screenH / 2);
+    virtualW = 800;
+    imageScale = 1;
+    if (screenH > screenW) {
+        virtualW = 512;
+        imageScale = 800.0f / 512.0f;
+    }
+    iBump = 0;
+    if (screenH > 2 * screenW) {
+        iBump = 1;
+        screenH -= 32;
+        rh2 -= 32;
+    }
+    if (screenW > 2 * screenH) {
+        iBump = 2;
+        screenW -= 32;
+        rw2 -= 32;
+    }
+    centreX = rw2;
+    centreY = rh2;
+    ViewScale = 2 / virtualW;
+}
