@@ -110,10 +110,7 @@ void MyGame::Update() {
 
     prevUpdateTick = updateTick;
     updateTick = Mills();
-    float d = (float)(updateTick - prevUpdateTick);
-    if (d > 128) d = 128;
-    if (d < 5) d = 5;
-    frameDelta = d / 16.666666666666668f;
+    frameDelta = FrameDelta(updateTick - prevUpdateTick);
 
     stickDX = Joy(1) - Joy(3);
     stickDY = Joy(2) - Joy(0);
@@ -127,6 +124,14 @@ void MyGame::Update() {
         Loader();
     }
     BufferGame();
+}
+
+float MyGame::FrameDelta(int elapsedMs) {
+    // A stall counts as at most 128 ms and a burst as at least 5 ms.
+    float d = (float)elapsedMs;
+    if (d > 128) d = 128;
+    if (d < 5) d = 5;
+    return d / 16.666666666666668f;
 }
 
 void MyGame::Render() { RenderGame(screenW, screenH); }

@@ -77,6 +77,8 @@ public:
     void Update();
     void Render();
     void Loader();
+    // Elapsed milliseconds between two updates as 60 Hz frames, clamped.
+    static float FrameDelta(int elapsedMs);
 
     // ---- Game flow ------------------------------------------------------------------------
     void LoopTarget();
