@@ -121,8 +121,12 @@ class Demo:
         self.exe = os.path.join(self.root, exe)
         if not os.path.exists(self.exe):
             shutil.copy2(os.path.join(bin_dir, exe), self.exe)
+        data = os.path.join(bin_dir, "Data")
         if not os.path.exists(os.path.join(self.root, "Data")):
-            shutil.copytree(os.path.join(bin_dir, "Data"), os.path.join(self.root, "Data"))
+            if os.path.isdir(data):
+                shutil.copytree(data, os.path.join(self.root, "Data"))
+            else:
+                os.makedirs(os.path.join(self.root, "Data", "550"))
         self.proc = None
         self.log_path = os.path.join(self.root, "stdout.log")
         self.err_path = os.path.join(self.root, "stderr.log")
