@@ -1,0 +1,246 @@
+// Record files: byte layout, the end-of-data marker, text lines, the single
+// file slot, and saving through a temporary file that replaces the target
+// only when it was written completely.
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "game/MyGame.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class RecordFiles : public ::testing::Test {
+protected:
+    std::string root;
+    char savedRoot[sizeof ThisGame.dataRoot];
+
+    void SetUp() override {
+        char tmpl[] = "/tmp/kelp-files-XXXXXX";
+        ASSERT_NE(nullptr, mkdtemp(tmpl));
+        root = tmpl;
+        memcpy(savedRoot, ThisGame.dataRoot, sizeof savedRoot);
+        snprintf(ThisGame.dataRoot, sizeof ThisGame.dataRoot, "%s", root.c_str());
+    }
+    void TearDown() override {
+        ThisGame.CloseFile();
+        memcpy(ThisGame.dataRoot, savedRoot, sizeof savedRoot);
+        fs::remove_all(root);
+    }
+
+    std::string PathOf(const std::string& name) { return root + "/" + name; }
+
+    std::vector<unsigned char> Bytes(const std::string& name) {
+        std::vector<unsigned char> out;
+        FILE* f = fopen(PathOf(name).c_str(), "rb");
+        if (!f) return out;
+        int c;
+        while ((c = fgetc(f)) != EOF) out.push_back((unsigned char)c);
+        fclose(f);
+        return out;
+    }
+
+    void Put(const std::string& name, const std::string& content) {
+        FILE* f = fopen(PathOf(name).c_str(), "wb");
+        ASSERT_NE(nullptr, f);
+        fwrite(content.data(), 1, content.size(), f);
+        fclose(f);
+    }
+};
+
+TEST_F(RecordFiles, IntegersAreLittleEndianTwosComplement) {
+    struct Case { int v; std::vector<unsigned char> bytes; } cases[] = {
+        {550, {0x26, 0x02, 0x00, 0x00}},
+        {-1, {0xFF, 0xFF, 0xFF, 0xFF}},
+        {-37171, {0xCD, 0x6E, 0xFF, 0xFF}},
+        {0x12345678, {0x78, 0x56, 0x34, 0x12}},
+        {INT32_MIN, {0x00, 0x00, 0x00, 0x80}},
+    };
+    for (auto& c : cases) {
+        SCOPED_TRACE(c.v);
+        ASSERT_EQ(1, ThisGame.WriteFile("ints.dat"));
+        ThisGame.WriteInt(c.v);
+        ThisGame.CloseFile();
+        EXPECT_EQ(c.bytes, Bytes("ints.dat"));
+        ASSERT_EQ(1, ThisGame.ReadFile("ints.dat"));
+        EXPECT_EQ(c.v, ThisGame.ReadInt());
+        ThisGame.CloseFile();
+    }
+}
+
+TEST_F(RecordFiles, ShortIntegerReadsGiveTheEndMarker) {
+    Put("six.dat", std::string("\x01\x00\x00\x00\xAB\xCD", 6));
+    ASSERT_EQ(1, ThisGame.ReadFile("six.dat"));
+    EXPECT_EQ(1, ThisGame.ReadInt());
+    EXPECT_EQ(-37171, ThisGame.ReadInt());
+    EXPECT_EQ(-37171, ThisGame.ReadInt());
+    ThisGame.CloseFile();
+
+    Put("empty.dat", "");
+    ASSERT_EQ(1, ThisGame.ReadFile("empty.dat"));
+    EXPECT_EQ(-37171, ThisGame.ReadInt());
+    EXPECT_EQ(-1, ThisGame.ReadByte());
+}
+
+TEST_F(RecordFiles, MixedItemsRoundTrip) {
+    ASSERT_EQ(1, ThisGame.WriteFile("mixed.dat"));
+    ThisGame.WriteByte('\xE9');
+    ThisGame.WriteLine("");
+    ThisGame.WriteString("two words");
+    ThisGame.WriteInt(-2);
+    ThisGame.CloseFile();
+    std::vector<unsigned char> expect = {0xE9, '\n', 't', 'w', 'o', ' ', 'w', 'o', 'r', 'd', 's', '\n',
+                                         0xFE, 0xFF, 0xFF, 0xFF};
+    EXPECT_EQ(expect, Bytes("mixed.dat"));
+
+    ASSERT_EQ(1, ThisGame.ReadFile("mixed.dat"));
+    EXPECT_EQ(0xE9, ThisGame.ReadByte());
+    EXPECT_EQ("", ThisGame.ReadLine());
+    EXPECT_EQ("two words", ThisGame.ReadLine());
+    EXPECT_EQ(-2, ThisGame.ReadInt());
+    EXPECT_EQ(-1, ThisGame.ReadByte());
+}
+
+TEST_F(RecordFiles, LineReadsKeepTextAndStayInsideTheBuffer) {
+    std::string longLine(1500, 'x');
+    longLine[1022] = 'y';
+    Put("lines.txt", "first\n" + longLine + "\nafter\nno feed");
+    ASSERT_EQ(1, ThisGame.ReadFile("lines.txt"));
+    EXPECT_EQ("first", ThisGame.ReadLine());
+    // The over-long line is cut to the buffer; the next read is the next line.
+    std::string cut = ThisGame.ReadLine();
+    EXPECT_EQ(1023u, cut.size());
+    EXPECT_EQ('y', cut.back());
+    EXPECT_EQ("after", ThisGame.ReadLine());
+    // Only a real line feed is removed.
+    EXPECT_EQ("no feed", ThisGame.ReadLine());
+    EXPECT_EQ("", ThisGame.ReadLine());
+
+    // Writing keeps the whole text.
+    ASSERT_EQ(1, ThisGame.WriteFile("long.txt"));
+    ThisGame.WriteLine(longLine);
+    ThisGame.CloseFile();
+    EXPECT_EQ(1501u, Bytes("long.txt").size());
+}
+
+TEST_F(RecordFiles, ReadStringFillsTheNextRingSlot) {
+    Put("ring.txt", "alpha\nbeta\n");
+    ASSERT_EQ(1, ThisGame.ReadFile("ring.txt"));
+    TempstrUse = 29;
+    EXPECT_EQ(0, ThisGame.ReadString());
+    EXPECT_STREQ("alpha", ThisGame.Tempstr[0]);
+    EXPECT_EQ(1, ThisGame.ReadString());
+    EXPECT_STREQ("beta", ThisGame.Tempstr[1]);
+    ThisGame.CloseFile();
+    strcpy(ThisGame.Tempstr[2], "stale");
+    EXPECT_EQ(2, ThisGame.ReadString());
+    EXPECT_STREQ("", ThisGame.Tempstr[2]);
+}
+
+TEST_F(RecordFiles, ClosedSlotDoesNothingAndReadsZero) {
+    ThisGame.CloseFile();
+    ThisGame.WriteInt(5);
+    ThisGame.WriteByte('a');
+    ThisGame.WriteLine("x");
+    EXPECT_EQ(0, ThisGame.ReadInt());
+    EXPECT_EQ(0, ThisGame.ReadByte());
+    EXPECT_EQ("", ThisGame.ReadLine());
+    EXPECT_EQ(nullptr, ASys.ReadString_Sys());
+    EXPECT_TRUE(fs::is_empty(root));
+}
+
+TEST_F(RecordFiles, FailedOpensPrintTheirMessageAndLeaveTheSlotClosed) {
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(0, ThisGame.ReadFile("missing.dat"));
+    EXPECT_EQ(0, FileOpen);
+    EXPECT_EQ(0, ThisGame.WriteFile("no-such-dir/x.dat"));
+    EXPECT_EQ(0, FileOpen);
+    ThisGame.WriteInt(1);
+    ThisGame.CloseFile();
+    std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_EQ("Error Reading File\nError Writing File\n", out);
+    EXPECT_TRUE(fs::is_empty(root));
+
+    // An existing subdirectory is used as given.
+    fs::create_directory(PathOf("sub"));
+    ASSERT_EQ(1, ThisGame.WriteFile("sub/x.dat"));
+    ThisGame.WriteInt(7);
+    ThisGame.CloseFile();
+    EXPECT_EQ(4u, Bytes("sub/x.dat").size());
+}
+
+TEST_F(RecordFiles, SecondOpenClosesAndFlushesTheFirst) {
+    ASSERT_EQ(1, ThisGame.WriteFile("a.dat"));
+    ThisGame.WriteInt(11);
+    ASSERT_EQ(1, ThisGame.WriteFile("b.dat"));
+    EXPECT_EQ((std::vector<unsigned char>{11, 0, 0, 0}), Bytes("a.dat"));
+    ThisGame.WriteInt(22);
+    // Reading a file while one is being written finishes the write first.
+    ASSERT_EQ(1, ThisGame.ReadFile("b.dat"));
+    EXPECT_EQ(22, ThisGame.ReadInt());
+    ThisGame.CloseFile();
+    EXPECT_FALSE(fs::exists(PathOf("a.dat.tmp")));
+    EXPECT_FALSE(fs::exists(PathOf("b.dat.tmp")));
+}
+
+TEST_F(RecordFiles, TargetIsReplacedOnlyAtClose) {
+    Put("keep.dat", "old!");
+    ASSERT_EQ(1, ThisGame.WriteFile("keep.dat"));
+    ThisGame.WriteInt(1);
+    ThisGame.WriteInt(2);
+    fflush(MyOpenFile);
+    // Mid-write the previous content is still what a reader finds.
+    EXPECT_EQ((std::vector<unsigned char>{'o', 'l', 'd', '!'}), Bytes("keep.dat"));
+    EXPECT_TRUE(fs::exists(PathOf("keep.dat.tmp")));
+    ThisGame.CloseFile();
+    EXPECT_EQ(8u, Bytes("keep.dat").size());
+    EXPECT_FALSE(fs::exists(PathOf("keep.dat.tmp")));
+}
+
+TEST_F(RecordFiles, FailedRenameKeepsTheTargetAndIsLogged) {
+    // A directory cannot be replaced by a file.
+    fs::create_directory(PathOf("busy"));
+    ASSERT_EQ(1, ThisGame.WriteFile("busy"));
+    ThisGame.WriteInt(3);
+    testing::internal::CaptureStdout();
+    ThisGame.CloseFile();
+    std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_NE(std::string::npos, out.find("Error Writing File")) << out;
+    EXPECT_TRUE(fs::is_directory(PathOf("busy")));
+    EXPECT_FALSE(fs::exists(PathOf("busy.tmp")));
+    EXPECT_EQ(0, FileOpen);
+}
+
+TEST_F(RecordFiles, WriteThatRunsOutOfSpaceKeepsTheTarget) {
+    Put("full.dat", "prev");
+    // A file-size limit makes writes past it fail the way a full disk does.
+    struct rlimit old;
+    ASSERT_EQ(0, getrlimit(RLIMIT_FSIZE, &old));
+    void (*oldHandler)(int) = signal(SIGXFSZ, SIG_IGN);
+    struct rlimit lim = old;
+    lim.rlim_cur = 64 * 1024;
+    ASSERT_EQ(0, setrlimit(RLIMIT_FSIZE, &lim));
+    ASSERT_EQ(1, ThisGame.WriteFile("full.dat"));
+    for (int i = 0; i < 40000; i++) ThisGame.WriteInt(i);
+    testing::internal::CaptureStdout();
+    ThisGame.CloseFile();
+    std::string out = testing::internal::GetCapturedStdout();
+    setrlimit(RLIMIT_FSIZE, &old);
+    signal(SIGXFSZ, oldHandler);
+
+    EXPECT_NE(std::string::npos, out.find("Error Writing File")) << out;
+    EXPECT_EQ((std::vector<unsigned char>{'p', 'r', 'e', 'v'}), Bytes("full.dat"));
+    EXPECT_FALSE(fs::exists(PathOf("full.dat.tmp")));
+}
+
+}  // namespace
