@@ -1,5 +1,130 @@
+// Settings ("Settings.sav": options and key bindings) and the per-game save
+// file (plays, level choice and the scoreboards), tied to a per-installation
+// user ID and protected by a rolling checksum.
+#include <cstdio>
+
 #include "MyGame.h"
 
-// TODO: not built yet.
-void MyGame::Save() {}
-void MyGame::Load() {}
+namespace {
+
+const int32_t CHECK_MOD = 371653;
+// Values read from the settings file below this are missing data.
+const int32_t LOWEST_VALUE = -37170;
+
+// One step of the rolling checksum: ((v + game)*ma + (i + mb)*mc + c) mod
+// 371653 in 32-bit signed arithmetic whose sums and products wrap; done in
+// unsigned arithmetic so the wrap is defined.
+int32_t Fold(int32_t c, int32_t v, int32_t game, int32_t ma, int32_t i, int32_t mb, int32_t mc) {
+    uint32_t t = ((uint32_t)v + (uint32_t)game) * (uint32_t)ma + ((uint32_t)i + (uint32_t)mb) * (uint32_t)mc +
+                 (uint32_t)c;
+    return (int32_t)t % CHECK_MOD;
+}
+
+int32_t AddWrap(int32_t a, int32_t b) { return (int32_t)((uint32_t)a + (uint32_t)b); }
+
+int32_t UserCheck(const int32_t* id) { return AddWrap(AddWrap(id[0] % 37171, id[1] % 17021), id[2] % 53496); }
+
+int32_t CopyCheck(const int32_t* id) { return AddWrap(AddWrap(id[0] % 53496, id[1] % 37171), id[2] % 17021); }
+
+struct Multipliers {
+    int32_t m1, m2, m3;
+};
+
+Multipliers SaveMultipliers(const MyGame& g) {
+    return {g.saveData[24] % 5 + 3, g.saveData[25] % 4 + 4, g.gameNumber % 6 + 2};
+}
+
+string SaveName(const MyGame& g) {
+    char name[1100];
+    snprintf(name, sizeof name, "Save_%i_%s.sav", (int)g.gameNumber, g.gameTitle);
+    return name;
+}
+
+}  // namespace
+
+void MyGame::Save() {
+    WriteFile("Settings.sav");
+    for (int i = 0; i < 100; i++) WriteInt(saveData[i]);
+    for (int b = 0; b < 16; b++)
+        for (int k = 0; k < 64; k++) WriteInt(KeyValue(b, k));
+    CloseFile();
+
+    Multipliers m = SaveMultipliers(*this);
+    int32_t c = 0;
+    WriteFile(SaveName(*this));
+    for (int i = 100; i < 200; i++) {
+        WriteInt(saveData[i]);
+        c = Fold(c, saveData[i], gameNumber, m.m1, i, m.m2, m.m3);
+    }
+    for (int i = 0; i < 22000; i++) {
+        WriteInt(scoreData[i]);
+        c = Fold(c, scoreData[i], gameNumber, m.m1, i, m.m3, m.m2);
+    }
+    WriteInt(c);
+    CloseFile();
+}
+
+void MyGame::Load() {
+    Debuglog("Load Settings");
+    if (ReadFile("Settings.sav") == 1) {
+        for (int i = 0; i < 100; i++) {
+            int v = ReadInt();
+            if (v >= LOWEST_VALUE) saveData[i] = v;
+        }
+        for (int b = 0; b < 16; b++)
+            for (int k = 0; k < 64; k++) {
+                int v = ReadInt();
+                if (v >= LOWEST_VALUE) SetKey(b, v);
+            }
+        CloseFile();
+    }
+    if (saveData[27] != UserCheck(&saveData[24])) {
+        fputs("A", stdout);
+        saveData[24] = saveData[25] = saveData[26] = 0;
+    }
+
+    Debuglog("Load Scores");
+    int32_t c = 0, stored = 5;
+    int missing = 1;
+    if (ReadFile(SaveName(*this)) == 1) {
+        missing = 0;
+        Multipliers m = SaveMultipliers(*this);
+        for (int i = 100; i < 200; i++) {
+            saveData[i] = ReadInt();
+            c = Fold(c, saveData[i], gameNumber, m.m1, i, m.m2, m.m3);
+        }
+        for (int i = 0; i < 22000; i++) {
+            scoreData[i] = ReadInt();
+            c = Fold(c, scoreData[i], gameNumber, m.m1, i, m.m3, m.m2);
+        }
+        stored = ReadInt();
+    }
+    if (c != stored) saveData[124] = saveData[125] = saveData[126] = 0;
+    CloseFile();
+    if (saveData[127] != CopyCheck(&saveData[124])) saveData[124] = saveData[125] = saveData[126] = 0;
+    if (missing)
+        for (int i = 0; i < 3; i++) saveData[124 + i] = saveData[24 + i];
+    for (int i = 0; i < 3; i++)
+        if (saveData[124 + i] != saveData[24 + i]) c = 0;
+
+    if (saveData[24] == 0 && saveData[25] == 0 && saveData[26] == 0) {
+        Debuglog("Reset User");
+        saveData[24] = Date_Year() * 10000 + Date_Month() * 100 + Date_Day();
+        saveData[25] = Time_Hour() * 10000 + Time_Minute() * 100 + Time_Second();
+        SeedRnd();
+        for (int i = 0; i < 100; i++) Rnd(10);
+        saveData[26] = (int32_t)((float)((Mills() % 1000) * 10000) + Rnd(1000, 9999));
+        saveData[27] = UserCheck(&saveData[24]);
+    }
+
+    if (c != stored) {
+        Debuglog("Clearing Scoreboard");
+        for (int i = 100; i < 200; i++) saveData[i] = 0;
+        for (int i = 0; i < 22000; i++) scoreData[i] = 0;
+    }
+    for (int i = 0; i < 3; i++) saveData[124 + i] = saveData[24 + i];
+    saveData[127] = CopyCheck(&saveData[124]);
+
+    Debuglog(fstr("User ID '%s'", Strip(SixDigitString(saveData[24], saveData[25], saveData[26])).c_str()));
+    Save();
+}
