@@ -1,6 +1,80 @@
+// The demo scene: a steered marker and a chaser circling the centre,
+// collision displays, particles and points on fire, and a test score record
+// sent online while button 13 is held.
+#include <string>
+
 #include "MyGame.h"
 
-// TODO: not built yet.
-void MyGame::LoadGame() {}
-void MyGame::DoGame() {}
-void MyGame::SubmitTestScore() {}
+void MyGame::LoadGame() {
+    FlushGame();
+    saveData[100] += 1;
+    demoAngleA = 0;
+    demoAngleB = 180;
+    lives = 3;
+    PlayMusic("Internet.ogg");
+    gameMode = 10;
+}
+
+void MyGame::DoGame() {
+    float W = screenW, H = screenH;
+
+    FadeCLS(0, 0, 80, 8);
+    SetGradient(255, 255, 255, 0.4f, 0, 0, 0, 0.4f);
+    Rect(W / 2, H / 2, W + 256, H + 256);
+    ResetDraw();
+
+    demoAngleA += (Joy(1) - Joy(3)) * 10;
+    // The chaser turns towards the steered marker, at most 3 degrees a frame.
+    float turn = WhichWayDoIGo(demoAngleB, demoAngleA);
+    if (turn < -3) turn = -3;
+    if (turn > 3) turn = 3;
+    demoAngleB += turn;
+
+    float ax = W / 2 + 128 * Sin(demoAngleA), ay = H / 2 - 128 * Cos(demoAngleA);
+    float bx = W / 2 + 98 * Sin(demoAngleB), by = H / 2 - 98 * Cos(demoAngleB);
+
+    if (Collide_Circle_Circle(ax, ay, 16, bx, by, 16)) SetCol(255, 0, 0);
+    Circle(ax, ay, 16);
+    Circle(bx, by, 16);
+    SetCol(255, 255, 255);
+
+    if (Collide_Line_Line(0, 0, W, H, W, 0, ax, ay)) {
+        SetCol(255, 0, 0);
+        Circle(LastColPointX, LastColPointY, 8);
+    }
+    Line(0, 0, W, H);
+    Line(W, 0, ax, ay);
+
+    int fire = 0;
+    if (pointerDown > 0) {
+        fire = 1;
+        // The pointer's coordinates steer both markers directly.
+        demoAngleA = MouseX();
+        demoAngleB = MouseY();
+    }
+    if (Joy(10) != 0) fire = 1;
+
+    if (fire) {
+        float speed = Rnd(3, 7);
+        float direction = Rnd(0, 360);
+        float hue = Rnd(0, 360);
+        ThrowParticle(ax, ay, hue, 0, 1, direction, speed);
+        ThrowParticle(ax, ay, hue, 2, 2, direction, speed);
+        ThrowParticle(bx, by, hue, 4, 3, direction, speed);
+        if (Rnd(0, 30) < 1) Gimme(5 * Rand(1, 10), bx, by);
+    }
+
+    if (Joy(13) != 0) SubmitTestScore();
+
+    DefaultScoreDisplay(1);
+}
+
+void MyGame::SubmitTestScore() {
+    std::string rec = fstr("%i%i%i%i{%s{%04d{%04d{%04d{", (int)saveData[24], (int)saveData[25], (int)saveData[26],
+                           (int)saveData[27], "Tam C++", (int)gameNumber, (int)gameVersion, 0);
+    for (int i = 0; i < 3; i++) rec += fstr("%i{%i{", 10 + 5 * i, i + 1);
+    rec += "KELP{";
+    const char* scrambled = fstr("%s", ScrambleTxt(rec).c_str());
+    string answer = GetURL("localhost", "Scores.php?Game=550&Score=", scrambled);
+    Debuglog(fstr("%s", answer.c_str()));
+}
