@@ -1,11 +1,128 @@
+// Key material for score records, the text scramble, the query-value
+// escaping, the blocking web request and the browser launcher.
+//
+// The scramble, its inverse and the escaping build their results directly in
+// the returned strings (not the temporary ring), so a server may call them
+// from several threads on one shared object.
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include <cerrno>
+#include <cstring>
+
 #include "KELPCore.h"
 
-// TODO: not built yet.
-void KELPCore::SetKeyword(string keyword) {}
-void KELPCore::SetNum(int n) {}
-int KELPCore::GetNum() { return 0; }
-void KELPCore::Rescramble() {}
-string KELPCore::ScrambleTxt(string text) { return string(); }
-string KELPCore::UnscrambleTxt(string text) { return string(); }
-string KELPCore::GetURL(string host, string path, string value) { return string(); }
-void KELPCore::OpenBrowser(string url) {}
+extern char** environ;
+
+namespace {
+
+const int kRange = 92;  // the scramble works on codes 32 ('space') .. 123 ('{')
+
+// The codes used in a query value for characters that mean something in a
+// URL or to the server's scripts. N and O are left out.
+struct Escape { char c; const char* code; };
+const Escape kEscapes[] = {
+    {'&', "*!A!*"}, {'\\', "*!B!*"}, {'\'', "*!C!*"}, {'`', "*!D!*"}, {'"', "*!E!*"},
+    {'/', "*!F!*"}, {'>', "*!G!*"},  {'#', "*!H!*"},  {'^', "*!I!*"}, {'{', "*!J!*"},
+    {'}', "*!K!*"}, {'<', "*!L!*"},  {'|', "*!M!*"},  {'%', "*!P!*"}, {'?', "*!Q!*"},
+    {'+', "*!R!*"}, {'$', "*!S!*"},  {',', "*!T!*"},  {' ', "*!U!*"},
+};
+
+int FoldRange(int64_t v) {
+    int r = int(v % kRange);
+    return r < 0 ? r + kRange : r;
+}
+
+}  // namespace
+
+void KELPCore::SetKeyword(string keyword) {
+    size_t n = strnlen(keyword.c_str(), sizeof scrambleKeyword - 1);
+    memcpy(scrambleKeyword, keyword.c_str(), n);
+    scrambleKeyword[n] = 0;
+    Rescramble();
+}
+
+void KELPCore::SetNum(int n) {
+    GameStartTime = clock();
+    gameNumber = n;
+    Rescramble();
+}
+
+int KELPCore::GetNum() { return gameNumber; }
+
+// Offsets are folded into 0..91 so that keyword bytes above 127 (negative
+// as signed) cannot push scrambled text below the printable range.
+void KELPCore::Rescramble() {
+    size_t k = strnlen(scrambleKeyword, sizeof scrambleKeyword);
+    if (k < 1 || gameNumber <= 0) return;
+    for (int i = 0; i < 64; i++) {
+        int c = int8_t(scrambleKeyword[size_t(i) % k]);
+        scrambleTable[i] = int8_t(FoldRange(int64_t(i) + c + gameNumber));
+    }
+}
+
+// Each character moves forward in the 92-character range by a running sum of
+// the table; characters outside the range count as spaces.
+string KELPCore::ScrambleTxt(string text) {
+    string out(text.size(), ' ');
+    int r = 0;
+    for (size_t i = 0; i < text.size(); i++) {
+        int a = int(int8_t(text[i])) - 32;
+        if (a < 0 || a > kRange - 1) a = 0;
+        r = FoldRange(int64_t(scrambleTable[i % 64]) + r);
+        out[i] = char(FoldRange(a + r) + 32);
+    }
+    return out;
+}
+
+// The inverse of ScrambleTxt for text in the 92-character range.
+string KELPCore::UnscrambleTxt(string text) {
+    string out(text.size(), ' ');
+    int r = 0;
+    for (size_t i = 0; i < text.size(); i++) {
+        int a = int(int8_t(text[i])) - 32;
+        if (a < 0 || a > kRange - 1) a = 0;
+        r = FoldRange(int64_t(scrambleTable[i % 64]) + r);
+        out[i] = char(FoldRange(a - r) + 32);
+    }
+    return out;
+}
+
+string KELPCore::EscapeValue(string value) {
+    string out;
+    out.reserve(value.size() * 2);
+    for (size_t i = 0; i < value.size() && value[i] != 0; i++) {
+        char c = value[i];
+        const char* code = nullptr;
+        for (const Escape& e : kEscapes)
+            if (e.c == c) code = e.code;
+        if (code)
+            out += code;
+        else if (int8_t(c) > 0)
+            out += c;
+        // Bytes 128..255 are dropped.
+    }
+    return out;
+}
+
+string KELPCore::GetURL(string host, string path, string value) {
+    ASys.URLData(host, path + EscapeValue(value));
+    return ASys.webResult;
+}
+
+// The URL goes to the desktop's opener as one argument, never through a
+// shell, so quotes, semicolons or "$(...)" in it cannot run anything.
+void KELPCore::OpenBrowser(string url) {
+    string arg = url.c_str();  // up to the first NUL, as a C string
+    char program[] = "xdg-open";
+    char* argv[] = {program, &arg[0], nullptr};
+    pid_t pid = 0;
+    int rc = posix_spawnp(&pid, program, nullptr, nullptr, argv, environ);
+    if (rc != 0) {
+        Debuglog(fstr("Could not start xdg-open: %s", strerror(rc)));
+        return;
+    }
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+}

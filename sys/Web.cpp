@@ -1,7 +1,172 @@
+// The blocking HTTP/1.1 exchange behind KELPCore::GetURL.
+//
+// The answer's payload is cut out from between two text markers. Each chunk
+// that recv returns is scanned on its own, so the markers and the data
+// between them are only found when they arrive together; the server keeps
+// its answers small for that reason.
+//
+// Every wait is bounded, so a server that never answers or never closes the
+// connection holds the game for seconds, not forever.
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+
 #include "KELPSys.h"
 
 char webBuffer[10000];
 std::string website_HTML;
 
-// TODO: not built yet.
-void KELPSys::URLData(const std::string& host, const std::string& pathAndQuery) {}
+namespace {
+
+const int kStepWaitMs = 3000;     // connect, send, and each receive
+const int kAnswerWaitMs = 10000;  // the whole answer, against a server that trickles
+const char kStartMarker[] = "[-\r\nData-]";
+const char kEndMarker[] = "[-\r\nEnd-]";
+const size_t kEndMarkerLen = sizeof kEndMarker - 1;
+
+int64_t NowMs() {
+    timespec t;
+    clock_gettime(CLOCK_MONOTONIC, &t);
+    return int64_t(t.tv_sec) * 1000 + t.tv_nsec / 1000000;
+}
+
+// Waits until the socket is ready for `events` or the deadline passes:
+// 1 ready, 0 timed out, -1 failed.
+int WaitUntil(int fd, short events, int64_t deadline) {
+    for (;;) {
+        int64_t left = deadline - NowMs();
+        if (left < 0) left = 0;
+        pollfd p = {fd, events, 0};
+        int rc = poll(&p, 1, int(left));
+        if (rc > 0) return 1;
+        if (rc == 0) return 0;
+        if (errno != EINTR) return -1;
+    }
+}
+
+bool EndsWith(const std::string& s, const char* tail, size_t n) {
+    return s.size() >= n && memcmp(s.data() + s.size() - n, tail, n) == 0;
+}
+
+bool ConnectWithin(int fd, const sockaddr_in& addr, int ms) {
+    int flags = fcntl(fd, F_GETFL, 0);
+    if (flags < 0 || fcntl(fd, F_SETFL, flags | O_NONBLOCK) < 0) return false;
+    if (connect(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) == 0) return true;
+    if (errno != EINPROGRESS) return false;
+    if (WaitUntil(fd, POLLOUT, NowMs() + ms) != 1) {
+        KELPSys::Debuglog(KELPSys::fstrSys("Web: no connection within %i seconds", ms / 1000));
+        return false;
+    }
+    int err = 0;
+    socklen_t len = sizeof err;
+    if (getsockopt(fd, SOL_SOCKET, SO_ERROR, &err, &len) < 0) return false;
+    return err == 0;
+}
+
+}  // namespace
+
+// Scans one received chunk: bytes that count (printable, CR, LF) are kept in
+// website_HTML; once it ends with the start marker, the bytes that follow go
+// to webResult, until the end marker arrives and is cut off again.
+static void ScanChunk(std::string& result, int n) {
+    website_HTML.clear();
+    int state = 0;
+    for (int i = 0; i < n; i++) {
+        char b = webBuffer[i];
+        bool counts = int8_t(b) > 31 || b == '\r' || b == '\n';
+        if (counts) website_HTML += b;
+        if (state == 1 && counts) result += b;
+        if (state == 0 && counts && EndsWith(website_HTML, kStartMarker, sizeof kStartMarker - 1)) state = 1;
+        // Only an end marker after the start one ends the data, so the nine
+        // bytes cut off are always the marker itself.
+        if (state == 1 && counts && EndsWith(website_HTML, kEndMarker, kEndMarkerLen)) {
+            state = 2;
+            result.resize(result.size() >= kEndMarkerLen ? result.size() - kEndMarkerLen : 0);
+        }
+    }
+    website_HTML += '\0';
+}
+
+void KELPSys::URLData(const std::string& host, const std::string& pathAndQuery) {
+    const std::string request =
+        "GET /" + pathAndQuery + " HTTP/1.1\r\nHost: " + host + "\r\nConnection: close\r\n\r\n";
+
+    int fd = socket(AF_INET, SOCK_STREAM, 6);
+    if (fd < 0) {
+        Debuglog(fstrSys("Web: no socket: %s", strerror(errno)));
+        return;
+    }
+
+    // An unknown host sends nothing and leaves the last answer in place.
+    addrinfo hints = {};
+    hints.ai_family = AF_INET;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* found = nullptr;
+    if (getaddrinfo(host.c_str(), nullptr, &hints, &found) != 0 || !found) {
+        close(fd);
+        return;
+    }
+    sockaddr_in addr;
+    memcpy(&addr, found->ai_addr, sizeof addr);
+    freeaddrinfo(found);
+    addr.sin_port = htons(uint16_t(webPort));
+
+    bool connected = ConnectWithin(fd, addr, kStepWaitMs);
+    if (!connected) {
+        printf("Could not connect");
+        fflush(stdout);
+    }
+
+    // The whole request, in as few sends as the socket takes. MSG_NOSIGNAL:
+    // a server that hangs up early must not kill the game with SIGPIPE.
+    bool sent = connected;
+    size_t done = 0;
+    int64_t deadline = NowMs() + kStepWaitMs;
+    while (sent && done < request.size()) {
+        int ready = WaitUntil(fd, POLLOUT, deadline);
+        if (ready == 0) Debuglog(fstrSys("Web: request to %s not sent within 3 seconds", host.c_str()));
+        if (ready != 1) {
+            sent = false;
+            break;
+        }
+        ssize_t k = send(fd, request.data() + done, request.size() - done, MSG_NOSIGNAL);
+        if (k < 0) {
+            if (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK) continue;
+            sent = false;
+            break;
+        }
+        done += size_t(k);
+    }
+
+    webResult.clear();
+    website_HTML.clear();
+
+    const int64_t answerDeadline = NowMs() + kAnswerWaitMs;
+    while (sent) {
+        int64_t stepDeadline = NowMs() + kStepWaitMs;
+        if (stepDeadline > answerDeadline) stepDeadline = answerDeadline;
+        int ready = WaitUntil(fd, POLLIN, stepDeadline);
+        if (ready == 0) {
+            if (NowMs() >= answerDeadline)
+                Debuglog(fstrSys("Web: answer from %s took over %i seconds; stopped", host.c_str(), kAnswerWaitMs / 1000));
+            else
+                Debuglog(fstrSys("Web: no answer from %s within 3 seconds", host.c_str()));
+        }
+        if (ready != 1) break;
+        ssize_t n = recv(fd, webBuffer, sizeof webBuffer, 0);
+        if (n < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)) continue;
+        if (n <= 0) break;
+        ScanChunk(webResult, int(n));
+    }
+
+    close(fd);
+}

@@ -1,0 +1,320 @@
+// Scramble, escaping, the web exchange against a tiny local server, and the
+// browser launcher.
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
+#include <fstream>
+#include <memory>
+#include <random>
+#include <sstream>
+#include <thread>
+#include <vector>
+
+#include "core/KELPCore.h"
+
+namespace {
+
+struct WebTest : ::testing::Test {
+    std::unique_ptr<KELPCore> core{new KELPCore()};
+    KELPCore& K() { return *core; }
+};
+
+// ---- Scramble -------------------------------------------------------------------
+
+TEST_F(WebTest, KeywordAndNumberDeriveTheTable) {
+    K().gameNumber = 550;
+    K().SetKeyword("Sample keyword text");
+    EXPECT_STREQ(K().scrambleKeyword, "Sample keyword text");
+    // (i + keyword byte + game) mod 92: 'S' 83, 'a' 97, 'm' 109.
+    EXPECT_EQ(K().scrambleTable[0], 81);
+    EXPECT_EQ(K().scrambleTable[1], 4);
+    EXPECT_EQ(K().scrambleTable[2], 17);
+    EXPECT_EQ(K().scrambleTable[19], (19 + 'S' + 550) % 92);  // the keyword repeats
+    EXPECT_EQ(K().scrambleTable[63], (63 + ' ' + 550) % 92);  // 63 mod 19 = 6: the space
+
+    clock_t before = GameStartTime;
+    int8_t saved[64];
+    memcpy(saved, K().scrambleTable, 64);
+    K().SetNum(551);
+    EXPECT_EQ(K().GetNum(), 551);
+    EXPECT_EQ(K().scrambleTable[0], 82);
+    EXPECT_GE(GameStartTime, before);
+
+    // Game 0 or an empty keyword keeps the previous table.
+    memcpy(saved, K().scrambleTable, 64);
+    K().SetNum(0);
+    EXPECT_EQ(memcmp(saved, K().scrambleTable, 64), 0);
+    K().SetNum(-4);
+    EXPECT_EQ(memcmp(saved, K().scrambleTable, 64), 0);
+    K().SetNum(551);
+    K().SetKeyword("");
+    EXPECT_EQ(memcmp(saved, K().scrambleTable, 64), 0);
+
+    K().SetKeyword(string(3000, 'k'));
+    EXPECT_EQ(strlen(K().scrambleKeyword), 1023u);
+}
+
+TEST_F(WebTest, ScrambleKnownValuesAndEdges) {
+    // A fresh object: table of zeros, printable text passes unchanged.
+    const string printable = "Hello {World 123 !\"#$%&'()*+,-./:;<=>?@[\\]^_`az{";
+    EXPECT_EQ(K().ScrambleTxt(printable), printable);
+    K().SetKeyword("");
+    K().SetNum(0);
+    EXPECT_EQ(K().ScrambleTxt("Plain"), "Plain");
+    EXPECT_EQ(K().ScrambleTxt(""), "");
+
+    K().gameNumber = 550;
+    K().SetKeyword("Sample keyword text");
+    // Worked out with an independent script of the algorithm.
+    EXPECT_EQ(K().ScrambleTxt("AB!"), "6;+");
+    EXPECT_EQ(K().ScrambleTxt("123456{Tam C++{0550{0001{0000{10{1{15{2{20{3{KELP{"),
+              "&+=Sfs$m-]3rz1Q+Gr90X Hn{g2T/T9k$u?{a*Xo]:aK%/^SDU");
+    string range;
+    for (int c = 32; c < 102; c++) range += char(c);
+    EXPECT_EQ(K().ScrambleTxt(range + "xyz"),  // past 64 characters the table repeats
+              "qv,BUb+@Pu=Z{3`*Bn;D\\%Nt8p<_;rFzE)b1pPl;sS0cR1gVD+rPG7uk^1o^QA+-#(:PcpK`p");
+
+    // Characters outside 32..123 count as spaces.
+    for (const char* odd : {"~", "|", "}", "\x7f", "\t", "\xe9"})
+        EXPECT_EQ(K().ScrambleTxt(odd), K().ScrambleTxt(" ")) << int(uint8_t(odd[0]));
+    EXPECT_EQ(K().ScrambleTxt(string("a\0b", 3)), K().ScrambleTxt("a b"));
+}
+
+TEST_F(WebTest, UnscrambleInvertsScramble) {
+    std::mt19937 gen(77);
+    for (int t = 0; t < 200; t++) {
+        string keyword;
+        size_t klen = 1 + gen() % 40;
+        for (size_t i = 0; i < klen; i++) keyword += char(1 + gen() % 255);  // bytes above 127 too
+        K().gameNumber = 1 + int(gen() % 100000);
+        K().SetKeyword(keyword);
+        for (int i = 0; i < 64; i++) {
+            ASSERT_GE(K().scrambleTable[i], 0);
+            ASSERT_LT(K().scrambleTable[i], 92);
+        }
+        string text;
+        size_t len = gen() % 300;
+        for (size_t i = 0; i < len; i++) text += char(32 + gen() % 92);
+        string scrambled = K().ScrambleTxt(text);
+        ASSERT_EQ(scrambled.size(), text.size());
+        for (char c : scrambled) {
+            ASSERT_GE(c, 32);
+            ASSERT_LE(c, 123);
+        }
+        ASSERT_EQ(K().UnscrambleTxt(scrambled), text) << "keyword length " << klen;
+    }
+    // Outside the range the round trip gives spaces, as the scramble saw them.
+    K().SetKeyword("key");
+    EXPECT_EQ(K().UnscrambleTxt(K().ScrambleTxt("a~b")), "a b");
+}
+
+// ---- Escaping --------------------------------------------------------------------
+
+TEST_F(WebTest, EscapeValue) {
+    EXPECT_EQ(K().EscapeValue("a b&c"), "a*!U!*b*!A!*c");
+    struct Case { char c; const char* code; };
+    const Case codes[] = {
+        {'&', "*!A!*"}, {'\\', "*!B!*"}, {'\'', "*!C!*"}, {'`', "*!D!*"}, {'"', "*!E!*"},
+        {'/', "*!F!*"}, {'>', "*!G!*"},  {'#', "*!H!*"},  {'^', "*!I!*"}, {'{', "*!J!*"},
+        {'}', "*!K!*"}, {'<', "*!L!*"},  {'|', "*!M!*"},  {'%', "*!P!*"}, {'?', "*!Q!*"},
+        {'+', "*!R!*"}, {'$', "*!S!*"},  {',', "*!T!*"},  {' ', "*!U!*"},
+    };
+    for (const Case& c : codes) EXPECT_EQ(K().EscapeValue(string(1, c.c)), c.code) << c.c;
+    EXPECT_EQ(K().EscapeValue("az09*!=;:()[]@_-.~\t\x7f"), "az09*!=;:()[]@_-.~\t\x7f");
+    EXPECT_EQ(K().EscapeValue("\xc3\xa9t\xe9!\x80"), "t!");  // bytes 128..255 dropped
+    EXPECT_EQ(K().EscapeValue(string("ab\0c d", 6)), "ab");  // stops at the first NUL
+    EXPECT_EQ(K().EscapeValue(""), "");
+}
+
+// ---- The exchange against a local server -------------------------------------------
+
+// Accepts one connection, reads the request, then sends the chunks with a
+// pause between them so that each arrives as its own receive. With `hold`
+// set it keeps the connection open afterwards until the test ends.
+class TinyServer {
+public:
+    TinyServer(std::vector<string> chunks, bool hold) : chunks_(std::move(chunks)), hold_(hold) {
+        fd_ = socket(AF_INET, SOCK_STREAM, 0);
+        int one = 1;
+        setsockopt(fd_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+        sockaddr_in addr = {};
+        addr.sin_family = AF_INET;
+        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        bind(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+        socklen_t len = sizeof addr;
+        getsockname(fd_, reinterpret_cast<sockaddr*>(&addr), &len);
+        port_ = ntohs(addr.sin_port);
+        listen(fd_, 4);
+        thread_ = std::thread([this] { Run(); });
+    }
+    ~TinyServer() {
+        stop_ = true;
+        shutdown(fd_, SHUT_RDWR);
+        thread_.join();
+        close(fd_);
+    }
+    int port() const { return port_; }
+    string request() const { return request_; }
+
+private:
+    void Run() {
+        int c = accept(fd_, nullptr, nullptr);
+        if (c < 0) return;
+        int one = 1;
+        setsockopt(c, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+        char buf[4096];
+        while (request_.find("\r\n\r\n") == string::npos) {
+            ssize_t n = recv(c, buf, sizeof buf, 0);
+            if (n <= 0) break;
+            request_.append(buf, size_t(n));
+        }
+        for (size_t i = 0; i < chunks_.size(); i++) {
+            if (i) std::this_thread::sleep_for(std::chrono::milliseconds(150));
+            send(c, chunks_[i].data(), chunks_[i].size(), MSG_NOSIGNAL);
+        }
+        for (int i = 0; hold_ && !stop_ && i < 1000; i++) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        close(c);
+    }
+    std::vector<string> chunks_;
+    bool hold_;
+    int fd_ = -1, port_ = 0;
+    std::atomic<bool> stop_{false};
+    string request_;
+    std::thread thread_;
+};
+
+TEST_F(WebTest, RequestTextAndMarkerScan) {
+    const string S = "[-\r\nData-]", E = "[-\r\nEnd-]";
+    struct Case { const char* name; std::vector<string> chunks; string want; };
+    const Case cases[] = {
+        {"one chunk", {"xx" + S + "\r\nOK\r\n" + E + "yy"}, "\r\nOK\r\n"},
+        {"headers first", {"HTTP/1.1 200 OK\r\nContent-Length: 20\r\n\r\n", "<p>" + S + "Rank 1" + E + "</p>"}, "Rank 1"},
+        {"no markers", {"HTTP/1.1 200 OK\r\n\r\nhello"}, ""},
+        {"start marker split", {"xx[-\r\nDa", "ta-]OK" + E}, ""},
+        {"end marker split", {S + "AB[-\r\nE", "nd-]"}, "AB[-\r\nE"},
+        {"end in a later chunk", {S + "AB", "CD" + E}, "AB"},
+        {"only other bytes kept", {S + "A\x01\tB\xff" "C\r" + E}, "ABC\r"},
+        {"end before start", {E + "x" + S + "OK" + E}, "OK"},
+        {"empty data", {S + E}, ""},
+        {"empty answer", {}, ""},
+    };
+    for (const Case& c : cases) {
+        ASys.webResult = "stale";
+        TinyServer server(c.chunks, false);
+        ASys.webPort = server.port();
+        string got = K().GetURL("127.0.0.1", "Scores.php?Game=550&Score=", "a b");
+        EXPECT_EQ(got, c.want) << c.name;
+        EXPECT_EQ(ASys.webResult, c.want) << c.name;
+        EXPECT_EQ(server.request(),
+                  "GET /Scores.php?Game=550&Score=a*!U!*b HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n")
+            << c.name;
+    }
+    ASys.webPort = 80;
+}
+
+TEST_F(WebTest, HostNamesAreResolved) {
+    TinyServer server({"[-\r\nData-]hi[-\r\nEnd-]"}, false);
+    ASys.webPort = server.port();
+    EXPECT_EQ(K().GetURL("localhost", "p?q=", "1"), "hi");
+    EXPECT_NE(server.request().find("Host: localhost\r\n"), string::npos);
+    ASys.webPort = 80;
+}
+
+TEST_F(WebTest, UnknownHostKeepsTheLastAnswer) {
+    ASys.webResult = "previous";
+    EXPECT_EQ(K().GetURL("no-such-host.invalid", "Scores.php?Game=550&Score=", "x"), "previous");
+}
+
+TEST_F(WebTest, RefusedConnectionGivesEmptyAnswerAtOnce) {
+    // A port that was free a moment ago: nobody listens there.
+    int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in addr = {};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+    socklen_t len = sizeof addr;
+    getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
+    close(fd);
+    ASys.webPort = ntohs(addr.sin_port);
+    ASys.webResult = "previous";
+    auto t0 = std::chrono::steady_clock::now();
+    ::testing::internal::CaptureStdout();
+    string got = K().GetURL("127.0.0.1", "x", "y");
+    string out = ::testing::internal::GetCapturedStdout();
+    auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - t0).count();
+    EXPECT_EQ(got, "");
+    EXPECT_EQ(out.rfind("Could not connect", 0), 0u) << out;
+    EXPECT_LT(ms, 1000);
+    ASys.webPort = 80;
+}
+
+// A server that accepts and then never answers, or answers and never
+// closes: each receive gives up after three seconds.
+TEST_F(WebTest, SilentOrOpenServerIsBounded) {
+    struct Case { std::vector<string> chunks; const char* want; };
+    const Case cases[] = {
+        {{}, ""},
+        {{"[-\r\nData-]kept[-\r\nEnd-]"}, "kept"},
+    };
+    for (const Case& c : cases) {
+        TinyServer server(c.chunks, true);
+        ASys.webPort = server.port();
+        auto t0 = std::chrono::steady_clock::now();
+        ::testing::internal::CaptureStdout();
+        string got = K().GetURL("127.0.0.1", "x", "y");
+        string out = ::testing::internal::GetCapturedStdout();
+        double s = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+        EXPECT_EQ(got, c.want);
+        EXPECT_GE(s, 2.9);
+        EXPECT_LT(s, 4.5);
+        EXPECT_NE(out.find("no answer from 127.0.0.1 within 3 seconds"), string::npos) << out;
+    }
+    ASys.webPort = 80;
+}
+
+// ---- Browser launcher -------------------------------------------------------------
+
+string ReadAll(const string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
+TEST_F(WebTest, OpenBrowserPassesTheUrlAsOneArgument) {
+    char tmpl[] = "/tmp/kelp_browser_XXXXXX";
+    ASSERT_NE(mkdtemp(tmpl), nullptr);
+    const string dir = tmpl;
+    const string script = dir + "/xdg-open";
+    {
+        std::ofstream out(script);
+        out << "#!/bin/sh\nprintf '%s' \"$#\" > '" << dir << "/argc'\nprintf '%s' \"$1\" > '" << dir << "/argv1'\n";
+    }
+    chmod(script.c_str(), 0755);
+    const char* oldPath = getenv("PATH");
+    const string saved = oldPath ? oldPath : "";
+    setenv("PATH", (dir + ":" + saved).c_str(), 1);
+
+    const string url = "http://example.invalid/?a=1;touch " + dir + "/m1 $(touch " + dir + "/m2) `touch " + dir +
+                       "/m3` && touch " + dir + "/m4 | touch " + dir + "/m5 'q\"' \\\nx";
+    K().OpenBrowser(url);
+    setenv("PATH", saved.c_str(), 1);
+
+    EXPECT_EQ(ReadAll(dir + "/argc"), "1");
+    EXPECT_EQ(ReadAll(dir + "/argv1"), url);
+    for (const char* marker : {"m1", "m2", "m3", "m4", "m5"})
+        EXPECT_NE(access((dir + "/" + marker).c_str(), F_OK), 0) << marker << " was created";
+    for (const char* f : {"argc", "argv1", "xdg-open"}) unlink((dir + "/" + f).c_str());
+    rmdir(dir.c_str());
+}
+
+}  // namespace
