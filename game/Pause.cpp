@@ -1,6 +1,167 @@
+// The in-game pause trigger, the pause menu and the loading screen.
 #include "MyGame.h"
 
-// TODO: not built yet.
-void MyGame::Ingame() {}
-void MyGame::PauseMenu() {}
-void MyGame::LoadingScreen() {}
+namespace {
+
+bool Pressed(float v) { return v > 0.5f; }
+bool Released(float v) { return v < 0.3f; }
+
+}  // namespace
+
+void MyGame::Ingame() {
+    ResetDraw();
+    SetSize(1);
+    // Without a touch start the button is invisible but still answers.
+    SetCol(255, 255, 255, touchStarted == 0 ? 0.0f : 0.4f);
+    if (Button(50, 32, 32, 0) > 0) {
+        paused = 1;
+        LockKeys();
+        pauseSelection = 1;
+    }
+
+    // Every pause input must be released before it can pause again, so one
+    // held after Resume does not reopen the menu.
+    if (!PlayKey(98) && !PlayKey(99) && Released(Joy(8))) keyLatch[98] = 0;
+    if ((PlayKey(99) || PlayKey(98) || Pressed(Joy(8))) && keyLatch[98] == 0) {
+        paused = 1;
+        pauseSelection = 1;
+        LockKeys();
+    }
+    ResetDraw();
+}
+
+void MyGame::PauseMenu() {
+    const float W = screenW, H = screenH;
+
+    ResetDraw();
+    SetCLSRot(Mills() / 32, 0, 40);
+    Text(100, 100, "Paused!");
+
+    const int y = (int)(H - 128 + pauseSlide);
+
+    // After 360 idle frames the buttons sink out of view; input lifts them.
+    pauseIdle -= 1;
+    if (pauseIdle >= -359) {
+        pauseSlide -= 64;
+    } else {
+        pauseSlide += 4;
+    }
+    if (pauseSlide < 0) pauseSlide = 0;
+    if (pauseSlide > 480) pauseSlide = 480;
+    if (pointerDown > 0) pauseIdle = 0;
+
+    if (Released(Joy(10)) && Released(Joy(11)) && Released(Joy(9)) && Released(Joy(8))) {
+        keyLatch[10] = 0;
+    }
+    // Re-read each time: an activation latches everything for the rest of the frame.
+    auto activate = [&]() {
+        return (Pressed(Joy(10)) || Pressed(Joy(11)) || Pressed(Joy(9)) || Pressed(Joy(8))) &&
+               keyLatch[10] == 0;
+    };
+
+    // Resume. Only the first pointer counts as a press of a pause button.
+    SetSize(pauseSelection == 1 ? 1.5f : 1.0f);
+    int r = Button(50, W / 2, y, 0);
+    if (pauseSelection == 1 && activate()) {
+        r = 1;
+        pauseIdle = 0;
+    }
+    if (r == 1) {
+        paused = 0;
+        PlaySFX(98, 1.0f);
+        LockKeys();
+    }
+
+    // Quit.
+    SetSize(pauseSelection == 0 ? 1.5f : 1.0f);
+    r = Button(50, W / 4, y, 1);
+    if (pauseSelection == 0 && activate()) {
+        r = 1;
+        pauseIdle = 0;
+    }
+    if (r == 1) {
+        paused = 0;
+        PlaySFX(98, 1.0f);
+        LockKeys();
+        EndGame(-1);
+    }
+
+    // Options: the two gear layers turn against each other.
+    SetSize(pauseSelection == 2 ? 1.5f : 1.0f);
+    spinAngle = (spinAngle + 1) % 360;
+    SetRot(-spinAngle);
+    r = Button(50, 3 * W / 4, y, 3);
+    SetRot(spinAngle);
+    DrawImg(50, 3 * W / 4, y, 4);
+    SetRot(0);
+    if (pauseSelection == 2 && activate()) {
+        r = 1;
+        pauseIdle = 0;
+    }
+    if (r == 1) {
+        subScreen = 1;
+        // The overlay's statistics row shows the saved copy; F1 may have
+        // changed the live value since.
+        saveData[22] = showStats;
+        PlaySFX(98, 1.0f);
+        LockKeys();
+    }
+
+    if (Pressed(Joy(1)) && keyLatch[1] == 0) {
+        keyLatch[1] = 1;
+        pauseSelection += 1;
+        PlaySFX(99);
+        pauseIdle = 0;
+    }
+    if (Pressed(Joy(3)) && keyLatch[1] == 0) {
+        keyLatch[1] = 1;
+        pauseSelection -= 1;
+        PlaySFX(99);
+        pauseIdle = 0;
+    }
+    if (pauseSelection < 0) pauseSelection = 2;
+    if (pauseSelection > 2) pauseSelection = 0;
+    if (Released(Joy(1)) && Released(Joy(3))) keyLatch[1] = 0;
+    ResetDraw();
+}
+
+void MyGame::LoadingScreen() {
+    const float W = screenW, H = screenH;
+    const int s = loadStep;
+
+    CLS(40, 0, 80);
+    ResetDraw();
+
+    // Two translucent fans turning from the bottom corners.
+    SetRot(s / 4.0f);
+    SetGradient(120, 0, 80, 0.35f, 0, 0, 0, 0);
+    Fan(W, H, 0.85f * W);
+    SetRot(-s / 3.0f);
+    SetGradient(40, 0, 120, 0.35f, 0, 0, 0, 0);
+    Fan(0, H, 0.85f * W);
+    ResetDraw();
+
+    // The logo builds itself from a 25 x 25 grid of tiles in a diagonal wave:
+    // each tile appears at half size, rises and grows, then settles in place.
+    if (s > 5) {
+        for (int row = 0; row < 25; row++) {
+            SetBlend(4 * (3 * s - row) <= 200 ? 3 : 1);
+            for (int col = 0; col < 25; col++) {
+                const int e = 6 * s - col - row;
+                float v = Sin((float)e);
+                if (v < 0.5f) v = 0;
+                if (e > 135) v = 0.5f;
+                if (v >= 0.5f) {
+                    SetSize(v);
+                    DrawImg(60, W / 2 - 200 + 16 * col, H / 2 - 400 * v + 16 * row, 25 * row + col);
+                }
+            }
+        }
+    }
+
+    SetBlend(1);
+    ResetDraw();
+    SetAlpha(1.5f - s / 60.0f);
+    Text(W / 2, H - 32, "Loading...", 1);
+    ResetDraw();
+}
