@@ -1,20 +1,100 @@
+// Shape operations: each turns a call in canvas coordinates into one command
+// in window-centre coordinates, with the current scale applied. Colours and
+// the rest of the state come from the state copy.
+#include <cmath>
+
 #include "KELPCore.h"
 
-// TODO: not built yet.
-void KELPCore::Rect(float x, float y, float w, float h) {}
-void KELPCore::Rect(float x, float y, float s) {}
-void KELPCore::Plot(float x, float y) {}
-void KELPCore::Rect_UL(float x, float y, float s) {}
-void KELPCore::Rect_UL(float x, float y, float w, float h) {}
-void KELPCore::Oval(float x, float y, float w, float h) {}
-void KELPCore::Oval(float x, float y, float r) {}
-void KELPCore::Circle(float x, float y, float r) {}
-void KELPCore::Oval_UL(float x, float y, float w, float h) {}
-void KELPCore::Oval_UL(float x, float y, float r) {}
-void KELPCore::Circle_UL(float x, float y, float r) {}
-void KELPCore::Fan(float x, float y, float r) {}
-void KELPCore::Quad(float x1, float y1, float x2, float y2, float x3, float y3, float x4, float y4) {}
-void KELPCore::FullTri(float x1, float y1, float x2, float y2, float x3, float y3) {}
-void KELPCore::Tri(float x, float y, float w, float h) {}
-void KELPCore::Tri_Fix(float x, float y, float w, float h, float e) {}
-void KELPCore::Line(float x1, float y1, float x2, float y2) {}
+namespace {
+
+// Kinds 1, 3 and 5 share this layout: centre, then the scaled size.
+void BoxCommand(int kind, float x, float y, float w, float h) {
+    double* c = ASys.NewCommand();
+    if (!c) return;
+    float W = ASys.sizeX * ASys.ViewScale;
+    float H = ASys.sizeY * ASys.ViewScale;
+    c[0] = kind;
+    c[1] = x - (float)ASys.rw2;
+    c[2] = y - (float)ASys.rh2;
+    c[3] = W * w;
+    c[4] = H * h;
+    ASys.CopyState(c);
+}
+
+// Points are given in canvas units; nothing scales or turns them.
+void PointCommand(int kind, const float* xy, int points) {
+    double* c = ASys.NewCommand();
+    if (!c) return;
+    c[0] = kind;
+    for (int i = 0; i < points; i++) {
+        c[1 + 2 * i] = xy[2 * i] - (float)ASys.rw2;
+        c[2 + 2 * i] = xy[2 * i + 1] - (float)ASys.rh2;
+    }
+    ASys.CopyState(c);
+}
+
+}  // namespace
+
+void KELPCore::Rect(float x, float y, float w, float h) { BoxCommand(CMD_RECT, x, y, w, h); }
+void KELPCore::Rect(float x, float y, float s) { Rect(x, y, s, s); }
+void KELPCore::Plot(float x, float y) { Rect(x, y, 1, 1); }
+void KELPCore::Rect_UL(float x, float y, float s) { Rect(x + s / 2, y + s / 2, s, s); }
+void KELPCore::Rect_UL(float x, float y, float w, float h) { Rect(x + w / 2, y + h / 2, w, h); }
+
+void KELPCore::Oval(float x, float y, float w, float h) { BoxCommand(CMD_OVAL, x, y, w, h); }
+void KELPCore::Oval(float x, float y, float r) { Oval(x, y, 2 * r, 2 * r); }
+void KELPCore::Circle(float x, float y, float r) { Oval(x, y, 2 * r, 2 * r); }
+void KELPCore::Oval_UL(float x, float y, float w, float h) { Oval(x + w / 2, y + h / 2, w, h); }
+void KELPCore::Oval_UL(float x, float y, float r) { Oval(x + r, y + r, 2 * r, 2 * r); }
+void KELPCore::Circle_UL(float x, float y, float r) { Oval(x + r, y + r, 2 * r, 2 * r); }
+
+void KELPCore::Fan(float x, float y, float r) { BoxCommand(CMD_FAN, x, y, 2 * r, 2 * r); }
+
+void KELPCore::Quad(float x1, float y1, float x2, float y2, float x3, float y3, float x4, float y4) {
+    const float p[8] = {x1, y1, x2, y2, x3, y3, x4, y4};
+    PointCommand(CMD_QUAD, p, 4);
+}
+
+void KELPCore::FullTri(float x1, float y1, float x2, float y2, float x3, float y3) {
+    const float p[6] = {x1, y1, x2, y2, x3, y3};
+    PointCommand(CMD_TRI, p, 3);
+}
+
+// Triangles turn here rather than in the renderer, so the three points are
+// final: the first at the state's rotation, the others 120 and 240 on.
+void KELPCore::Tri(float x, float y, float w, float h) {
+    float W = ASys.sizeX * ASys.ViewScale;
+    float H = ASys.sizeY * ASys.ViewScale;
+    float cx = x - (float)ASys.rw2;
+    float cy = y - (float)ASys.rh2;
+    float r = ASys.rot;
+    double* c = ASys.NewCommand();
+    if (!c) return;
+    c[0] = CMD_TRI;
+    for (int k = 0; k < 3; k++) {
+        float a = r + 120.0f * k;
+        c[1 + 2 * k] = cx + Sin(a) * W * w;
+        c[2 + 2 * k] = cy + Cos(a) * H * h;
+    }
+    ASys.CopyState(c);
+}
+
+// Moves the centre against the apex by e times half the height, so that
+// e = 0.5 centres the triangle's vertical extent on (x, y).
+void KELPCore::Tri_Fix(float x, float y, float w, float h, float e) {
+    float H = ASys.sizeY * ASys.ViewScale;
+    float r = ASys.rot;
+    float k = (Cos(60) - Cos(0)) * H * h * e;
+    Tri(x + Sin(r + 180) * k, y - Cos(r + 180) * k, w, h);
+}
+
+// A quadrilateral offset by half the thickness on either side of the
+// segment; square ends at the end points. The thickness ignores the scale.
+void KELPCore::Line(float x1, float y1, float x2, float y2) {
+    float t = ASys.lineHalf;
+    float A = (float)(atan2((double)(x2 - x1), (double)(y1 - y2)) / 0.017453);
+    float sp = Sin(A + 90), cp = Cos(A + 90);
+    float sm = Sin(A - 90), cm = Cos(A - 90);
+    Quad(x1 + sp * t, y1 - cp * t, x2 + sp * t, y2 - cp * t,
+         x2 + sm * t, y2 - cm * t, x1 + sm * t, y1 - cm * t);
+}
