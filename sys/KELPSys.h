@@ -177,6 +177,9 @@ extern int32_t DrawToRT;
 extern int32_t TexUse, TriCount, RenderMode, Wireframe;
 extern unsigned char WhiteBlock[256];
 extern int32_t TexUploads;    // glTexImage2D calls in the last render (statistics, tests)
+// Source keys (TexUse values) of the first TEX_UPLOAD_LOG uploads of the last render.
+enum { TEX_UPLOAD_LOG = 64 };
+extern int32_t TexUploadKeys[TEX_UPLOAD_LOG];
 
 // Image table (slots 0..104).
 extern std::vector<unsigned char> Image[IMAGE_SLOTS];

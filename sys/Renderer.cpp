@@ -1,17 +1,385 @@
+// The frame renderer: draws the committed list DrawR as textured triangles in
+// immediate mode. There are no texture objects: each batch re-specifies the
+// default 2D texture (the white block for shapes, a slot's plane for images)
+// and consecutive commands on the same source share one glBegin batch.
+#include <cmath>
+#include <cstdlib>
+
+#include <GLFW/glfw3.h>
+
 #include "KELPSys.h"
 
 int32_t TexUse = -1, TriCount = 0, RenderMode = 0, Wireframe = 0;
 unsigned char WhiteBlock[256];
 int32_t TexUploads = 0;
+int32_t TexUploadKeys[TEX_UPLOAD_LOG];
 
-// TODO: not built yet.
-void KELPSys::RenderSys(float overscan) {}
-void KELPSys::RenderRect(int base) {}
-void KELPSys::RenderQuad(int base) {}
-void KELPSys::RenderTri(int base) {}
-void KELPSys::RenderOval(int base) {}
-void KELPSys::RenderFan(int base) {}
-void KELPSys::RenderLine(int base) {}
-void KELPSys::RenderImage(int base) {}
-void KELPSys::RenderQuadImage(int base) {}
-void KELPSys::RenderImageBlur(int base) {}
+namespace {
+
+const int BATCH_UNITS = 50000;   // a batch restarts once it holds more than this
+const int WHITE_BLOCK_KEY = -2;
+const int BLUR_KEY_OFFSET = 200;
+const double DEG = 0.017453;
+
+// Low 8 bits of the truncated value; out-of-range doubles (never produced
+// by the state operations) give 0 instead of undefined behaviour.
+GLubyte Low8(double v) {
+    if (!(v > -2147483648.0 && v < 2147483648.0)) return 0;
+    return (GLubyte)((int32_t)v & 255);
+}
+
+struct Colours {
+    GLubyte c1[4], c2[4];   // red, green, blue, alpha
+};
+
+Colours ReadColours(const double* c) {
+    Colours k;
+    k.c1[0] = Low8(c[11]); k.c1[1] = Low8(c[12]); k.c1[2] = Low8(c[13]); k.c1[3] = Low8(c[10]);
+    k.c2[0] = Low8(c[15]); k.c2[1] = Low8(c[16]); k.c2[2] = Low8(c[17]); k.c2[3] = Low8(c[14]);
+    return k;
+}
+
+inline void Vertex(double s, double t, const GLubyte* col, float x, float y) {
+    glTexCoord2d(s, t);
+    glColor4ub(col[0], col[1], col[2], col[3]);
+    glVertex2f(x, y);
+}
+
+void Upload(int key, int edge, const unsigned char* pixels) {
+    glTexParameterf(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, (GLfloat)RenderMode);
+    glTexParameterf(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, (GLfloat)RenderMode);
+    glTexImage2D(GL_TEXTURE_2D, 0, 4, edge, edge, 0, GL_RGBA, GL_UNSIGNED_BYTE, pixels);
+    if (TexUploads >= 0 && TexUploads < TEX_UPLOAD_LOG) TexUploadKeys[TexUploads] = key;
+    TexUploads++;
+}
+
+// Opens a batch on the given source unless one is open on it already.
+void UseSource(int key, int edge, const unsigned char* pixels) {
+    if (key == TexUse && TriCount <= BATCH_UNITS) return;
+    if (TexUse != -1) glEnd();
+    TexUse = key;
+    Upload(key, edge, pixels);
+    glBegin(GL_TRIANGLES);
+    TriCount = 0;
+}
+
+void ShapeBatch() { UseSource(WHITE_BLOCK_KEY, 8, WhiteBlock); }
+
+// The command starting at slot `base` of DrawR, or null for a base that does
+// not name a command.
+double* Command(int base) {
+    if (base < 0 || base > (RENDER_LIST_MAX - 1) * CMD_SLOTS) return nullptr;
+    return &DrawR[0][0] + base;
+}
+
+// Sine and cosine of the ten-degree rim steps of ovals, computed once.
+struct RimTable {
+    double s[37], c[37];
+    RimTable() {
+        for (int i = 0; i <= 36; i++) {
+            s[i] = sin(10.0 * i * DEG);
+            c[i] = cos(10.0 * i * DEG);
+        }
+    }
+};
+
+// Checks an image command against the image table, repairs its frame and
+// opens the batch on its source. Returns the slot, or -1 to skip.
+int ImageSource(double* c, bool blur, bool quad) {
+    double ms = c[28];
+    if (!(ms >= 0 && ms < 103)) return -1;
+    int m = (int)ms;
+    if (!(m <= 99 || (m == 102 && !quad))) return -1;
+    if (imageFrames[m] < 0) return -1;
+    if (!(c[29] >= 0 && c[29] <= imageFrames[m] - 1)) c[29] = 0;
+    const std::vector<unsigned char>& plane = blur ? ImageBlur[m] : Image[m];
+    int edge = iSize[m];
+    // A plane smaller than its stated edge would be read past its end.
+    if (edge <= 0 || plane.size() < (size_t)edge * (size_t)edge * 4) return -1;
+    UseSource(blur ? m + BLUR_KEY_OFFSET : m, edge, plane.data());
+    return m;
+}
+
+struct TexRect {
+    double s0, s1, t0, t1;
+};
+
+TexRect FrameCoords(int m, double frame) {
+    int f = (int)frame;
+    int n = iFramesW[m] > 0 ? iFramesW[m] : 1;
+    double z = iFramesWz[m];
+    TexRect r;
+    r.s0 = z * (f % n);
+    r.s1 = r.s0 + z;
+    r.t0 = z * (f / n);
+    r.t1 = r.t0 + z;
+    return r;
+}
+
+void DrawImageCommand(double* c, bool blur) {
+    int m = ImageSource(c, blur, false);
+    if (m < 0) return;
+    TexRect tr = FrameCoords(m, c[29]);
+    Colours k = ReadColours(c);
+    float D = (float)(c[3] * imageUnit[m]);
+    float F = (float)(c[4] * imageUnit[m]);
+    float cx = (float)c[1], cy = (float)c[2];
+    const float off[6][2] = {{-D, -F}, {D, -F}, {D, F}, {-D, -F}, {D, F}, {-D, F}};
+    const double tex[6][2] = {{tr.s0, tr.t1}, {tr.s1, tr.t1}, {tr.s1, tr.t0},
+                              {tr.s0, tr.t1}, {tr.s1, tr.t0}, {tr.s0, tr.t0}};
+    const GLubyte* col[6] = {k.c1, k.c1, k.c2, k.c1, k.c2, k.c2};
+    double rot = c[18];
+    if (rot == 0) {
+        for (int v = 0; v < 6; v++) Vertex(tex[v][0], tex[v][1], col[v], cx + off[v][0], cy + off[v][1]);
+    } else {
+        float th = (float)(rot * DEG);
+        float cs = (float)cos(th), sn = (float)sin(th);
+        for (int v = 0; v < 6; v++) {
+            float dx = off[v][0], dy = off[v][1];
+            Vertex(tex[v][0], tex[v][1], col[v], cx + dx * cs - dy * sn, cy + dx * sn + dy * cs);
+        }
+    }
+    TriCount += 1;
+    ASys.polyCount += 2;
+}
+
+// Kinds 2 and 4: (P1, P2, P3) and (P1, P3, P4); colour 1 on P1 and P2.
+void DrawQuadCommand(const double* c) {
+    ShapeBatch();
+    Colours k = ReadColours(c);
+    float x1 = (float)c[1], y1 = (float)c[2], x2 = (float)c[3], y2 = (float)c[4];
+    float x3 = (float)c[5], y3 = (float)c[6], x4 = (float)c[7], y4 = (float)c[8];
+    Vertex(0, 0, k.c1, x1, y1);
+    Vertex(1, 0, k.c1, x2, y2);
+    Vertex(1, 1, k.c2, x3, y3);
+    Vertex(0, 0, k.c1, x1, y1);
+    Vertex(1, 1, k.c2, x3, y3);
+    Vertex(0, 1, k.c2, x4, y4);
+    TriCount += 1;
+    ASys.polyCount += 2;
+}
+
+// One step of the clear colour towards its target. Speeds below 1 would
+// overshoot (and 0 would divide by zero), so they reach the target at once.
+void FadeClearColour(float* cur, const float* target, float speed) {
+    for (int i = 0; i < 3; i++) {
+        if (speed >= 1)
+            cur[i] = cur[i] - (cur[i] - target[i]) / speed;
+        else
+            cur[i] = target[i];
+        float diff = cur[i] - target[i];
+        if (!(fabsf(diff) < 2147483647.0f) || abs((int)diff) < 2) cur[i] = target[i];
+    }
+}
+
+}  // namespace
+
+void KELPSys::RenderSys(float overscan) {
+    TexUploads = 0;
+    polyCount = 0;
+    RenderMode = smooth == 1 ? GL_LINEAR : GL_NEAREST;
+
+    // Without a window there is no context to draw into: the game goes on
+    // and only events are pumped.
+    if (!window) {
+        FadeClearColour(clsCurrent, clsTarget, clsSpeed);
+        glfwPollEvents();
+        return;
+    }
+    int w = 0, h = 0;
+    glfwGetFramebufferSize(window, &w, &h);
+    fbWidth = w;
+    fbHeight = h;
+    // An iconified window has an empty framebuffer; its aspect would be
+    // infinite, so there is nothing to draw this time.
+    if (w <= 0 || h <= 0) {
+        FadeClearColour(clsCurrent, clsTarget, clsSpeed);
+        glfwPollEvents();
+        return;
+    }
+    aspect = (1.0f / fbHeight) * fbWidth;
+    glViewport(0, 0, fbWidth, fbHeight);
+
+    glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
+    if (Wireframe == 1) glPolygonMode(GL_FRONT_AND_BACK, GL_LINE);
+
+    FadeClearColour(clsCurrent, clsTarget, clsSpeed);
+    glClearColor(clsCurrent[0] / 255, clsCurrent[1] / 255, clsCurrent[2] / 255, 1);
+    glClear(GL_COLOR_BUFFER_BIT);
+
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    glEnable(GL_BLEND);
+    if (Wireframe == 1)
+        glDisable(GL_TEXTURE_2D);
+    else
+        glEnable(GL_TEXTURE_2D);
+
+    float o = overscan;
+    glPushMatrix();
+    glScalef((2 - o) / virtualW, -(2 - aspect * o) * aspect / virtualW, 1);
+    OverscanScaleX = 1 / (1 - o / 2);
+    OverscanScaleY = 1 / (1 - o * aspect / 2);
+
+    TexUse = -1;
+    TriCount = 0;
+    polyCount = 0;
+
+    int count = DrawToRT;
+    if (count > RENDER_LIST_MAX) count = RENDER_LIST_MAX;
+    for (int i = 0; i < count; i++) {
+        double k = DrawR[i][0];
+        if (!(k >= 0 && k < 100)) continue;
+        int base = i * CMD_SLOTS;
+        switch ((int)k) {
+        case CMD_RECT: RenderRect(base); break;
+        case CMD_QUAD: RenderQuad(base); break;
+        case CMD_OVAL: RenderOval(base); break;
+        case CMD_LINE: RenderLine(base); break;
+        case CMD_FAN: RenderFan(base); break;
+        case CMD_TRI: RenderTri(base); break;
+        case CMD_IMAGE: RenderImage(base); break;
+        case CMD_QUADIMAGE: RenderQuadImage(base); break;
+        case CMD_BLUR: RenderImageBlur(base); break;
+        case CMD_BLEND:
+            if (TexUse != -1) glEnd();
+            TexUse = -1;
+            switch (DrawR[i][1] >= 0 && DrawR[i][1] < 100 ? (int)DrawR[i][1] : 0) {
+            case 1: glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA); break;
+            case 2: glBlendFunc(GL_SRC_ALPHA, GL_ONE); break;
+            case 3: glBlendFunc(GL_SRC_COLOR, GL_ONE); break;
+            default: break;
+            }
+            break;
+        default: break;
+        }
+    }
+    // glEnd outside a batch is a GL error; close only a batch that is open.
+    if (TexUse != -1) glEnd();
+    TexUse = -1;
+    glPopMatrix();
+
+    // The back buffer is not guaranteed after a swap, so the screenshot is
+    // read from the frame just drawn, before it is shown.
+    if (Button[66] == 1) Screenshot();
+    glfwSwapInterval(1);
+    glfwSwapBuffers(window);
+    glfwPollEvents();
+}
+
+void KELPSys::RenderRect(int base) {
+    const double* c = Command(base);
+    if (!c) return;
+    ShapeBatch();
+    Colours k = ReadColours(c);
+    float X = (float)c[1], Y = (float)c[2];
+    double d = c[3] * 0.5, e = c[4] * 0.5;
+    // Corners A, B, C, D; e is negative with the default scale, so A and B
+    // (colour 1) are the lower edge on screen.
+    double off[4][2] = {{-d, -e}, {d, -e}, {d, e}, {-d, e}};
+    float px[4], py[4];
+    double r = c[18];
+    if (r == 0) {
+        for (int i = 0; i < 4; i++) {
+            px[i] = (float)(X + off[i][0]);
+            py[i] = (float)(Y + off[i][1]);
+        }
+    } else {
+        double a = r * DEG, ca = cos(a), sa = sin(a);
+        for (int i = 0; i < 4; i++) {
+            px[i] = (float)(X + off[i][0] * ca - off[i][1] * sa);
+            py[i] = (float)(Y + off[i][1] * ca + off[i][0] * sa);
+        }
+    }
+    Vertex(0, 0, k.c1, px[0], py[0]);
+    Vertex(1, 0, k.c1, px[1], py[1]);
+    Vertex(1, 1, k.c2, px[2], py[2]);
+    Vertex(0, 0, k.c1, px[0], py[0]);
+    Vertex(1, 1, k.c2, px[2], py[2]);
+    Vertex(0, 1, k.c2, px[3], py[3]);
+    TriCount += 1;
+    polyCount += 2;
+}
+
+void KELPSys::RenderQuad(int base) {
+    const double* c = Command(base);
+    if (c) DrawQuadCommand(c);
+}
+
+void KELPSys::RenderLine(int base) {
+    const double* c = Command(base);
+    if (c) DrawQuadCommand(c);
+}
+
+void KELPSys::RenderTri(int base) {
+    const double* c = Command(base);
+    if (!c) return;
+    ShapeBatch();
+    Colours k = ReadColours(c);
+    Vertex(0, 0, k.c2, (float)c[1], (float)c[2]);
+    Vertex(1, 0, k.c1, (float)c[3], (float)c[4]);
+    Vertex(1, 1, k.c1, (float)c[5], (float)c[6]);
+    TriCount += 1;
+    polyCount += 1;
+}
+
+void KELPSys::RenderOval(int base) {
+    static const RimTable rim;
+    const double* c = Command(base);
+    if (!c) return;
+    ShapeBatch();
+    Colours k = ReadColours(c);
+    double X = c[1], Y = c[2], a = c[3] * 0.5, b = c[4] * 0.5;
+    for (int i = 0; i < 36; i++) {
+        Vertex(0, 0, k.c1, (float)X, (float)Y);
+        Vertex(1, 0, k.c2, (float)(X + rim.s[i] * a), (float)(Y - rim.c[i] * b));
+        Vertex(1, 1, k.c2, (float)(X + rim.s[i + 1] * a), (float)(Y - rim.c[i + 1] * b));
+        TriCount += 1;
+        polyCount += 1;
+    }
+}
+
+void KELPSys::RenderFan(int base) {
+    const double* c = Command(base);
+    if (!c) return;
+    ShapeBatch();
+    Colours k = ReadColours(c);
+    double X = c[1], Y = c[2], a = c[3] * 0.5, b = c[4] * 0.5, r = c[18];
+    for (int i = 0; i < 36; i++) {
+        const GLubyte* col = (i % 2 == 0) ? k.c2 : k.c1;
+        double t0 = (10.0 * i - r) * DEG, t1 = (10.0 * i + 10 - r) * DEG;
+        Vertex(0, 0, col, (float)X, (float)Y);
+        Vertex(1, 0, col, (float)(X + sin(t0) * a), (float)(Y - cos(t0) * b));
+        Vertex(1, 1, col, (float)(X + sin(t1) * a), (float)(Y - cos(t1) * b));
+        TriCount += 1;
+        polyCount += 1;
+    }
+}
+
+void KELPSys::RenderImage(int base) {
+    double* c = Command(base);
+    if (c) DrawImageCommand(c, false);
+}
+
+void KELPSys::RenderImageBlur(int base) {
+    double* c = Command(base);
+    if (c) DrawImageCommand(c, true);
+}
+
+void KELPSys::RenderQuadImage(int base) {
+    double* c = Command(base);
+    if (!c) return;
+    int m = ImageSource(c, false, true);
+    if (m < 0) return;
+    TexRect tr = FrameCoords(m, c[29]);
+    Colours k = ReadColours(c);
+    float x1 = (float)c[1], y1 = (float)c[2], x2 = (float)c[3], y2 = (float)c[4];
+    float x3 = (float)c[5], y3 = (float)c[6], x4 = (float)c[7], y4 = (float)c[8];
+    Vertex(tr.s0, tr.t0, k.c1, x1, y1);
+    Vertex(tr.s1, tr.t0, k.c1, x2, y2);
+    Vertex(tr.s1, tr.t1, k.c2, x3, y3);
+    Vertex(tr.s0, tr.t0, k.c1, x1, y1);
+    Vertex(tr.s1, tr.t1, k.c2, x3, y3);
+    Vertex(tr.s0, tr.t1, k.c2, x4, y4);
+    TriCount += 1;
+    polyCount += 2;
+}
