@@ -1,42 +1,158 @@
+// The game's view of input: one poll per update, the hard-wired buttons with
+// their joystick equivalents, the action values, the pointer records and
+// their hit tests, key capture, and the key bindings.
+#include <cmath>
+
 #include "KELPCore.h"
 
-// TODO: not built yet.
-void KELPCore::PollInput(int invertY) {}
-int KELPCore::PlayKey(int type) { return 0; }
-int KELPCore::PlayKeyAll(int type) { return 0; }
-float KELPCore::Joy(int n) { return 0; }
-int KELPCore::JoyDown(int button) { return 0; }
-int KELPCore::JoyDown(int button, int pad) { return 0; }
-float KELPCore::JoyAxis(int axis) { return 0; }
-float KELPCore::JoyAxis(int axis, int pad) { return 0; }
-float KELPCore::MouseX() { return 0; }
-float KELPCore::MouseY() { return 0; }
-float KELPCore::TouchX() { return 0; }
-float KELPCore::TouchY() { return 0; }
-float KELPCore::MouseX(int i) { return 0; }
-float KELPCore::MouseY(int i) { return 0; }
-float KELPCore::TouchX(int i) { return 0; }
-float KELPCore::TouchY(int i) { return 0; }
-int KELPCore::MouseDown() { return 0; }
-int KELPCore::TouchDown() { return 0; }
-int KELPCore::MouseDown_Alt() { return 0; }
-int KELPCore::TouchDown_Alt() { return 0; }
-int KELPCore::MouseHeld() { return 0; }
-int KELPCore::TouchHeld() { return 0; }
-int KELPCore::MouseDown(int i) { return 0; }
-int KELPCore::TouchDown(int i) { return 0; }
-int KELPCore::MouseDown_Alt(int i) { return 0; }
-int KELPCore::TouchDown_Alt(int i) { return 0; }
-int KELPCore::MouseHeld(int i) { return 0; }
-int KELPCore::TouchHeld(int i) { return 0; }
-int KELPCore::mdall() { return 0; }
-int KELPCore::MouseIn(float x, float y, float w, float h) { return 0; }
-int KELPCore::MouseIn_Centered(float cx, float cy, float w, float h) { return 0; }
-int KELPCore::MouseIn_Radius(float x, float y, float r) { return 0; }
-int KELPCore::Button(int image, float x, float y, int frame) { return 0; }
-void KELPCore::LockForGet() {}
-int KELPCore::GetKey() { return 0; }
-void KELPCore::SetKey(int action, int code) {}
-int KELPCore::KeyValue(int action, int slot) { return 0; }
-void KELPCore::FlushKeys() {}
-string KELPCore::KeyName(int code) { return string(); }
+void KELPCore::PollInput(int invertY) {
+    UpdateCountLive++;
+    int now = Mills();
+    if (now >= updateSec + 1000 || now <= updateSec - 1000) {
+        updateSec = now;
+        updateFps = UpdateCountLive;
+        UpdateCountLive = 0;
+    }
+
+    ASys.PollInputB(invertY);
+
+    // F1 flips the statistics line once per press, however long it is held.
+    if (ASys.Button[68] == 0) {
+        DebugToggle = 0;
+    } else if (DebugToggle == 0) {
+        DebugToggle = 1;
+        showStats = showStats ? 0 : 1;
+        KELPSys::Debuglog(showStats ? "Stats On" : "Stats Off");
+    }
+    if (ASys.Button[100] == 1) quitRequested = 1;
+    focusState = ASys.Button[63];
+
+    // TODO(input): prepare the screenshot file name here once the screenshot
+    // code offers its naming function.
+}
+
+namespace {
+
+bool PadLive(int j) { return ASys.Joy[j][99] != 0 && ASys.Joy[j][98] != 0; }
+
+// Whether joystick j holds the input that stands in for hard-wired button type.
+bool PadHolds(int j, int type) {
+    const float* r = ASys.Joy[j];
+    switch (type) {
+        case 0: return r[10] > 0.5f || r[51] < -0.5f;
+        case 3: return r[13] > 0.5f || r[50] < -0.5f;
+        case 5: return r[11] > 0.5f || r[50] > 0.5f;
+        case 8: return r[12] > 0.5f || r[51] > 0.5f;
+        case 10: case 11: case 12: case 13: case 14: case 15: return r[type - 10] > 0.5f;
+        case 98: return r[7] > 0.5f;
+        case 99: return r[6] > 0.5f;
+        default: return false;
+    }
+}
+
+bool ValidRecord(int i) { return i >= 0 && i < 10; }
+
+}  // namespace
+
+int KELPCore::PlayKey(int type) {
+    if (type < 0 || type > 127) return 0;
+    if (ASys.Button[type]) return 1;
+    if (padKeysEnabled == 1)
+        for (int j = 0; j < 4; j++)
+            if (PadLive(j) && PadHolds(j, type)) return 1;
+    return 0;
+}
+
+int KELPCore::PlayKeyAll(int type) { return PlayKey(type); }
+
+float KELPCore::Joy(int n) { return n >= 0 && n < 128 ? ASys.Keyv[n] : 0; }
+
+int KELPCore::JoyDown(int button) { return JoyDown(button, 0); }
+
+int KELPCore::JoyDown(int button, int pad) {
+    if (pad < 0 || pad > 3 || button < 0 || button > 49 || !PadLive(pad)) return 0;
+    return ASys.Joy[pad][button] > 0.5f ? 1 : 0;
+}
+
+float KELPCore::JoyAxis(int axis) { return JoyAxis(axis, 0); }
+
+float KELPCore::JoyAxis(int axis, int pad) {
+    if (pad < 0 || pad > 3 || axis < 0 || axis > 47 || !PadLive(pad)) return 0;
+    return ASys.Joy[pad][50 + axis];
+}
+
+float KELPCore::MouseX() { return ASys.Touch[0][1]; }
+float KELPCore::MouseY() { return ASys.Touch[0][2]; }
+float KELPCore::TouchX() { return ASys.Touch[0][1]; }
+float KELPCore::TouchY() { return ASys.Touch[0][2]; }
+float KELPCore::MouseX(int i) { return ValidRecord(i) ? ASys.Touch[i][1] : 0; }
+float KELPCore::MouseY(int i) { return ValidRecord(i) ? ASys.Touch[i][2] : 0; }
+float KELPCore::TouchX(int i) { return MouseX(i); }
+float KELPCore::TouchY(int i) { return MouseY(i); }
+int KELPCore::MouseDown() { return (int)ASys.Touch[0][5]; }
+int KELPCore::TouchDown() { return (int)ASys.Touch[0][5]; }
+int KELPCore::MouseDown_Alt() { return (int)ASys.Touch[0][6]; }
+int KELPCore::TouchDown_Alt() { return (int)ASys.Touch[0][6]; }
+int KELPCore::MouseHeld() { return (int)ASys.Touch[0][7]; }
+int KELPCore::TouchHeld() { return (int)ASys.Touch[0][7]; }
+int KELPCore::MouseDown(int i) { return ValidRecord(i) ? (int)ASys.Touch[i][5] : 0; }
+int KELPCore::TouchDown(int i) { return MouseDown(i); }
+int KELPCore::MouseDown_Alt(int i) { return ValidRecord(i) ? (int)ASys.Touch[i][6] : 0; }
+int KELPCore::TouchDown_Alt(int i) { return MouseDown_Alt(i); }
+int KELPCore::MouseHeld(int i) { return ValidRecord(i) ? (int)ASys.Touch[i][7] : 0; }
+int KELPCore::TouchHeld(int i) { return MouseHeld(i); }
+
+int KELPCore::mdall() {
+    for (int i = 0; i < 10; i++)
+        if (ASys.Touch[i][5] != 0) return 1;
+    return 0;
+}
+
+// A record at exactly (0, 0) is an unused one, never a pointer.
+int KELPCore::MouseIn(float x, float y, float w, float h) {
+    for (int i = 0; i < 10; i++) {
+        float px = ASys.Touch[i][1], py = ASys.Touch[i][2];
+        if (!(px > 0 || py > 0)) continue;
+        if (px >= x && px <= x + w && py >= y && py <= y + h) return i + 1;
+    }
+    return 0;
+}
+
+int KELPCore::MouseIn_Centered(float cx, float cy, float w, float h) {
+    return MouseIn(cx - w / 2, cy - h / 2, w, h);
+}
+
+int KELPCore::MouseIn_Radius(float x, float y, float r) {
+    for (int i = 0; i < 10; i++) {
+        float px = ASys.Touch[i][1], py = ASys.Touch[i][2];
+        if (!(px > 0 || py > 0)) continue;
+        float dx = px - x, dy = py - y;
+        if (dx * dx + dy * dy <= r * r) return i + 1;
+    }
+    return 0;
+}
+
+int KELPCore::Button(int image, float x, float y, int frame) {
+    if (image < 0 || image > 99) return 0;
+    DrawImg(image, x, y, frame);
+    // A mirrored draw (negative size) covers the same square.
+    float side = fabsf(imageFrameSize[image] * ASys.sizeX * ASys.ViewScale);
+    int hit = MouseIn_Centered(x, y, side, side);
+    if (hit == 0) return 0;
+    return ASys.Touch[hit - 1][5] != 0 ? hit : 0;
+}
+
+void KELPCore::LockForGet() { ASys.LockAll(); }
+
+int KELPCore::GetKey() { return ASys.AnyKey(); }
+
+void KELPCore::SetKey(int action, int code) { ASys.DefineKey(action, code); }
+
+int KELPCore::KeyValue(int action, int slot) {
+    if (action < 0 || action > 15 || slot < 0 || slot > 63) return 0;
+    return ASys.redef[slot][action];
+}
+
+void KELPCore::FlushKeys() { ASys.ClearKeys(); }
+
+string KELPCore::KeyName(int code) { return ASys.ButtonName(code); }

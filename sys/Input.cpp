@@ -1,3 +1,11 @@
+// Device polling: keyboard, mouse and joysticks into the Button flags, the
+// pointer record, the per-joystick records and the action values; the hot
+// keys; the capture operations; the key-binding table and the key names.
+#include <GLFW/glfw3.h>
+
+#include <cmath>
+#include <cstring>
+
 #include "KELPSys.h"
 
 int32_t ignorePress[1024];
@@ -5,13 +13,296 @@ int32_t UpdateFrames = 0;
 int32_t DebugToggle = 0;
 std::string KeyName[KEY_NAMES];
 
-// TODO: not built yet.
-void KELPSys::PollInputB(int invertY) {}
-void KELPSys::PollRedef() {}
-int KELPSys::AnyKey() { return 0; }
-void KELPSys::LockAll() {}
-void KELPSys::DefineKey(int action, int code) {}
-void KELPSys::ClearKeys() {}
-std::string KELPSys::ButtonName(int code) { return std::string(); }
-void KELPSys::FlushKeys() {}
-void KELPSys::FillKeyNames() {}
+// Only codes GLFW knows are asked for: anything else would raise a GLFW
+// error on every poll for a binding that can never be pressed.
+static int GlfwKeyDown(int key) {
+    if (!ASys.window || key < GLFW_KEY_SPACE || key > GLFW_KEY_LAST) return 0;
+    return glfwGetKey(ASys.window, key) == GLFW_PRESS;
+}
+
+static int GlfwPointer(double* x, double* y, int* left, int* right) {
+    if (!ASys.window) return 0;
+    glfwGetCursorPos(ASys.window, x, y);
+    *left = glfwGetMouseButton(ASys.window, GLFW_MOUSE_BUTTON_LEFT) == GLFW_PRESS;
+    *right = glfwGetMouseButton(ASys.window, GLFW_MOUSE_BUTTON_RIGHT) == GLFW_PRESS;
+    return 1;
+}
+
+int (*InputKeyDown)(int key) = GlfwKeyDown;
+int (*InputPointer)(double* x, double* y, int* left, int* right) = GlfwPointer;
+
+namespace {
+
+// The hard-wired button rows: entry and the keys that set it.
+struct ButtonRow {
+    int entry;
+    int keys[6];
+};
+
+const ButtonRow kButtonRows[] = {
+    {0, {GLFW_KEY_UP, GLFW_KEY_W, GLFW_KEY_KP_8}},
+    {3, {GLFW_KEY_LEFT, GLFW_KEY_A, GLFW_KEY_KP_4}},
+    {5, {GLFW_KEY_RIGHT, GLFW_KEY_D, GLFW_KEY_KP_6}},
+    {8, {GLFW_KEY_DOWN, GLFW_KEY_S, GLFW_KEY_KP_5, GLFW_KEY_KP_2}},
+    {10, {GLFW_KEY_Z, GLFW_KEY_J, GLFW_KEY_SPACE, GLFW_KEY_ENTER, GLFW_KEY_KP_7}},
+    {11, {GLFW_KEY_X, GLFW_KEY_K, GLFW_KEY_LEFT_CONTROL, GLFW_KEY_RIGHT_CONTROL, GLFW_KEY_KP_9}},
+    {12, {GLFW_KEY_C, GLFW_KEY_L, GLFW_KEY_LEFT_SHIFT, GLFW_KEY_RIGHT_SHIFT}},
+    {13, {GLFW_KEY_V, GLFW_KEY_I, GLFW_KEY_LEFT_ALT, GLFW_KEY_RIGHT_ALT}},
+    {14, {GLFW_KEY_B, GLFW_KEY_U}},
+    {15, {GLFW_KEY_N, GLFW_KEY_O}},
+    {64, {GLFW_KEY_F2}},
+    {66, {GLFW_KEY_F10}},
+    {67, {GLFW_KEY_F9}},
+    {68, {GLFW_KEY_F1}},
+    {99, {GLFW_KEY_ESCAPE}},
+};
+
+// Window presets for Q + 1..7: width over height.
+const float kPresetRatio[7] = {1.3333f, 1.77777f, 0.75f, 1.775f, 0.5633f, 2.16f, 0.4618f};
+
+bool JoyLive(int j) { return ASys.Joy[j][99] != 0 && ASys.Joy[j][98] != 0; }
+
+}  // namespace
+
+void KELPSys::PollInputB(int invertY) {
+    UpdateFrames++;
+    memset(Button, 0, 127 * sizeof(Button[0]));
+
+    // Pointer record 0, driven by the mouse.
+    float* t = Touch[0];
+    double cx = 0, cy = 0;
+    int left = 0, right = 0;
+    int have = InputPointer(&cx, &cy, &left, &right);
+    t[5] = (float)left;
+    t[6] = (float)right;
+    t[3] = t[1];
+    t[4] = t[2];
+    t[7] += 1;
+    if (t[5] == 0) {
+        t[7] = 0;
+        t[3] = -100;
+        t[4] = -100;
+    }
+    if (have && fbWidth > 0 && fbHeight > 0) {
+        float s = virtualW / (float)fbWidth;
+        t[1] = (float)(cx - fbWidth / 2) * OverscanScaleX * s + centreX;
+        t[2] = (float)(cy - fbHeight / 2) * OverscanScaleY * s + centreY;
+    }
+    if (t[3] < 0) {
+        t[8] = 0;
+        t[9] = 0;
+    } else {
+        t[8] = t[1] - t[3];
+        t[9] = t[2] - t[4];
+    }
+
+    for (const ButtonRow& row : kButtonRows)
+        for (int key : row.keys)
+            if (key && InputKeyDown(key)) Button[row.entry] = 1;
+
+    // Hot keys.
+    if (InputKeyDown(GLFW_KEY_F4) || (window && glfwWindowShouldClose(window))) Button[100] = 1;
+    Wireframe = Button[67] ? 1 : 0;
+    if (InputKeyDown(GLFW_KEY_F11)) {
+        Button[65] = 1;
+        // Re-creating the window gives it fresh key state, so a held F11
+        // does not flip again on the next poll.
+        if (window) FlipFull();
+    }
+
+    Button[63]--;
+    if (window && glfwGetWindowAttrib(window, GLFW_FOCUSED)) Button[63] = 1;
+
+    // Q + digit: windowed presets sized from the monitor.
+    for (int d = 1; d <= 7; d++) {
+        if (!window || !InputKeyDown(GLFW_KEY_Q) || !InputKeyDown(GLFW_KEY_0 + d)) continue;
+        GLFWmonitor* monitor = glfwGetPrimaryMonitor();
+        const GLFWvidmode* mode = monitor ? glfwGetVideoMode(monitor) : nullptr;
+        if (!mode) continue;
+        int h = mode->height - 128;
+        float ratio = kPresetRatio[d - 1];
+        if (d == 6 && h * ratio > mode->width) h -= 64;
+        isFullscreen = 0;
+        SetScreen((int)floorf(h * ratio), h);
+    }
+
+    // Joysticks are only read once GLFW is running, which a window implies.
+    if (window) {
+        for (int j = 0; j < 4; j++) {
+            if (glfwJoystickPresent(j)) {
+                int ac = 0, bc = 0;
+                const float* axes = glfwGetJoystickAxes(j, &ac);
+                const unsigned char* buttons = glfwGetJoystickButtons(j, &bc);
+                StoreJoystick(j, 1, glfwGetJoystickName(j), axes, axes ? ac : 0, buttons, buttons ? bc : 0,
+                              invertY);
+            } else {
+                StoreJoystick(j, 0, nullptr, nullptr, 0, nullptr, 0, invertY);
+            }
+        }
+    }
+
+    PollRedef();
+}
+
+void KELPSys::StoreJoystick(int j, int present, const char* name, const float* axes, int axisCount,
+                            const unsigned char* buttons, int buttonCount, int invertY) {
+    if (j < 0 || j > 3) return;
+    float* r = Joy[j];
+    // Counts shrink when a different controller takes the slot: nothing of
+    // the previous one may linger.
+    for (int k = 0; k < 98; k++) r[k] = 0;
+    r[99] = 0;
+    if (!present) return;
+    r[99] = 1;
+
+    int rest = 1;
+    int na = axes ? (axisCount < 45 ? axisCount : 45) : 0;
+    for (int k = 0; k < na; k++) {
+        float v = axes[k];
+        if (k < 4 && (v > 0.3f || v < -0.3f)) rest = 0;
+        if (invertY == 1 && (k == 1 || k == 3)) v = -v;
+        r[50 + k] = v;
+    }
+    int nb = buttons ? (buttonCount < 45 ? buttonCount : 45) : 0;
+    for (int k = 0; k < nb; k++) {
+        r[k] = buttons[k] == GLFW_PRESS ? 1.0f : 0.0f;
+        if (r[k] != 0) rest = 0;
+    }
+
+    if (rest && r[98] == 0) {
+        printf("\n\n--=--\nController ID '%s'\n--=--\n\n", name ? name : "");
+        fflush(stdout);
+    }
+    if (rest) r[98] = 1;
+    if (r[98] == 0)
+        for (int k = 0; k < 98; k++) r[k] = 0;
+}
+
+void KELPSys::PollRedef() {
+    for (int i = 0; i < 16; i++) {
+        float v = 0;
+        for (int s = 48; s < 64; s++) {
+            int b = redef[s][i];
+            if (b >= 1 && b <= 499) {
+                if (InputKeyDown(b)) v = 1;
+            } else if (b >= 500 && b <= 899) {
+                int j = b / 100 - 5, k = b % 100;
+                if (k > 97 || !JoyLive(j)) continue;
+                float x = Joy[j][k];
+                if ((x > 0.25f || x < -0.25f) && fabsf(x) > fabsf(v)) v = x;
+            }
+        }
+        for (int j = 0; j < 4; j++) {
+            if (!JoyLive(j)) continue;
+            const float* a = &Joy[j][50];
+            if (i < 4) {
+                if (fabsf(a[0]) <= 0.25f && fabsf(a[1]) <= 0.25f) continue;
+            } else if (i < 8) {
+                if (fabsf(a[2]) <= 0.25f && fabsf(a[3]) <= 0.25f) continue;
+            } else {
+                break;
+            }
+            float w = 0;
+            switch (i) {
+                case 0: w = -a[1]; break;
+                case 1: w = a[0]; break;
+                case 2: w = a[1]; break;
+                case 3: w = -a[0]; break;
+                case 4: w = -a[3]; break;
+                case 5: w = a[2]; break;
+                case 6: w = a[3]; break;
+                case 7: w = -a[2]; break;
+            }
+            if (w > v) v = w;
+        }
+        Keyv[i] = v;
+    }
+}
+
+int KELPSys::AnyKey() {
+    for (int code = 32; code <= 348; code++) {
+        if (!InputKeyDown(code))
+            ignorePress[code] = 0;
+        else if (ignorePress[code] == 0)
+            return code;
+    }
+    for (int j = 0; j < 4; j++) {
+        if (!JoyLive(j)) continue;
+        for (int k = 0; k < 50; k++) {
+            int code = 500 + 100 * j + k;
+            float x = Joy[j][k];
+            if (x > -0.25f && x < 0.25f)
+                ignorePress[code] = 0;
+            else if (ignorePress[code] == 0)
+                return code;
+        }
+    }
+    return -1;
+}
+
+void KELPSys::LockAll() {
+    for (int i = 0; i < 1000; i++) ignorePress[i] = 1;
+}
+
+void KELPSys::DefineKey(int action, int code) {
+    if (action < 0 || action > 15) return;
+    if (code != 0)
+        for (int s = 0; s < 64; s++)
+            for (int a = 0; a < 16; a++)
+                if (redef[s][a] == code) redef[s][a] = 0;
+    int pad = code / 100;
+    for (int s = 48; s < 63; s++) {
+        redef[s][action] = redef[s + 1][action];
+        // One input per joystick and action: the new one replaces the old.
+        if (pad > 4 && redef[s][action] / 100 == pad) redef[s][action] = 0;
+    }
+    redef[63][action] = code;
+}
+
+void KELPSys::ClearKeys() { memset(redef, 0, sizeof redef); }
+
+std::string KELPSys::ButtonName(int code) {
+    if (code >= 1 && code <= 349) return "[ " + KeyName[code] + " ]";
+    if (code >= 500 && code <= 899) {
+        int j = code / 100 - 5, k = code % 100;
+        // 98 and 99 hold the record's flags, not inputs.
+        if (k <= 97 && JoyLive(j)) {
+            if (k <= 49) return fstrSys("Joy %i Button %i", j + 1, k);
+            return fstrSys("Joy %i Axis %i", j + 1, k - 50);
+        }
+    }
+    return "N/A";
+}
+
+void KELPSys::FlushKeys() { memset(Button, 0, 127 * sizeof(Button[0])); }
+
+void KELPSys::FillKeyNames() {
+    for (int i = 0; i < KEY_NAMES; i++) KeyName[i] = "???";
+    KeyName[32] = "Space";
+    KeyName[39] = "'";
+    KeyName[44] = ",";
+    KeyName[45] = "-";
+    KeyName[46] = ".";
+    KeyName[47] = "/";
+    for (int i = 0; i <= 9; i++) KeyName[48 + i] = std::string(1, (char)('0' + i));
+    KeyName[59] = ";";
+    KeyName[61] = "=";
+    for (int i = 0; i < 26; i++) KeyName[65 + i] = std::string(1, (char)('A' + i));
+    KeyName[91] = "[";
+    KeyName[92] = "\\";
+    KeyName[93] = "]";
+    KeyName[96] = "`";
+    static const char* const kSpecial[] = {"Escape",  "Return",    "Tab",  "Backspace", "Insert", "Delete",
+                                           "Right",   "Left",      "Down", "Up",        "Page Up", "Page Down",
+                                           "Home",    "End"};
+    for (int i = 0; i < 14; i++) KeyName[256 + i] = kSpecial[i];
+    static const char* const kLocks[] = {"Caps Lock", "Scroll Lock", "Num Lock", "Print Screen", "Pause"};
+    for (int i = 0; i < 5; i++) KeyName[280 + i] = kLocks[i];
+    for (int i = 0; i < 25; i++) KeyName[290 + i] = "F" + std::to_string(i + 1);
+    for (int i = 0; i <= 9; i++) KeyName[320 + i] = "Num " + std::to_string(i);
+    static const char* const kPad[] = {"Num .", "Num /", "Num *", "Num -", "Num +", "Num Enter", "Num ="};
+    for (int i = 0; i < 7; i++) KeyName[330 + i] = kPad[i];
+    static const char* const kMods[] = {"Left Shift",  "Left Ctrl",  "Left Alt",  "Left Super",
+                                        "Right Shift", "Right Ctrl", "Right Alt", "Right Super", "Menu"};
+    for (int i = 0; i < 9; i++) KeyName[340 + i] = kMods[i];
+}

@@ -197,6 +197,10 @@ extern int32_t ignorePress[1024];
 extern int32_t UpdateFrames;
 extern int32_t DebugToggle;
 extern std::string KeyName[KEY_NAMES];
+// Where the poll reads the keyboard and the mouse: GLFW's state of the
+// window (nothing while there is none). Tests point them at their own state.
+extern int (*InputKeyDown)(int key);
+extern int (*InputPointer)(double* x, double* y, int* left, int* right);  // 0: nothing to read
 
 // Audio.
 extern void* ALdev;           // ALCdevice*
