@@ -1,11 +1,30 @@
+// Pixel buffers drawn on the CPU, screenshots and the screen grab: the game's
+// side of them forwards to the platform layer.
+#include <cstdio>
+
 #include "KELPCore.h"
 
-// TODO: not built yet.
-void KELPCore::CreateBuffer(int slot, int size) {}
-void KELPCore::BufferCLS(int slot) {}
-void KELPCore::BufferFill(int slot, int r, int g, int b, int a) {}
-void KELPCore::BufferPlot(int slot, float x, float y) {}
-void KELPCore::BufferLine(int slot, float x1, float y1, float x2, float y2) {}
-void KELPCore::BufferTile(int dst, int src, float x, float y, int frame) {}
-void KELPCore::TakeScreenshot() {}
-void KELPCore::CopyBuffer() {}
+void KELPCore::CreateBuffer(int slot, int size) { ASys.Buffer_Create(slot, size); }
+void KELPCore::BufferCLS(int slot) { ASys.Buffer_Fill(slot, 0, 0, 0, 0); }
+void KELPCore::BufferFill(int slot, int r, int g, int b, int a) { ASys.Buffer_Fill(slot, r, g, b, a); }
+
+// Plots and lines take the drawing state's first colour at the time of the call.
+void KELPCore::BufferPlot(int slot, float x, float y) {
+    ASys.Buffer_Plot(slot, x, y, ASys.red1, ASys.green1, ASys.blue1, ASys.alpha1);
+}
+
+void KELPCore::BufferLine(int slot, float x1, float y1, float x2, float y2) {
+    ASys.Buffer_Line(slot, x1, y1, x2, y2, ASys.red1, ASys.green1, ASys.blue1, ASys.alpha1);
+}
+
+void KELPCore::BufferTile(int dst, int src, float x, float y, int frame) { ASys.Buffer_Tile(dst, src, x, y, frame); }
+
+void KELPCore::TakeScreenshot() { ASys.Screenshot(); }
+void KELPCore::CopyBuffer() { ASys.GrabBuffer(); }
+
+void KELPCore::PrepareScreenshotName() {
+    const char* name = fstr("%s/Screenshot_%i_%s.png", dataRoot, gameNumber, DateTime_file().c_str());
+    // The name buffer holds the longest data root with room to spare, so the
+    // name is never cut; the bound only guards the copy itself.
+    snprintf(ASys.ScreenshotName, sizeof ASys.ScreenshotName, "%s", name);
+}

@@ -1,14 +1,179 @@
+// Images, fonts and text: asset paths, the image draw commands, and the
+// layout and measuring of text with the font's fixed glyph widths.
+#include <cstring>
+
 #include "KELPCore.h"
 
-// TODO: not built yet.
-void KELPCore::LoadImg(int slot, string name, int size) {}
-void KELPCore::LoadFont(int slot, string name) {}
-void KELPCore::DrawImg(int slot, float x, float y, int frame) {}
-void KELPCore::DrawBlur(int slot, float x, float y, int frame) {}
-void KELPCore::QuadImg(int slot, float x1, float y1, float x2, float y2, float x3, float y3, float x4, float y4, int frame) {}
-void KELPCore::DrawBuffer() {}
-void KELPCore::Text(float x, float y, string s, float align, float extra) {}
-void KELPCore::Text(float x, float y, char c, float align, float extra) {}
-float KELPCore::StringWidth(string s) { return 0; }
-float KELPCore::StringWidth(char c) { return 0; }
-float KELPCore::CharWidth(char c) { return 0; }
+namespace {
+
+// The name as the asset tree knows it: backslashes become slashes.
+string SlashName(string name) {
+    for (char& c : name) {
+        if (c == '\\') c = '/';
+    }
+    return name;
+}
+
+bool HasPngExtension(const string& name) {
+    if (name.size() < 4) return false;
+    string ext = name.substr(name.size() - 4);
+    // Only these three spellings count; any other mix gets ".png" appended.
+    return ext == ".png" || ext == ".Png" || ext == ".PNG";
+}
+
+bool SlotLoaded(int slot) { return slot >= 0 && slot < IMAGE_SLOTS && imageFrames[slot] >= 0; }
+
+// Advance of glyph g (character code - 32) before scaling.
+float GlyphWidth(int g) { return (g >= 0 && g < 132) ? (float)fontw[g] : 0.0f; }
+
+}  // namespace
+
+void KELPCore::LoadImg(int slot, string name, int size) {
+    name = SlashName(name);
+    KELPSys::Debuglog(fstr("Load Image : %s ", name.c_str()));
+    const char* path = HasPngExtension(name) ? fstr("%s/Data/%i/%s", dataRoot, gameNumber, name.c_str())
+                                             : fstr("%s/Data/%i/%s.png", dataRoot, gameNumber, name.c_str());
+    // A negative size reaches the loader as a huge value, which it refuses.
+    ASys.GetPNG(slot, path, (unsigned)size);
+}
+
+void KELPCore::LoadFont(int slot, string name) {
+    name = SlashName(name);
+    KELPSys::Debuglog(fstr("Load Font  : %s ", name.c_str()));
+    const char* path = HasPngExtension(name) ? fstr("%s/Data/%i/%s", dataRoot, gameNumber, name.c_str())
+                                             : fstr("%s/Data/%i/%s.png", dataRoot, gameNumber, name.c_str());
+    ASys.GetPNG(slot, path, 32);
+    ASys.curFont = slot;
+}
+
+// Shared by the three image kinds: the slot must hold an image and the list
+// must have room. Returns the command to fill, or null.
+static double* ImageCommand(KELPCore* core, int slot, int kind) {
+    if (!SlotLoaded(slot)) {
+        KELPSys::Debuglog(core->fstr("Missing Image %i", slot));
+        return nullptr;
+    }
+    double* cmd = ASys.NewCommand();
+    if (!cmd) return nullptr;
+    cmd[0] = kind;
+    cmd[9] = 0;
+    cmd[26] = 0;
+    cmd[27] = 0;
+    return cmd;
+}
+
+void KELPCore::DrawImg(int slot, float x, float y, int frame) {
+    double* cmd = ImageCommand(this, slot, CMD_IMAGE);
+    if (!cmd) return;
+    cmd[1] = x - ASys.rw2;
+    cmd[2] = y - ASys.rh2;
+    cmd[3] = ASys.sizeX * ASys.imageScale;
+    cmd[4] = ASys.sizeY * ASys.imageScale;
+    cmd[28] = slot;
+    cmd[29] = frame;
+    ASys.CopyState(cmd);
+}
+
+void KELPCore::DrawBlur(int slot, float x, float y, int frame) {
+    double* cmd = ImageCommand(this, slot, CMD_BLUR);
+    if (!cmd) return;
+    cmd[1] = x - ASys.rw2;
+    cmd[2] = y - ASys.rh2;
+    cmd[3] = ASys.sizeX * ASys.imageScale;
+    cmd[4] = ASys.sizeY * ASys.imageScale;
+    cmd[28] = slot;
+    cmd[29] = frame;
+    ASys.CopyState(cmd);
+}
+
+void KELPCore::QuadImg(int slot, float x1, float y1, float x2, float y2, float x3, float y3, float x4, float y4,
+                       int frame) {
+    double* cmd = ImageCommand(this, slot, CMD_QUADIMAGE);
+    if (!cmd) return;
+    cmd[1] = x1 - ASys.rw2;
+    cmd[2] = y1 - ASys.rh2;
+    cmd[3] = x2 - ASys.rw2;
+    cmd[4] = y2 - ASys.rh2;
+    cmd[5] = x3 - ASys.rw2;
+    cmd[6] = y3 - ASys.rh2;
+    cmd[7] = x4 - ASys.rw2;
+    cmd[8] = y4 - ASys.rh2;
+    cmd[28] = slot;
+    cmd[29] = frame;
+    ASys.CopyState(cmd);
+}
+
+void KELPCore::DrawBuffer() {
+    if (imageFrames[102] < 0) {
+        KELPSys::Debuglog("Previous Buffer Missing");
+        return;
+    }
+    double* cmd = ASys.NewCommand();
+    if (!cmd) return;
+    cmd[0] = CMD_IMAGE;
+    cmd[1] = 0;
+    cmd[2] = 0;
+    // The grab's unit already maps the framebuffer width onto the canvas.
+    cmd[3] = ASys.sizeX;
+    cmd[4] = ASys.sizeY;
+    cmd[9] = 0;
+    cmd[26] = 0;
+    cmd[27] = 0;
+    cmd[28] = 102;
+    cmd[29] = 0;
+    ASys.CopyState(cmd);
+}
+
+void KELPCore::Text(float x, float y, string s, float align, float extra) {
+    (void)extra;
+    const float scale = ASys.sizeX * ASys.ViewScale;
+    const float r = ASys.rot;
+    const float half = StringWidth(s) * 0.5f;
+    x += Sin(r - 90) * half * align;
+    y -= Cos(r - 90) * half * align;
+    const float lead = (fontw[0] - 1) * scale;
+    x += Sin(r + 90) * lead;
+    y -= Cos(r + 90) * lead;
+    // Up to the first NUL, as a C string would end.
+    for (const char* p = s.c_str(); *p; p++) {
+        int g = (signed char)*p - 32;
+        DrawImg(ASys.curFont, x, y, g);
+        if (g >= 0 && g < 132) {
+            float a = (fontw[g] - 1) * scale;
+            x += Sin(r + 90) * a;
+            y -= Cos(r + 90) * a;
+        }
+    }
+}
+
+void KELPCore::Text(float x, float y, char c, float align, float extra) {
+    (void)extra;
+    const float scale = ASys.sizeX * ASys.ViewScale;
+    const float r = ASys.rot;
+    const int g = (signed char)c - 32;
+    const float w = (g >= 0 && g < 132) ? fontw[g] - 0.5f : 0.0f;
+    x += Sin(r - 90) * w * align;
+    y -= Cos(r - 90) * w * align;
+    const float lead = (fontw[0] - 1) * scale * 0.5f;
+    x += Sin(r + 90) * lead;
+    y -= Cos(r + 90) * lead;
+    DrawImg(ASys.curFont, x, y, g);
+}
+
+float KELPCore::StringWidth(string s) {
+    const float scale = ASys.sizeX * ASys.ViewScale;
+    float w = 0;
+    for (const char* p = s.c_str(); *p; p++) {
+        int b = (signed char)*p;
+        if (b > 31) w += (GlyphWidth(b - 32) - 1) * scale;
+    }
+    return w;
+}
+
+float KELPCore::StringWidth(char c) {
+    int b = (signed char)c;
+    if (b < 32) return 0;
+    return (GlyphWidth(b - 32) - 1) * ASys.sizeX * ASys.ViewScale;
+}
+
+float KELPCore::CharWidth(char c) { return StringWidth(c); }

@@ -123,6 +123,9 @@ public:
     void BufferTile(int dst, int src, float x, float y, int frame);
     void TakeScreenshot();
     void CopyBuffer();
+    // Formats the next screenshot's file name into ASys.ScreenshotName; the
+    // input poll calls it at the end of every update.
+    void PrepareScreenshotName();
 
     // ---- Input ---------------------------------------------------------------------
     void PollInput(int invertY);

@@ -1,3 +1,12 @@
+// The image table: PNG loading into padded sprite-sheet textures, the blur
+// plane, pixel buffers drawn on the CPU, screenshots and the screen grab.
+#include <GLFW/glfw3.h>
+#include <lodepng.h>
+
+#include <cmath>
+#include <cstring>
+#include <string>
+
 #include "KELPSys.h"
 
 std::vector<unsigned char> Image[IMAGE_SLOTS];
@@ -8,15 +17,484 @@ float iFramesWz[IMAGE_SLOTS];
 int32_t iSize[IMAGE_SLOTS];
 int32_t imageFrameSize[IMAGE_SLOTS];
 float imageUnit[IMAGE_SLOTS];
-int32_t fontw[132];
 
-// TODO: not built yet.
-void KELPSys::GetPNG(int slot, const char* path, unsigned size) {}
-void KELPSys::Buffer_Create(int slot, int size) {}
-void KELPSys::Buffer_Fill(int slot, int r, int g, int b, int a) {}
-void KELPSys::Buffer_Plot(int slot, float x, float y, float r, float g, float b, float a) {}
-void KELPSys::Buffer_Line(int slot, float x1, float y1, float x2, float y2, float r, float g, float b, float a) {}
-void KELPSys::Buffer_Tile(int dst, int src, float x, float y, int frame) {}
-void KELPSys::Screenshot() {}
-void KELPSys::GrabBuffer() {}
-void KELPSys::SavePNG(const char* name, int slot, unsigned width, unsigned height) {}
+// Glyph advances of the bitmap font, indexed by character code - 32.
+int32_t fontw[132] = {
+    //  sp  !   "   #   $   %   &   '   (   )   *   +   ,   -   .   /
+    15, 5,  12, 19, 15, 22, 15, 5,  10, 10, 15, 15, 5,  15, 5,  15,
+    //  0   1   2   3   4   5   6   7   8   9   :   ;   <   =   >   ?
+    16, 16, 16, 16, 16, 16, 16, 16, 16, 16, 5,  5,  15, 15, 15, 15,
+    //  @   A   B   C   D   E   F   G   H   I   J   K   L   M   N   O
+    25, 15, 15, 15, 15, 15, 15, 15, 15, 15, 15, 15, 15, 22, 15, 15,
+    //  P   Q   R   S   T   U   V   W   X   Y   Z   [   \   ]   ^   _
+    15, 15, 15, 15, 15, 15, 16, 22, 15, 15, 15, 10, 15, 10, 12, 16,
+    //  `   a   b   c   d   e   f   g   h   i   j   k   l   m   n   o
+    5,  15, 15, 15, 15, 15, 15, 15, 15, 5,  10, 15, 5,  25, 15, 15,
+    //  p   q   r   s   t   u   v   w   x   y   z   {   |   }   ~   127
+    15, 15, 15, 15, 15, 15, 15, 22, 15, 15, 15, 11, 5,  12, 25, 0,
+    // 96..131 stay 0.
+};
+
+namespace {
+
+// Sprite frames sit in cells with this transparent margin on every side, so
+// linear filtering never pulls in a neighbouring frame.
+const int CELL_MARGIN = 4;
+
+// Largest decoded image side and texture edge we accept. Beyond this the
+// planes alone would take hundreds of megabytes, and common GL drivers
+// refuse such textures anyway.
+const unsigned MAX_IMAGE_EDGE = 8192;
+
+// The grab texture never grows beyond this; larger framebuffers are cut.
+const int MAX_GRAB_EDGE = 4096;
+
+bool IsKeyColour(const unsigned char* p) {
+    bool magenta = p[0] >= 251 && p[1] <= 4 && p[2] >= 251;
+    bool cyan = p[0] <= 4 && p[1] >= 251 && p[2] >= 251;
+    return magenta || cyan;
+}
+
+// Long paths do not fit the platform layer's 1024-byte format buffer, and a
+// load or save log line must show the whole file name.
+void LogPath(const char* before, const char* path, const char* after = "") {
+    std::string line(before);
+    line += path;
+    line += after;
+    KELPSys::Debuglog(line.c_str());
+}
+
+// Soft copy of the rectangle (x0, y0, w, h) of an edge x edge RGBA plane,
+// written into the same rectangle of dst. Only texels inside the rectangle
+// are read, so neighbouring sprite cells never bleed into each other. The
+// colour is averaged weighted by alpha, so transparent texels do not darken
+// the edges; where nothing is left, the source colour (the fringe) stays.
+// A separable 1-4-6-4-1 kernel keeps a ring of five horizontally blurred
+// rows; transparent texels are skipped, as most of a sprite cell is empty.
+void BlurRegion(const unsigned char* src, unsigned char* dst, int edge, int x0, int y0, int w, int h) {
+    static const int32_t K[5] = {1, 4, 6, 4, 1};
+    if (w <= 0 || h <= 0) return;
+    std::vector<int32_t> ring((size_t)5 * w * 4);
+    bool rowUsed[5] = {false, false, false, false, false};
+    auto hrow = [&](int y) {
+        int32_t* out = &ring[(size_t)(y % 5) * w * 4];
+        memset(out, 0, sizeof(int32_t) * 4 * (size_t)w);
+        bool used = false;
+        const unsigned char* row = src + ((size_t)(y0 + y) * edge + x0) * 4;
+        for (int x = 0; x < w; x++) {
+            const unsigned char* p = row + (size_t)x * 4;
+            if (p[3] == 0) continue;
+            used = true;
+            const int32_t a = p[3];
+            const int32_t pr = p[0] * a, pg = p[1] * a, pb = p[2] * a;
+            for (int k = -2; k <= 2; k++) {
+                int xx = x + k;
+                if (xx < 0 || xx >= w) continue;
+                int32_t* o = out + (size_t)xx * 4;
+                const int32_t kw = K[k + 2];
+                o[0] += kw * pr;
+                o[1] += kw * pg;
+                o[2] += kw * pb;
+                o[3] += kw * a;
+            }
+        }
+        rowUsed[y % 5] = used;
+    };
+    for (int y = 0; y < 2 && y < h; y++) hrow(y);
+    for (int y = 0; y < h; y++) {
+        if (y + 2 < h) hrow(y + 2);
+        unsigned char* out = dst + ((size_t)(y0 + y) * edge + x0) * 4;
+        const unsigned char* in = src + ((size_t)(y0 + y) * edge + x0) * 4;
+        const int32_t* rows[5] = {nullptr, nullptr, nullptr, nullptr, nullptr};
+        bool any = false;
+        for (int k = -2; k <= 2; k++) {
+            int yy = y + k;
+            if (yy < 0 || yy >= h || !rowUsed[yy % 5]) continue;
+            rows[k + 2] = &ring[(size_t)(yy % 5) * w * 4];
+            any = true;
+        }
+        for (int x = 0; x < w; x++) {
+            unsigned char* o = out + (size_t)x * 4;
+            // Sums stay below 256 * 255 * 255, well inside 32 bits.
+            int32_t acc[4] = {0, 0, 0, 0};
+            if (any) {
+                for (int k = 0; k < 5; k++) {
+                    if (!rows[k]) continue;
+                    const int32_t* r = rows[k] + (size_t)x * 4;
+                    acc[0] += K[k] * r[0];
+                    acc[1] += K[k] * r[1];
+                    acc[2] += K[k] * r[2];
+                    acc[3] += K[k] * r[3];
+                }
+            }
+            if (acc[3] > 0) {
+                for (int c = 0; c < 3; c++) {
+                    int32_t v = (acc[c] + acc[3] / 2) / acc[3];
+                    o[c] = (unsigned char)(v > 255 ? 255 : v);
+                }
+                o[3] = (unsigned char)((acc[3] + 128) / 256);
+            } else {
+                memcpy(o, in + (size_t)x * 4, 3);
+                o[3] = 0;
+            }
+        }
+    }
+}
+
+// Every transparent texel takes the mean colour of its opaque neighbours, so
+// linear filtering at a sprite's edge blends towards the sprite's own colour
+// instead of the key colour or black.
+void FringePass(std::vector<unsigned char>& plane, int s) {
+    for (int y = 1; y <= s - 2; y++) {
+        for (int x = 1; x <= s - 2; x++) {
+            unsigned char* t = &plane[((size_t)y * s + x) * 4];
+            if (t[3] != 0) continue;
+            int sum[3] = {0, 0, 0}, k = 0;
+            for (int dy = -1; dy <= 1; dy++) {
+                for (int dx = -1; dx <= 1; dx++) {
+                    const unsigned char* n = &plane[((size_t)(y + dy) * s + (x + dx)) * 4];
+                    if (n[3] == 0) continue;
+                    sum[0] += n[0];
+                    sum[1] += n[1];
+                    sum[2] += n[2];
+                    k++;
+                }
+            }
+            for (int c = 0; c < 3; c++) t[c] = (unsigned char)(k > 0 ? sum[c] / k : 0);
+        }
+    }
+}
+
+unsigned char ColourByte(float v) {
+    if (!(v > 0)) return 0;   // also NaN
+    if (v > 255) return 255;
+    return (unsigned char)v;
+}
+
+int ClampByte(int v) { return v < 0 ? 0 : (v > 255 ? 255 : v); }
+
+// A buffer operation may only touch a slot whose plane really holds
+// iSize x iSize texels: the screenshot reuses slot 100's plane at window size.
+bool BufferReady(int slot) {
+    if (slot < 0 || slot >= IMAGE_SLOTS) return false;
+    if (iSize[slot] <= 0) return false;
+    return Image[slot].size() >= (size_t)iSize[slot] * iSize[slot] * 4;
+}
+
+void PutTexel(int slot, int x, int y, const unsigned char* rgba) {
+    memcpy(&Image[slot][((size_t)y * iSize[slot] + x) * 4], rgba, 4);
+}
+
+}  // namespace
+
+void KELPSys::ResetImageTable() {
+    for (int i = 0; i < IMAGE_SLOTS; i++) {
+        imageFrames[i] = -1;
+        iFramesW[i] = 0;
+        iFramesWz[i] = 0;
+        iSize[i] = 0;
+        imageFrameSize[i] = 0;
+        imageUnit[i] = 0;
+    }
+}
+
+void KELPSys::GetPNG(int slot, const char* path, unsigned size) {
+    if (slot < 0 || slot > 99) {
+        printf("Image number out of bounds");
+        fflush(stdout);
+        return;
+    }
+    imageFrames[slot] = -1;
+    if (!path) path = "";
+
+    // A frame size of 0 would divide by zero below, and a negative one
+    // arrives here as a huge unsigned value.
+    if (size == 0 || size > MAX_IMAGE_EDGE) {
+        Debuglog(fstrSys("    Frame size %i is not usable", (int)size));
+        LogPath("    Not loaded: ", path);
+        return;
+    }
+
+    // The header is checked before decoding so that a file claiming huge
+    // dimensions is refused before anything is allocated for its pixels.
+    std::vector<unsigned char> file;
+    std::vector<unsigned char> px;
+    unsigned width = 0, height = 0;
+    unsigned err = lodepng::load_file(file, path);
+    if (!err) {
+        lodepng::State state;
+        err = lodepng_inspect(&width, &height, &state, file.data(), file.size());
+        if (!err && (width > MAX_IMAGE_EDGE || height > MAX_IMAGE_EDGE)) {
+            Debuglog("OMGERRORZ");
+            Debuglog(fstrSys("    Image of %ux%u is larger than %u", width, height, MAX_IMAGE_EDGE));
+            LogPath("    Not loaded: ", path);
+            return;
+        }
+    }
+    if (!err) err = lodepng::decode(px, width, height, file, LCT_RGBA, 8);
+    file.clear();
+    file.shrink_to_fit();
+    if (err) {
+        Debuglog("OMGERRORZ");
+        LogPath("    ", path, (std::string(" : ") + lodepng_error_text(err)).c_str());
+        return;
+    }
+
+    if (width <= size) {
+        // Single image. A PNG smaller than the slot keeps its pixels at their
+        // own positions; the rest of the texture is transparent.
+        size_t bytes = (size_t)size * size * 4;
+        Image[slot].assign(bytes, 0);
+        ImageBlur[slot].assign(bytes, 0);
+        unsigned rows = height < size ? height : size;
+        for (unsigned y = 0; y < rows; y++) {
+            for (unsigned x = 0; x < width; x++) {
+                unsigned char* p = &px[((size_t)width * y + x) * 4];
+                if (IsKeyColour(p)) memset(p, 0, 4);
+                memcpy(&Image[slot][((size_t)size * y + x) * 4], p, 4);
+            }
+        }
+        BlurRegion(Image[slot].data(), ImageBlur[slot].data(), (int)size, 0, 0, (int)size, (int)size);
+        Debuglog(fstrSys("    Loaded %ix%i Image", (int)size, (int)size));
+        iFramesW[slot] = (int32_t)size;
+        iFramesWz[slot] = 1.0f;
+        iSize[slot] = (int32_t)size;
+        imageFrameSize[slot] = (int32_t)size;
+        imageUnit[slot] = (float)size / virtualW;
+        imageFrames[slot] = 1;
+        return;
+    }
+
+    // Sprite sheet: key colours become transparent; their colour is replaced
+    // by the fringe pass once the frames are packed.
+    for (size_t i = 0; i < (size_t)width * height; i++) {
+        if (IsKeyColour(&px[i * 4])) px[i * 4 + 3] = 0;
+    }
+    const unsigned cell = size + 2 * CELL_MARGIN;
+    const unsigned columns = width / size;
+    const unsigned rows = height / size;
+    const unsigned frames = columns * rows;
+    const unsigned d = columns * cell;
+    unsigned s = d;
+    if (d <= 64) {
+        s = 64;
+    } else if (d <= 2048) {
+        s = 128;
+        while (s < d) s *= 2;
+    }
+    const unsigned perRow = s / cell;
+    const unsigned cellRows = (frames + perRow - 1) / perRow;
+    if (s > MAX_IMAGE_EDGE || (uint64_t)cellRows * cell > s) {
+        // Sheets much taller than wide would need more cell rows than the
+        // square texture has.
+        Debuglog(fstrSys("    Spritesheet of %u x %ux%u sprites does not fit a %u texture", frames, size, size, s));
+        LogPath("    Not loaded: ", path);
+        return;
+    }
+    Debuglog(fstrSys("    Loaded Spritesheet of %i x %ix%i sprites", (int)frames, (int)size, (int)size));
+    size_t bytes = (size_t)s * s * 4;
+    Image[slot].assign(bytes, 0);
+    ImageBlur[slot].assign(bytes, 0);
+    iFramesW[slot] = (int32_t)perRow;
+    iFramesWz[slot] = (float)cell / (float)s;
+    iSize[slot] = (int32_t)s;
+    imageFrameSize[slot] = (int32_t)size;
+    imageUnit[slot] = (float)cell / virtualW;
+
+    unsigned penX = 0, penY = 0;
+    for (unsigned r = 0; r < rows; r++) {
+        for (unsigned c = 0; c < columns; c++) {
+            for (unsigned y = 0; y < size; y++) {
+                const unsigned char* from = &px[(((size_t)r * size + y) * width + (size_t)c * size) * 4];
+                unsigned char* to = &Image[slot][(((size_t)penY + CELL_MARGIN + y) * s + penX + CELL_MARGIN) * 4];
+                memcpy(to, from, (size_t)size * 4);
+            }
+            penX += cell;
+            if (penX + cell > s) {
+                penX = 0;
+                penY += cell;
+            }
+        }
+    }
+    px.clear();
+    px.shrink_to_fit();
+    FringePass(Image[slot], (int)s);
+    for (unsigned f = 0; f < frames; f++) {
+        BlurRegion(Image[slot].data(), ImageBlur[slot].data(), (int)s, (int)((f % perRow) * cell),
+                   (int)((f / perRow) * cell), (int)cell, (int)cell);
+    }
+    imageFrames[slot] = (int32_t)frames;
+}
+
+// ---- Pixel buffers ----------------------------------------------------------
+
+void KELPSys::Buffer_Create(int slot, int size) {
+    if (slot < 0 || slot > 100) return;
+    if (size <= 0 || (unsigned)size > MAX_IMAGE_EDGE) return;
+    size_t bytes = (size_t)size * size * 4;
+    Image[slot].resize(bytes);
+    // Buffers change under the game's hands, so their blur plane stays clear.
+    ImageBlur[slot].assign(bytes, 0);
+    imageFrames[slot] = 1;
+    iFramesW[slot] = size;
+    iFramesWz[slot] = 1.0f;
+    iSize[slot] = size;
+    imageFrameSize[slot] = size;
+    imageUnit[slot] = (float)size / virtualW;
+    Buffer_Fill(slot, 0, 0, 0, 0);
+}
+
+void KELPSys::Buffer_Fill(int slot, int r, int g, int b, int a) {
+    if (!BufferReady(slot)) return;
+    unsigned char rgba[4] = {(unsigned char)ClampByte(r), (unsigned char)ClampByte(g), (unsigned char)ClampByte(b),
+                             (unsigned char)ClampByte(a)};
+    size_t texels = (size_t)iSize[slot] * iSize[slot];
+    unsigned char* p = Image[slot].data();
+    for (size_t i = 0; i < texels; i++) memcpy(p + i * 4, rgba, 4);
+}
+
+void KELPSys::Buffer_Plot(int slot, float x, float y, float r, float g, float b, float a) {
+    if (!BufferReady(slot)) return;
+    float e = (float)iSize[slot];
+    // Compared as floats: floor(x) lies in [0, e) exactly when x does, and
+    // huge or non-finite values never reach an integer conversion.
+    if (!(x >= 0 && x < e && y >= 0 && y < e)) return;
+    unsigned char rgba[4] = {ColourByte(r), ColourByte(g), ColourByte(b), ColourByte(a)};
+    PutTexel(slot, (int)x, (int)y, rgba);
+}
+
+void KELPSys::Buffer_Line(int slot, float x1, float y1, float x2, float y2, float r, float g, float b, float a) {
+    if (!BufferReady(slot)) return;
+    const int e = iSize[slot];
+    const float fe = (float)e;
+    unsigned char rgba[4] = {ColourByte(r), ColourByte(g), ColourByte(b), ColourByte(a)};
+
+    // Column pass, then row pass: together they leave no gaps in steep or
+    // shallow lines. A pass whose slope is infinite (start truncated below an
+    // equal end) computes a coordinate outside the buffer and plots nothing.
+    // Only the integers that can land inside the buffer are visited, so far
+    // away endpoints cost nothing.
+    for (int pass = 0; pass < 2; pass++) {
+        float a1 = pass == 0 ? x1 : y1, b1 = pass == 0 ? y1 : x1;
+        float a2 = pass == 0 ? x2 : y2, b2 = pass == 0 ? y2 : x2;
+        if (a1 > a2) {
+            std::swap(a1, a2);
+            std::swap(b1, b2);
+        }
+        if (!std::isfinite(a1) || !std::isfinite(a2)) continue;
+        // Truncation toward zero of a negative start only visits columns
+        // outside the buffer, so the walk may begin at 0.
+        int start = a1 < 0 ? 0 : (a1 >= fe ? e : (int)a1);
+        for (int i = start; i < e && (float)i < a2; i++) {
+            float v = (b2 - b1) / (a2 - a1) * ((float)i - a1) + b1;
+            if (!(v >= 0 && v < fe)) continue;
+            int u = (int)v;
+            if (pass == 0) PutTexel(slot, i, u, rgba);
+            else PutTexel(slot, u, i, rgba);
+        }
+    }
+}
+
+void KELPSys::Buffer_Tile(int dst, int src, float x, float y, int frame) {
+    if (!BufferReady(dst) || !BufferReady(src)) return;
+    if (frame < 0 || frame >= imageFrames[src]) return;
+    const int e = imageFrameSize[src];
+    const int n = iFramesW[src];
+    if (e <= 0 || n <= 0) return;
+    const int cell = e + 2 * CELL_MARGIN;
+    const int sx0 = (frame % n) * cell + CELL_MARGIN;
+    const int sy0 = (frame / n) * cell + CELL_MARGIN;
+    const int de = iSize[dst], se = iSize[src];
+    const float fde = (float)de;
+    for (int i = 0; i < e; i++) {
+        // Truncation toward zero, so -1 < i + x < 0 still lands in column 0.
+        float fx = (float)i + x;
+        if (!(fx > -1 && fx < fde)) continue;
+        int dx = (int)fx;
+        int sx = sx0 + i;
+        if (sx < 0 || sx >= se) continue;
+        for (int j = 0; j < e; j++) {
+            float fy = (float)j + y;
+            if (!(fy > -1 && fy < fde)) continue;
+            int dy = (int)fy;
+            int sy = sy0 + j;
+            if (sy < 0 || sy >= se) continue;
+            const unsigned char* sp = &Image[src][((size_t)sy * se + sx) * 4];
+            if (sp[3] == 0) continue;
+            PutTexel(dst, dx, dy, sp);
+        }
+    }
+}
+
+// ---- Screenshots and the screen grab ---------------------------------------
+
+void KELPSys::Screenshot() {
+    const int w = fbWidth, h = fbHeight;
+    if (w <= 0 || h <= 0) return;
+    size_t bytes = (size_t)w * h * 4;
+    Image[100].resize(bytes);
+    Image[101].resize(bytes);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glReadPixels(0, 0, w, h, GL_RGBA, GL_UNSIGNED_BYTE, Image[101].data());
+    // GL rows run bottom-up; the PNG is stored top row first.
+    for (int y = 0; y < h; y++) {
+        const unsigned char* from = &Image[101][(size_t)(h - 1 - y) * w * 4];
+        unsigned char* to = &Image[100][(size_t)y * w * 4];
+        for (int x = 0; x < w; x++) {
+            to[x * 4 + 0] = from[x * 4 + 0];
+            to[x * 4 + 1] = from[x * 4 + 1];
+            to[x * 4 + 2] = from[x * 4 + 2];
+            to[x * 4 + 3] = 255;
+        }
+    }
+    SavePNG(ScreenshotName, 100, (unsigned)w, (unsigned)h);
+}
+
+void KELPSys::SavePNG(const char* name, int slot, unsigned width, unsigned height) {
+    if (!name) name = "";
+    Debuglog((std::string(fstrSys("Saving Image - %ix%i  ~ ", (int)width, (int)height)) + name).c_str());
+    // LodePNG checks that the plane holds width x height pixels; a slot
+    // outside the table offers an empty plane and fails that check.
+    static const std::vector<unsigned char> none;
+    const std::vector<unsigned char>& plane = (slot >= 0 && slot < IMAGE_SLOTS) ? Image[slot] : none;
+    unsigned err = lodepng::encode(std::string(name), plane, width, height, LCT_RGBA, 8);
+    if (err) Debuglog(fstrSys("The image save didn't work.  All the images are unsaved!! %i", (int)err));
+}
+
+void KELPSys::GrabBuffer() {
+    const int w = fbWidth, h = fbHeight;
+    if (w <= 0 || h <= 0) return;
+    const int m = w > h ? w : h;
+    int c = 64;
+    while (c < m && c < MAX_GRAB_EDGE) c *= 2;
+    size_t planeBytes = (size_t)c * c * 4;
+    imageFrames[102] = 1;
+    Image[102].resize(planeBytes);
+    // The renderer uploads iSize x iSize texels from whichever plane a
+    // command names, so the blur plane must be as large as the pixel plane.
+    if (ImageBlur[102].size() != planeBytes) ImageBlur[102].assign(planeBytes, 0);
+    iFramesW[102] = c;
+    iFramesWz[102] = 1.0f;
+    iSize[102] = c;
+    imageUnit[102] = (float)c / (float)w;
+    Image[101].resize((size_t)w * h * 4);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glReadPixels(0, 0, w, h, GL_RGBA, GL_UNSIGNED_BYTE, Image[101].data());
+    // Centred and upright; a framebuffer larger than the texture loses its
+    // outer rows and columns.
+    const int ox = c / 2 - w / 2, oy = c / 2 - h / 2;
+    for (int i = 0; i < h; i++) {
+        int ty = oy + i;
+        if (ty < 0 || ty >= c) continue;
+        const unsigned char* from = &Image[101][(size_t)(h - 1 - i) * w * 4];
+        for (int j = 0; j < w; j++) {
+            int tx = ox + j;
+            if (tx < 0 || tx >= c) continue;
+            unsigned char* to = &Image[102][((size_t)ty * c + tx) * 4];
+            to[0] = from[j * 4 + 0];
+            to[1] = from[j * 4 + 1];
+            to[2] = from[j * 4 + 2];
+            to[3] = 255;
+        }
+    }
+}

@@ -91,6 +91,8 @@ public:
     void RenderImageBlur(int base);
 
     // ---- Images, pixel buffers, screenshots ---------------------------------
+    // Marks every image slot empty; called once at platform start-up.
+    void ResetImageTable();
     void GetPNG(int slot, const char* path, unsigned size);
     void Buffer_Create(int slot, int size);
     void Buffer_Fill(int slot, int r, int g, int b, int a);
