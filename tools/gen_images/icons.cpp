@@ -162,7 +162,7 @@ Canvas BackdropTile() {
   Shade(c, c.All(), [](float x, float y) {
     // Distance to the panel edge (panels are inset 2 px: 4 px grooves).
     float d = SdBox({x, y}, kC, {30.f, 30.f}, 6.f);
-    if (d > 0.f) return Col{0, 0, 0, 0.55f * Clamp01(d + 0.5f)};
+    if (d > 0.f) return Col{0, 0, 0, 0.4f * Clamp01(d + 0.5f)};
     float depth = -d;
     // Bevel: lit from the top-left over the outer 5 px.
     float bevel = 1.f - Smooth(0.f, 5.f, depth);
@@ -170,7 +170,7 @@ Canvas BackdropTile() {
     float face = 0.10f + 0.06f * ((64.f - y) / 64.f);
     Col out{1, 1, 1, face};
     if (bevel > 0.f) {
-      Col edge = light > 0.f ? Col{1, 1, 1, 0.2f + light} : Col{0, 0, 0, 0.2f - light * 0.8f};
+      Col edge = light > 0.f ? Col{1, 1, 1, 0.15f + light * 0.6f} : Col{0, 0, 0, 0.15f - light * 0.5f};
       out = Mix(out, edge, bevel);
     }
     // Embossed diamond in the middle of the panel.

@@ -51,21 +51,6 @@ void Canvas::Blit(const Canvas& src, int dx, int dy) {
     }
 }
 
-void Canvas::Draw(const Canvas& src, int dx, int dy, float alpha) {
-  for (int y = 0; y < src.H(); y++)
-    for (int x = 0; x < src.W(); x++) {
-      int tx = x + dx, ty = y + dy;
-      if (tx < 0 || ty < 0 || tx >= w_ || ty >= h_) continue;
-      const float* s = src.At(x, y);
-      float a = s[3] * alpha;
-      if (a <= 0.f) continue;
-      float* d = At(tx, ty);
-      float k = 1.f - a;
-      for (int i = 0; i < 3; i++) d[i] = s[i] * alpha + d[i] * k;
-      d[3] = a + d[3] * k;
-    }
-}
-
 static unsigned char ToByte(float v) {
   v = Clamp01(v) * 255.f + 0.5f;
   return static_cast<unsigned char>(v);

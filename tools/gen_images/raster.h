@@ -87,30 +87,8 @@ class Canvas {
     d[2] = c.b * a + d[2] * k;
     d[3] = a + d[3] * k;
   }
-  // Additive light, kept within range.
-  void Add(int x, int y, Col c, float cov) {
-    float a = c.a * cov;
-    if (a <= 0.f) return;
-    float* d = At(x, y);
-    d[0] = std::min(1.f, d[0] + c.r * a);
-    d[1] = std::min(1.f, d[1] + c.g * a);
-    d[2] = std::min(1.f, d[2] + c.b * a);
-    d[3] = std::min(1.f, d[3] + a);
-  }
-  // Keeps only the parts where the mask function is 1.
-  template <class F>
-  void MultiplyAlpha(F f) {
-    for (int y = 0; y < h_; y++)
-      for (int x = 0; x < w_; x++) {
-        float k = f(x + 0.5f, y + 0.5f);
-        float* d = At(x, y);
-        for (int i = 0; i < 4; i++) d[i] *= k;
-      }
-  }
   // Copies src (all channels) with its top-left at (dx, dy), clipped.
   void Blit(const Canvas& src, int dx, int dy);
-  // Composites src over this image at (dx, dy).
-  void Draw(const Canvas& src, int dx, int dy, float alpha = 1.f);
   // Straight 8-bit RGBA, rows top to bottom.  Transparent texels are
   // black, and opaque ones never carry the loader's key colours.
   std::vector<unsigned char> Bytes() const;
@@ -135,13 +113,6 @@ void Shade(Canvas& c, Rect r, F f) {
   for (int y = r.y0; y < r.y1; y++)
     for (int x = r.x0; x < r.x1; x++) c.Over(x, y, f(x + 0.5f, y + 0.5f), 1.f);
 }
-template <class F>
-void ShadeAdd(Canvas& c, Rect r, F f) {
-  r = Clip(r, c);
-  for (int y = r.y0; y < r.y1; y++)
-    for (int x = r.x0; x < r.x1; x++) c.Add(x, y, f(x + 0.5f, y + 0.5f), 1.f);
-}
-
 // Coverage of a pixel from a signed distance (pixel units).
 inline float Cover(float d, float soft = 1.f) { return Clamp01(0.5f - d / soft); }
 
@@ -163,17 +134,13 @@ void FillCol(Canvas& c, Rect r, S sdf, Col col, float soft = 1.f) {
 // A soft halo around a shape: full strength inside, fading to nothing
 // `radius` pixels outside.
 template <class S>
-void Glow(Canvas& c, Rect r, S sdf, Col col, float radius, bool additive = false) {
+void Glow(Canvas& c, Rect r, S sdf, Col col, float radius) {
   r = Clip(r, c);
   for (int y = r.y0; y < r.y1; y++)
     for (int x = r.x0; x < r.x1; x++) {
       float d = sdf(x + 0.5f, y + 0.5f);
       float k = d <= 0.f ? 1.f : 1.f - Smooth(0.f, radius, d);
-      k = k * k;
-      if (additive)
-        c.Add(x, y, col, k);
-      else
-        c.Over(x, y, col, k);
+      c.Over(x, y, col, k * k);
     }
 }
 
