@@ -1,0 +1,104 @@
+// score_server: takes the game's score submissions over HTTP and keeps them
+// in a SQLite database.
+//
+//   score_server [--address 127.0.0.1] [--port 80] [--db scores.db]
+//                [--game 550] [--keyword "Sample keyword text"]
+//
+// --port 0 picks a free port; the chosen one is printed on the first line.
+// SIGINT or SIGTERM stops the server cleanly.
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <thread>
+
+#include "score_server/score_server.h"
+
+namespace {
+
+void Usage(FILE* to) {
+    fprintf(to,
+            "usage: score_server [--address ADDR] [--port N] [--db FILE] [--game N] [--keyword TEXT]\n"
+            "  defaults: --address 127.0.0.1 --port 80 --db scores.db --game 550 --keyword \"Sample keyword text\"\n");
+}
+
+bool ParsePort(const char* text, int* port) {
+    char* end = nullptr;
+    long v = strtol(text, &end, 10);
+    if (!*text || *end || v < 0 || v > 65535) return false;
+    *port = int(v);
+    return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    scores::ServerOptions options;
+    for (int i = 1; i < argc; i++) {
+        std::string arg = argv[i];
+        if (arg == "--help" || arg == "-h") {
+            Usage(stdout);
+            return 0;
+        }
+        if (i + 1 >= argc) {
+            fprintf(stderr, "score_server: %s needs a value\n", arg.c_str());
+            Usage(stderr);
+            return 2;
+        }
+        const char* value = argv[++i];
+        if (arg == "--address") {
+            options.address = value;
+        } else if (arg == "--port") {
+            if (!ParsePort(value, &options.port)) {
+                fprintf(stderr, "score_server: bad port '%s'\n", value);
+                return 2;
+            }
+        } else if (arg == "--db") {
+            options.db = value;
+        } else if (arg == "--game") {
+            options.game = atoi(value);
+            if (options.game <= 0) {
+                fprintf(stderr, "score_server: bad game number '%s'\n", value);
+                return 2;
+            }
+        } else if (arg == "--keyword") {
+            options.keyword = value;
+        } else {
+            fprintf(stderr, "score_server: unknown option %s\n", arg.c_str());
+            Usage(stderr);
+            return 2;
+        }
+    }
+
+    // Signals are taken by one thread with sigwait, so the stop happens on
+    // an ordinary thread rather than inside a signal handler.
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGINT);
+    sigaddset(&stopSignals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+    signal(SIGPIPE, SIG_IGN);
+
+    scores::ScoreServer server(options);
+    std::string error;
+    if (!server.Open(&error)) {
+        fprintf(stderr, "score_server: %s\n", error.c_str());
+        return 1;
+    }
+    printf("Score server listening on %s:%d, database %s\n", options.address.c_str(), server.port(),
+           options.db.c_str());
+    fflush(stdout);
+
+    std::thread waiter([&server, &stopSignals] {
+        int sig = 0;
+        sigwait(&stopSignals, &sig);
+        server.Stop();
+    });
+    server.Run();
+    // Run also ends if the listener fails; wake the waiter so it can finish.
+    pthread_kill(waiter.native_handle(), SIGTERM);
+    waiter.join();
+    printf("Score server stopped\n");
+    return 0;
+}
