@@ -86,6 +86,15 @@ public:
     void EndGame(int reason);
     void FlushGame();
     void LockKeys();
+    // The banner's two words for an end reason (which 0 or 1).
+    static const char* EndWords(int reason, int which);
+    // The screens LoopTarget dispatches to, called through this table so
+    // that the dispatch can be exercised without running the screens.
+    enum FlowScreen {
+        FLOW_MENU, FLOW_LOADMENU, FLOW_GAME, FLOW_INGAME, FLOW_PAUSE, FLOW_LOADGAME,
+        FLOW_OPTIONS, FLOW_CREDITS, FLOW_REDEFINE, FLOW_PARTICLES, FLOW_COUNT
+    };
+    static void (*flowScreens[FLOW_COUNT])(MyGame& game);
 
     // ---- Key bindings ---------------------------------------------------------------------
     void KeyDefaults();
