@@ -18,23 +18,23 @@ const char* const kDefaultCredits[] = {
 
     "Coded In", "C++", "using the KELP team's", "KELPFrame", "Framework", "-=-=-",
 
-    "Graphics", "", "Mostly by", "our asset generator", "", "using", "",
+    "Graphics", "", "Mostly by", "our image generator", "", "using", "",
     "FreeType", "on Linux", "", "LodePNG", "on Linux", "-=-=-",
 
-    "Font", "", "DejaVu Sans", "by", "Bitstream / DejaVu fonts team", "-=-=-",
+    "Font", "", "DejaVu Sans Bold", "by", "Bitstream / DejaVu fonts team", "-=-=-",
 
-    "Audio", "", "Sound Effects", "created with", "our sound generator", "",
-    "Tweaked with", "OpenAL Soft", "-=-=-",
+    "Audio", "", "Sound Effects", "created with", "our sound synthesiser", "",
+    "Tweaked with", "a text editor", "-=-=-",
 
-    "Music", "", "Created with", "libvorbis", "on Linux", "-=-=-",
+    "Music", "", "Created with", "our synthesiser and libvorbis", "on Linux", "-=-=-",
 
     "Special Thanks", "",
     "The Debian Project", "debian.org", "",
     "and", "",
     "The Mesa developers", "mesa3d.org", "",
     "Thanks for all the Feedback!", "",
-    "The X.Org Xvfb developers", "x.org", "",
-    "Thanks for the many", "GLFW, stb_vorbis,", "GCC and CMake", "",
+    "The Xvfb developers", "x.org", "",
+    "Thanks for the many", "GLFW and OpenAL Soft,", "stb_vorbis, GCC and CMake", "",
     "And a great big hello", "to everyone at", "the Debian community", "",
     "Thanks for sticking around", "and putting up with", "all my ranting!", "-=-=-",
 };

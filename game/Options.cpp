@@ -87,6 +87,10 @@ void MyGame::Options() {
     OptionsList();
     ResetDraw();
 
+    // A row that closed the overlay or opened the redefine screen has taken
+    // this update's input; clearing latches now would hand the same press on.
+    if (subScreen != 1) return;
+
     if (Released(Joy(0)) && Released(Joy(2))) keyLatch[0] = 0;
     if (Pressed(Joy(0)) && keyLatch[0] == 0) {
         keyLatch[0] = 1;

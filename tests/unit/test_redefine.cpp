@@ -180,3 +180,20 @@ TEST_F(RedefineScreen, SaveStoresTheBindingsAndReturnsToOptions) {
     std::fclose(f);
     EXPECT_EQ(GLFW_KEY_P, b[0] | b[1] << 8 | b[2] << 16 | b[3] << 24);
 }
+
+TEST_F(RedefineScreen, TheDefinePressDoesNotAlsoStartTheTest) {
+    g.subScreen = 1;
+    g.optSelected = 6;  // "Controller"
+    g.optScroll = 0;
+    fakeKeys[GLFW_KEY_Z] = true;
+    ASys.PollInputB(0);
+    Frame([&] { g.Options(); });
+    ASSERT_EQ(3, g.subScreen);
+    EXPECT_EQ(-1, g.redefRow);  // on "Test"
+    for (int i = 0; i < 5; i++) Update();  // Z still held
+    EXPECT_EQ(0, g.testTimer);
+    fakeKeys[GLFW_KEY_Z] = false;
+    Update();
+    Tap(GLFW_KEY_Z);  // a fresh press does start it
+    EXPECT_GT(g.testTimer, 300);
+}

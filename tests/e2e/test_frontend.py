@@ -1,0 +1,293 @@
+"""The front end driven for real: the demo under Xvfb, real key presses,
+checked through its log and the files it writes in a fresh data root.
+
+Default keys: arrows move, Z is button 1, BackSpace is back, Escape is start
+(and the fixed back key), F4 quits.  Set KELP_SCREENSHOT_DIR to keep a
+picture of each screen the tests pass through.
+"""
+import os
+import re
+import shutil
+import struct
+import subprocess
+import tempfile
+import time
+import unittest
+
+import kelp_harness as kh
+
+SETTINGS = "Settings.sav"
+SAVE = "Save_550_Test Game.sav"
+
+
+def ints(path):
+    with open(path, "rb") as f:
+        data = f.read()
+    return list(struct.unpack("<%di" % (len(data) // 4), data[: len(data) // 4 * 4]))
+
+
+def c_mod(a, b):
+    """Remainder of truncating division, as C computes it."""
+    r = abs(a) % abs(b)
+    return -r if a < 0 else r
+
+
+def wrap32(v):
+    return (v + 2 ** 31) % 2 ** 32 - 2 ** 31
+
+
+def save_checksum(settings, save, game_number=550):
+    """The save file's checksum, worked out independently from its format."""
+    m1 = c_mod(settings[24], 5) + 3
+    m2 = c_mod(settings[25], 4) + 4
+    m3 = c_mod(game_number, 6) + 2
+    c = 0
+    for i in range(100):
+        v = save[i]
+        c = c_mod(wrap32(wrap32((v + game_number) * m1) + (100 + i + m2) * m3 + c), 371653)
+    for i in range(22000):
+        v = save[100 + i]
+        c = c_mod(wrap32(wrap32((v + game_number) * m1) + (i + m3) * m2 + c), 371653)
+    return c
+
+
+class FrontEnd(unittest.TestCase):
+    def setUp(self):
+        self.xvfb = kh.Xvfb().__enter__()
+        self.tmp = tempfile.mkdtemp(prefix="kelp-fe-")
+        self.env = kh.wave_audio_env(self.xvfb.env(), os.path.join(self.tmp, "out.wav"), self.tmp)
+        self.demos = []
+
+    def tearDown(self):
+        for d in self.demos:
+            d.cleanup()
+        self.xvfb.__exit__(None, None, None)
+        shutil.rmtree(self.tmp, ignore_errors=True)
+
+    def boot(self, root=None):
+        """Start the demo and wait until the loader has handed over to the menu."""
+        demo = kh.Demo(kh.BIN_DIR, self.env, root=root)
+        if root is None:
+            self.demos.append(demo)
+        demo.start()
+        self.assertTrue(demo.wait_log("Load Image : gfx", timeout=30), demo.log())
+        # The loader runs 100 more updates, slower on a busy machine; the
+        # start page is up once its big green Start button shows.
+        self.assertTrue(self.wait_for(lambda: self.green(demo, 360, 540), timeout=30),
+                        "start page not shown")
+        time.sleep(0.2)
+        return demo
+
+    def pixel(self, demo, x, y):
+        out = subprocess.run(["import", "-window", demo.window(), "-crop", "1x1+%d+%d" % (x, y), "txt:-"],
+                             env=self.env, capture_output=True, text=True).stdout
+        m = re.search(r"\((\d+),(\d+),(\d+)", out.split("\n", 1)[-1])
+        return tuple(int(v) for v in m.groups()) if m else (0, 0, 0)
+
+    def green(self, demo, x, y):
+        r, g, b = self.pixel(demo, x, y)
+        return g - max(r, b) > 60
+
+    def quit(self, demo):
+        # F4 ends the program at once; there is no window left to let go of it in.
+        demo.keydown("F4")
+        self.assertEqual(0, demo.wait_exit(20), demo.log())
+        demo.stop()
+
+    def keys(self, demo, *names):
+        for k in names:
+            demo.hold(k)
+
+    def shot(self, demo, name):
+        out = os.environ.get("KELP_SCREENSHOT_DIR")
+        if not out:
+            return
+        os.makedirs(out, exist_ok=True)
+        subprocess.run(["import", "-window", demo.window(), os.path.join(out, name + ".png")],
+                       env=self.env, check=False)
+
+    def wait_for(self, predicate, timeout=10.0):
+        deadline = time.time() + timeout
+        while time.time() < deadline:
+            if predicate():
+                return True
+            time.sleep(0.1)
+        return predicate()
+
+    # ---- first start ------------------------------------------------------
+
+    def test_first_start_creates_a_user_and_both_files(self):
+        demo = self.boot()
+        self.shot(demo, "start")
+        self.quit(demo)
+        texts = demo.log_lines()
+        order = ["Load Settings", "Load Scores", "Reset User", "Clearing Scoreboard"]
+        at = [texts.index(t) for t in order]
+        self.assertEqual(sorted(at), at, texts)
+        ident = [t for t in texts if t.startswith("User ID '")]
+        self.assertEqual(1, len(ident), texts)
+        self.assertRegex(ident[0], r"^User ID '[^']+'$")
+        self.assertGreater(texts.index(ident[0]), at[-1])
+
+        settings_path = os.path.join(demo.root, SETTINGS)
+        save_path = os.path.join(demo.root, SAVE)
+        self.assertEqual(4496, os.path.getsize(settings_path))
+        self.assertEqual(88404, os.path.getsize(save_path))
+        s, v = ints(settings_path), ints(save_path)
+        self.assertEqual(v[-1], save_checksum(s, v))
+        # The user ID with its check, and its copy inside the save file.
+        self.assertTrue(any(s[24:27]))
+        self.assertEqual(s[27], c_mod(s[24], 37171) + c_mod(s[25], 17021) + c_mod(s[26], 53496))
+        self.assertEqual(s[24:27], v[24:27])
+        self.assertEqual(v[27], c_mod(v[24], 53496) + c_mod(v[25], 37171) + c_mod(v[26], 17021))
+
+    # ---- options ----------------------------------------------------------
+
+    def test_sfx_volume_change_is_saved_and_survives_a_restart(self):
+        demo = self.boot()
+        self.assertEqual(7, ints(os.path.join(demo.root, SETTINGS))[0])
+        # Start page: Right highlights Options, Z opens it; Down to the
+        # "SFX Volume" row, Left lowers it, BackSpace leaves and saves.
+        self.keys(demo, "Right", "z", "Down")
+        self.shot(demo, "options")
+        self.keys(demo, "Left", "Left", "BackSpace")
+        path = os.path.join(demo.root, SETTINGS)
+        self.assertTrue(self.wait_for(lambda: ints(path)[0] == 5), ints(path)[:2])
+        self.quit(demo)
+        self.assertEqual(5, ints(path)[0])
+
+        again = self.boot(root=demo.root)
+        self.demos.append(again)
+        self.quit(again)
+        self.assertNotIn("Clearing Scoreboard", again.log_lines())
+        self.assertEqual(5, ints(path)[0])
+
+    # ---- save file protection -------------------------------------------------
+
+    def test_changed_or_foreign_save_file_clears_the_scoreboard(self):
+        first = self.boot()
+        self.quit(first)
+        other = self.boot()
+        self.quit(other)
+
+        # Untouched, the save file is accepted.
+        again = self.boot(root=first.root)
+        self.quit(again)
+        self.assertNotIn("Clearing Scoreboard", again.log_lines())
+
+        # One score changed by hand.
+        path = os.path.join(first.root, SAVE)
+        with open(path, "r+b") as f:
+            f.seek(400)
+            score = struct.unpack("<i", f.read(4))[0]
+            f.seek(400)
+            f.write(struct.pack("<i", score + 5))
+        changed = self.boot(root=first.root)
+        self.quit(changed)
+        self.assertIn("Clearing Scoreboard", changed.log_lines())
+        self.assertNotIn("Reset User", changed.log_lines())
+
+        # A valid save file next to another installation's settings.
+        shutil.copy2(os.path.join(first.root, SAVE), os.path.join(other.root, SAVE))
+        foreign = self.boot(root=other.root)
+        self.quit(foreign)
+        self.assertIn("Clearing Scoreboard", foreign.log_lines())
+
+    # ---- redefine keys --------------------------------------------------------
+
+    def test_redefining_up_binds_the_next_new_key_and_saves_it(self):
+        demo = self.boot()
+        # Options, down to "Controller", Define.
+        self.keys(demo, "Right", "z", *["Down"] * 6, "z")
+        time.sleep(0.3)
+        self.shot(demo, "redefine")
+        # From "Test" down two rows to "Up", Button 1 starts the capture.
+        self.keys(demo, "Down", "Down", "z")
+        time.sleep(0.2)
+        self.shot(demo, "redefine_capture")
+        self.keys(demo, "p")
+        self.assertTrue(demo.wait_log("Button Caught 80", timeout=5), demo.log())
+        # Up three rows to "Save".
+        self.keys(demo, "Up", "Up", "Up", "z")
+        path = os.path.join(demo.root, SETTINGS)
+
+        def up_bindings():
+            s = ints(path)
+            return s[100 + 0 * 64: 100 + 1 * 64]
+
+        self.assertTrue(self.wait_for(lambda: up_bindings()[63] == 80), up_bindings())
+        s = ints(path)
+        bindings = s[100:]
+        self.assertEqual(1, bindings.count(80))
+        self.assertNotIn(90, up_bindings())  # the Z that opened the capture was not taken
+        self.assertIn(90, bindings[10 * 64: 11 * 64])
+        self.assertNotIn("Button Caught 90", demo.log())
+        self.quit(demo)
+
+    # ---- pause menu -------------------------------------------------------
+
+    def test_pause_menu_pauses_resumes_and_quits_back_to_the_menu(self):
+        demo = self.boot()
+        save = os.path.join(demo.root, SAVE)
+        settings = os.path.join(demo.root, SETTINGS)
+        self.assertEqual(0, ints(save)[0])
+
+        self.keys(demo, "z")
+        self.shot(demo, "level")
+        self.keys(demo, "z")                     # Hard starts
+        time.sleep(0.5)
+        self.keys(demo, "Escape")                # pause
+        time.sleep(0.3)
+        self.shot(demo, "pause")
+
+        # Options from the pause menu: lower the effects volume, come back.
+        self.keys(demo, "Right", "z", "Down", "Left", "BackSpace")
+        self.assertTrue(self.wait_for(lambda: ints(settings)[0] == 6), ints(settings)[:2])
+
+        # Back on the pause menu with Options chosen: Left to Resume.
+        self.keys(demo, "Left", "z")
+        time.sleep(0.3)
+        # Playing again: pause anew (the cursor starts on Resume), Left to Quit.
+        self.keys(demo, "Escape", "Left", "z")
+        time.sleep(0.5)
+        self.shot(demo, "banner")
+        # The banner runs 120 updates, then the game is filed and saved.
+        self.assertTrue(self.wait_for(lambda: ints(save)[0] == 1, timeout=10), ints(save)[:2])
+        v = ints(save)
+        self.assertEqual(v[-1], save_checksum(ints(settings), v))
+
+        # The level list is back once the banner has faded (40 updates, with
+        # every input latched meanwhile): a second game, quit the same way.
+        # Extra presses of Z after the game has started only fire particles.
+        time.sleep(1.0)
+        self.shot(demo, "level_after")
+        for _ in range(4):
+            self.keys(demo, "z")
+            time.sleep(0.4)
+        self.shot(demo, "game2")
+        self.keys(demo, "Escape")
+        self.shot(demo, "pause2")
+        self.keys(demo, "Left", "z")
+        self.assertTrue(self.wait_for(lambda: ints(save)[0] == 2, timeout=10), ints(save)[:2])
+        self.quit(demo)
+
+    # ---- credits ----------------------------------------------------------
+
+    def test_credits_open_and_close(self):
+        demo = self.boot()
+        # Left twice from Start reaches Credits and Z opens it.  Z closes it,
+        # and the start page answers again: Left from Credits wraps to
+        # Options, which opens with Z.
+        self.keys(demo, "Left", "Left", "z")
+        time.sleep(1.0)
+        self.shot(demo, "credits")
+        self.keys(demo, "z")
+        time.sleep(0.2)
+        self.keys(demo, "Left", "z", "Down", "Left", "BackSpace")
+        path = os.path.join(demo.root, SETTINGS)
+        self.assertTrue(self.wait_for(lambda: ints(path)[0] == 6), ints(path)[:2])
+        self.quit(demo)
+
+
+if __name__ == "__main__":
+    kh.main()
