@@ -33,9 +33,15 @@ class Spine(unittest.TestCase):
             demo = kh.Demo(kh.BIN_DIR, env)
             try:
                 demo.start()
-                w = demo.window()
-                geo = subprocess.run(["xdotool", "getwindowgeometry", w], env=env,
-                                     capture_output=True, text=True).stdout
+                # The first, small window is replaced by the real one.
+                deadline = time.time() + 15
+                while True:
+                    w = demo.window()
+                    geo = subprocess.run(["xdotool", "getwindowgeometry", w], env=env,
+                                         capture_output=True, text=True).stdout
+                    if "800x600" in geo or time.time() > deadline:
+                        break
+                    time.sleep(0.1)
                 # 800 x 600, centred on the 1280 x 720 screen.
                 self.assertIn("Geometry: 800x600", geo)
                 self.assertIn("Position: 240,60", geo)
