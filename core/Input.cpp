@@ -26,9 +26,7 @@ void KELPCore::PollInput(int invertY) {
     }
     if (ASys.Button[100] == 1) quitRequested = 1;
     focusState = ASys.Button[63];
-
-    // TODO(input): prepare the screenshot file name here once the screenshot
-    // code offers its naming function.
+    PrepareScreenshotName();
 }
 
 namespace {

@@ -294,6 +294,15 @@ TEST_F(InputTest, PollInputQuitsOnF4AndCopiesFocus) {
     EXPECT_EQ(1, ThisGame.quitRequested);
 }
 
+TEST_F(InputTest, PollInputNamesTheNextScreenshot) {
+    ASys.ScreenshotName[0] = 0;
+    ThisGame.PollInput(0);
+    std::string prefix = std::string(ThisGame.dataRoot) + "/Screenshot_" + std::to_string(ThisGame.gameNumber) + "_";
+    std::string name = ASys.ScreenshotName;
+    EXPECT_EQ(prefix, name.substr(0, prefix.size()));
+    EXPECT_EQ(".png", name.substr(name.size() - 4));
+}
+
 TEST_F(InputTest, UpdateRateIsSampledOncePerSecond) {
     int now = ThisGame.Mills();
     ThisGame.updateSec = now;
