@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "game/MyGame.h"
 
@@ -204,6 +205,53 @@ TEST_F(FlowTest, BannerSquaresGrowSpinAndFade) {
         }
         EXPECT_EQ(3, found);
     }
+}
+
+// The words are glyph commands in the font slot, at size 1.5; they slide in
+// from the sides over the first 20 updates unless motion is reduced.
+TEST_F(FlowTest, BannerWordsAreDrawnAndSlideIn) {
+    const int font = 51;
+    int32_t savedFont = ASys.curFont, savedFrames = imageFrames[font];
+    ASys.curFont = font;
+    imageFrames[font] = 96;
+    struct Glyphs { std::string text; double firstX, secondX, firstY, secondY; };
+    auto banner = [&](int timerBefore, int still) {
+        ThisGame.endPending = 2;
+        ThisGame.endReason = 2;
+        ThisGame.endTimer = timerBefore;
+        ThisGame.saveData[23] = still;
+        ASys.drawCount = 0;
+        ThisGame.EndBanner();
+        Glyphs out{"", 0, 0, 0, 0};
+        std::vector<const double*> glyphs;
+        for (int i = 0; i < ASys.drawCount; i++) {
+            const double* cmd = ASys.drawList[i];
+            if (cmd[0] != CMD_IMAGE) continue;
+            EXPECT_EQ(font, cmd[28]);
+            EXPECT_NEAR(1.5, cmd[21] * ASys.ViewScale, 1e-4);
+            out.text += (char)(cmd[29] + 32);
+            glyphs.push_back(cmd);
+        }
+        if (glyphs.size() == 13) {  // "Level" then "Complete"
+            out.firstX = glyphs[0][1];
+            out.firstY = glyphs[0][2];
+            out.secondX = glyphs[5][1];
+            out.secondY = glyphs[5][2];
+        }
+        return out;
+    };
+    Glyphs settled = banner(29, 0);  // t = 30: in place
+    EXPECT_EQ("LevelComplete", settled.text);
+    EXPECT_NEAR(48, settled.secondY - settled.firstY, 1e-3);
+    Glyphs sliding = banner(9, 0);   // t = 10: 10 updates of 32 units still to go
+    EXPECT_EQ("LevelComplete", sliding.text);
+    EXPECT_NEAR(320, sliding.firstX - settled.firstX, 1e-3);
+    EXPECT_NEAR(-320, sliding.secondX - settled.secondX, 1e-3);
+    Glyphs still = banner(9, 1);
+    EXPECT_NEAR(0, still.firstX - settled.firstX, 1e-3);
+    EXPECT_NEAR(0, still.secondX - settled.secondX, 1e-3);
+    ASys.curFont = savedFont;
+    imageFrames[font] = savedFrames;
 }
 
 TEST_F(FlowTest, FirstEndReasonWinsAndZeroStartsNothing) {
