@@ -142,7 +142,8 @@ TEST_F(WebTest, EscapeValue) {
 // set it keeps the connection open afterwards until the test ends.
 class TinyServer {
 public:
-    TinyServer(std::vector<string> chunks, bool hold) : chunks_(std::move(chunks)), hold_(hold) {
+    TinyServer(std::vector<string> chunks, bool hold, int gapMs = 150)
+        : chunks_(std::move(chunks)), hold_(hold), gapMs_(gapMs) {
         fd_ = socket(AF_INET, SOCK_STREAM, 0);
         int one = 1;
         setsockopt(fd_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
@@ -178,7 +179,8 @@ private:
             request_.append(buf, size_t(n));
         }
         for (size_t i = 0; i < chunks_.size(); i++) {
-            if (i) std::this_thread::sleep_for(std::chrono::milliseconds(150));
+            for (int waited = 0; i && waited < gapMs_ && !stop_; waited += 10)
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
             send(c, chunks_[i].data(), chunks_[i].size(), MSG_NOSIGNAL);
         }
         for (int i = 0; hold_ && !stop_ && i < 1000; i++) std::this_thread::sleep_for(std::chrono::milliseconds(10));
@@ -186,6 +188,7 @@ private:
     }
     std::vector<string> chunks_;
     bool hold_;
+    int gapMs_;
     int fd_ = -1, port_ = 0;
     std::atomic<bool> stop_{false};
     string request_;
@@ -279,6 +282,25 @@ TEST_F(WebTest, SilentOrOpenServerIsBounded) {
         EXPECT_NE(out.find("no answer from 127.0.0.1 within 3 seconds"), string::npos) << out;
     }
     ASys.webPort = 80;
+}
+
+// A server that sends a byte now and then never lets a single receive time
+// out; the whole answer is still bounded.
+TEST_F(WebTest, TricklingServerIsBounded) {
+    std::vector<string> chunks = {"[-\r\nData-]partial"};
+    for (int i = 0; i < 20; i++) chunks.push_back(".");
+    TinyServer server(chunks, true, 900);
+    ASys.webPort = server.port();
+    auto t0 = std::chrono::steady_clock::now();
+    ::testing::internal::CaptureStdout();
+    string got = K().GetURL("127.0.0.1", "x", "y");
+    string out = ::testing::internal::GetCapturedStdout();
+    double s = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    ASys.webPort = 80;
+    EXPECT_EQ(got, "partial");  // a start marker with no end keeps what followed it
+    EXPECT_GE(s, 9.9);
+    EXPECT_LT(s, 11.5);
+    EXPECT_NE(out.find("answer from 127.0.0.1 took over 10 seconds; stopped"), string::npos) << out;
 }
 
 // ---- Browser launcher -------------------------------------------------------------
