@@ -1,3 +1,15 @@
+// Sound effects on a rotating pool of OpenAL sources, and music streamed
+// from WAV or Ogg Vorbis files through four queued buffers.
+#include <AL/al.h>
+#include <AL/alc.h>
+#include <cstdarg>
+#include <cstring>
+#include <vector>
+
+// The library is linked; only the declarations are wanted here.
+#define STB_VORBIS_HEADER_ONLY
+#include <stb/stb_vorbis.h>
+
 #include "KELPSys.h"
 
 void* ALdev = nullptr;
@@ -15,14 +27,532 @@ FILE* MusicFile = nullptr;
 long MusicFileBegin = 0;
 void* OggFile = nullptr;
 
-// TODO: not built yet.
-void KELPSys::GetWAV(int slot, const char* path) {}
-void KELPSys::PlayWAV(int slot, float pitch, float gain, float pan, int loop) {}
-void KELPSys::PlayMusic_Wav_Sys(const char* path, int loop) {}
-void KELPSys::PlayMusic_Ogg_Sys(const char* path, int loop) {}
-void KELPSys::BufferMusic_Wav_Sys() {}
-void KELPSys::BufferMusic_Ogg_Sys() {}
-void KELPSys::HandleMusicSys() {}
-void KELPSys::StopMusicSys() {}
-void KELPSys::AudioStart() {}
-void KELPSys::AudioClose() {}
+namespace {
+
+const int kMusicSource = 31;     // sources 0..30 rotate for effects
+const int kEffectSources = 31;
+const int kMusicBlock = 16384;   // bytes per WAV fill; 16-bit samples per Ogg fill
+const int kShortRead = -37171;
+
+// The stream's sample data ends here; MusicFileBegin is where it starts.
+long musicDataEnd = 0;
+int musicFrameBytes = 1;
+char musicPath[1024];
+
+// One fill's worth of samples, reused by every fill.
+unsigned char wavBlock[kMusicBlock];
+short oggBlock[kMusicBlock];
+
+ALuint MusicSource() { return ALsource[kMusicSource]; }
+
+// ---- Header readers ----------------------------------------------------------
+
+const char* readTag(FILE* f) {
+    static char tag[5];
+    if (fread(tag, 1, 4, f) != 4) tag[0] = 0;
+    tag[4] = 0;
+    return tag;
+}
+
+int readInt(FILE* f) {
+    unsigned char b[4];
+    if (fread(b, 1, 4, f) != 4) return kShortRead;
+    return int32_t(uint32_t(b[0]) | uint32_t(b[1]) << 8 | uint32_t(b[2]) << 16 | uint32_t(b[3]) << 24);
+}
+
+int readShort(FILE* f) {
+    unsigned char b[2];
+    if (fread(b, 1, 2, f) != 2) return kShortRead;
+    return b[0] | b[1] << 8;
+}
+
+void skipBytes(FILE* f, long n) {
+    if (n > 0) fseek(f, n, SEEK_CUR);
+}
+
+int Reject(const char* name, const char* why, ...) __attribute__((format(printf, 2, 3)));
+int Reject(const char* name, const char* why, ...) {
+    char reason[160];
+    va_list args;
+    va_start(args, why);
+    vsnprintf(reason, sizeof reason, why, args);
+    va_end(args);
+    KELPSys::Debuglog(KELPSys::fstrSys("Wave Rejected - %s: %s", name, reason));
+    return 0;
+}
+
+int OpenALFormat(int bytesPerSample, int channels) {
+    if (bytesPerSample == 1) return channels == 1 ? AL_FORMAT_MONO8 : AL_FORMAT_STEREO8;
+    return channels == 1 ? AL_FORMAT_MONO16 : AL_FORMAT_STEREO16;
+}
+
+float Clamp(float v, float lo, float hi) {
+    if (!(v >= lo)) return lo;   // NaN lands on the low end too
+    return v > hi ? hi : v;
+}
+
+// Logs `message` (with the error code) when OpenAL reports an error.
+// Returns 1 when there was one.
+int CheckAL(const char* message) {
+    ALenum err = alGetError();
+    if (err == AL_NO_ERROR) return 0;
+    KELPSys::Debuglog(KELPSys::fstrSys(message, int(err)));
+    return 1;
+}
+
+// Stops the music source and takes every buffer off it, so a new track
+// starts on an empty queue.
+void ResetMusicSource() {
+    ALuint src = MusicSource();
+    alSourceStop(src);
+    alSourcei(src, AL_BUFFER, 0);
+    alGetError();
+}
+
+void ReleaseStream() {
+    // The decoder reads through MusicFile, so it goes first.
+    if (OggFile) stb_vorbis_close(static_cast<stb_vorbis*>(OggFile));
+    OggFile = nullptr;
+    if (MusicFile) fclose(MusicFile);
+    MusicFile = nullptr;
+}
+
+void ApplyMusicSettings() {
+    ALuint src = MusicSource();
+    alSourcef(src, AL_PITCH, ASys.trackPitch);
+    alSourcef(src, AL_GAIN, ASys.trackVolume * ASys.musicMaster);
+    alSource3f(src, AL_POSITION, -ASys.trackPan, 0, 0);
+}
+
+// Steps shared by both stream kinds. Returns the buffer to fill next, or 0
+// when the queue holds four buffers and none has been played yet.
+ALuint FreeMusicBuffer() {
+    ALuint src = MusicSource();
+    ALint processed = 0, queued = 0, state = 0;
+    alGetSourcei(src, AL_BUFFERS_PROCESSED, &processed);
+    alGetSourcei(src, AL_BUFFERS_QUEUED, &queued);
+    alGetSourcei(src, AL_SOURCE_STATE, &state);
+    if (state == AL_STOPPED && processed > 0) {
+        // The queue ran dry (a long pass, or the pause menu): what it holds
+        // has been heard already and would play again on restart.
+        for (ALint i = 0; i < processed; i++) {
+            ALuint b;
+            alSourceUnqueueBuffers(src, 1, &b);
+        }
+        queued -= processed;
+        processed = 0;
+    }
+    if (queued >= 4) {
+        if (processed == 0) return 0;
+        // Buffers go in and out in rotation order, so the oldest one is the
+        // one due next.
+        ALuint b;
+        alSourceUnqueueBuffers(src, 1, &b);
+    }
+    return MusicBuffer[ASys.musicNextBuffer & 3];
+}
+
+void QueueMusic(ALuint buffer, const void* data, int bytes) {
+    alBufferData(buffer, MusicBufferStats[1], data, bytes, MusicBufferStats[4]);
+    alSourceQueueBuffers(MusicSource(), 1, &buffer);
+    ASys.musicNextBuffer = (ASys.musicNextBuffer + 1) % 4;
+    MusicBufferTick++;
+    CheckAL("Buffer Error %i");
+}
+
+void KeepMusicPlaying() {
+    ApplyMusicSettings();
+    ALint state = 0;
+    alGetSourcei(MusicSource(), AL_SOURCE_STATE, &state);
+    if (state != AL_PLAYING) alSourcePlay(MusicSource());
+}
+
+}  // namespace
+
+// ---- WAV header ------------------------------------------------------------------
+
+int ParseWAV(FILE* f, const char* name, WavInfo* info) {
+    if (!f || !info) return 0;
+    if (!name) name = "";
+    memset(info, 0, sizeof *info);
+    if (fseek(f, 0, SEEK_END) != 0) return Reject(name, "cannot seek");
+    long fileSize = ftell(f);
+    if (fileSize < 0 || fseek(f, 0, SEEK_SET) != 0) return Reject(name, "cannot seek");
+
+    // Every read below is checked against what is left of the file first.
+    long pos = 0;
+    auto left = [&]() { return fileSize - pos; };
+
+    if (left() < 12) return Reject(name, "truncated header");
+    if (strcmp(readTag(f), "RIFF") != 0) return Reject(name, "not a RIFF file");
+    readInt(f);   // the RIFF size is not trusted: the file's own size is
+    if (strcmp(readTag(f), "WAVE") != 0) return Reject(name, "not a WAVE file");
+    pos = 12;
+
+    if (left() < 8) return Reject(name, "truncated header");
+    if (strcmp(readTag(f), "fmt ") != 0) return Reject(name, "no \"fmt \" chunk after the header");
+    long fmtSize = long(uint32_t(readInt(f)));
+    pos += 8;
+    if (fmtSize > left()) return Reject(name, "\"fmt \" chunk larger than the file");
+    if (fmtSize < 16) return Reject(name, "truncated \"fmt \" chunk");
+    int audioFormat = readShort(f);
+    int channels = readShort(f);
+    long rate = long(uint32_t(readInt(f)));
+    readInt(f);     // byte rate
+    readShort(f);   // block align: derived from channels and bits instead
+    int bits = readShort(f);
+    if (audioFormat == kShortRead || channels == kShortRead || bits == kShortRead)
+        return Reject(name, "read error");
+    pos += 16;
+    skipBytes(f, fmtSize - 16 + (fmtSize & 1));
+    pos += fmtSize - 16 + (fmtSize & 1);
+
+    if (audioFormat != 1) return Reject(name, "format %i is not PCM", audioFormat);
+    if (channels == 0) return Reject(name, "zero channels");
+    if (rate == 0 || rate > 0x7FFFFFFF) return Reject(name, "zero sample rate");
+    if (bits != 8 && bits != 16) return Reject(name, "%i-bit samples are not supported", bits);
+    if (channels > 2) return Reject(name, "%i channels are not supported", channels);
+
+    long dataOffset = -1, dataSize = 0;
+    // Fewer than 8 bytes left cannot hold a chunk: trailing padding is ignored.
+    while (left() >= 8) {
+        char tag[5];
+        memcpy(tag, readTag(f), 5);
+        long size = long(uint32_t(readInt(f)));
+        pos += 8;
+        if (size > left()) return Reject(name, "chunk larger than the file");
+        if (strcmp(tag, "data") == 0) {
+            dataOffset = pos;   // a later "data" chunk replaces an earlier one
+            dataSize = size;
+        }
+        // Chunks are word aligned; the pad byte of an odd one may be missing
+        // at the very end of the file.
+        long skip = size + ((size & 1) && size < left() ? 1 : 0);
+        skipBytes(f, skip);
+        pos += skip;
+    }
+    if (dataOffset < 0) return Reject(name, "no \"data\" chunk");
+
+    int frame = channels * (bits / 8);
+    dataSize -= dataSize % frame;
+    if (dataSize == 0) return Reject(name, "no samples in the \"data\" chunk");
+
+    info->format = OpenALFormat(bits / 8, channels);
+    info->channels = channels;
+    info->rate = int32_t(rate);
+    info->bits = bits;
+    info->dataOffset = dataOffset;
+    info->dataSize = dataSize;
+    return 1;
+}
+
+// ---- Start-up and shut-down ------------------------------------------------------
+
+void KELPSys::AudioStart() {
+    AudioEnabled = 0;
+    ALCdevice* device = alcOpenDevice(nullptr);
+    if (!device) {
+        Debuglog("Audio Device Error");
+        return;
+    }
+    ALdev = device;
+    ALCcontext* context = alcCreateContext(device, nullptr);
+    if (!context || !alcMakeContextCurrent(context)) {
+        Debuglog("Audio Context Issue");
+        if (context) alcDestroyContext(context);
+        return;
+    }
+    ALctx = context;
+    Debuglog("OpenAL Audio Engaged!");
+    AudioEnabled = 1;
+
+    alGetError();
+    alGenSources(AL_SOURCES, ALsource);
+    for (int i = 0; i < 4; i++) alGenBuffers(1, &MusicBuffer[i]);
+    if (alGetError() != AL_NO_ERROR) {
+        Debuglog("Error with Audio Buffers");
+        AudioEnabled = 0;
+    }
+    // No source has played an effect yet (0 would name slot 0).
+    for (int i = 0; i < AL_SOURCES; i++) ALsourcebuffer[i] = -1;
+    ALChannel = 0;
+    MusicBufferTick = 0;
+    musicMode = 0;
+    musicNextBuffer = 0;
+
+    // Facing +z from z = 1, the listener's right is -x: PlayWAV puts a
+    // source at x = -pan.
+    alListener3f(AL_POSITION, 0, 0, 1);
+    alListener3f(AL_VELOCITY, 0, 0, 0);
+    const ALfloat orientation[6] = {0, 0, 1, 0, 1, 0};
+    alListenerfv(AL_ORIENTATION, orientation);
+}
+
+void KELPSys::AudioClose() {
+    Debuglog("Closing OpenAL Audio");
+    StopMusicSys();
+    if (ALctx) {
+        alSourceStopv(AL_SOURCES, ALsource);
+        alDeleteSources(AL_SOURCES, ALsource);
+        for (int i = 0; i < SFX_SLOTS; i++) {
+            if (ALbufferActive[i]) alDeleteBuffers(1, &ALbuffer[i]);
+            ALbufferActive[i] = 0;
+        }
+        // The stream buffers are no longer queued once the sources are gone.
+        alDeleteBuffers(4, MusicBuffer);
+        alGetError();
+    }
+    memset(ALsource, 0, sizeof ALsource);
+    memset(MusicBuffer, 0, sizeof MusicBuffer);
+    for (int i = 0; i < AL_SOURCES; i++) ALsourcebuffer[i] = -1;
+    alcMakeContextCurrent(nullptr);
+    if (ALctx) alcDestroyContext(static_cast<ALCcontext*>(ALctx));
+    if (ALdev) alcCloseDevice(static_cast<ALCdevice*>(ALdev));
+    ALctx = nullptr;
+    ALdev = nullptr;
+    AudioEnabled = 0;
+}
+
+// ---- Sound effects -----------------------------------------------------------------
+
+void KELPSys::GetWAV(int slot, const char* path) {
+    if (!AudioEnabled || slot < 0 || slot >= SFX_SLOTS || !path) return;
+    alGetError();
+
+    for (int i = 0; i < AL_SOURCES; i++) {
+        if (ALsourcebuffer[i] != slot) continue;
+        Debuglog(fstrSys("Freeing Buffer %i", i));
+        alSourceStop(ALsource[i]);
+        ALsourcebuffer[i] = -1;
+        // Detaching is what lets the old buffer be deleted below.
+        alSourcei(ALsource[i], AL_BUFFER, 0);
+        CheckAL("Source->Buffer Error %i");
+    }
+
+    if (ALbufferActive[slot]) {
+        alDeleteBuffers(1, &ALbuffer[slot]);
+        ALbufferActive[slot] = 0;
+        CheckAL("Delete Buffer Error %i");
+    }
+    alGenBuffers(1, &ALbuffer[slot]);
+    if (CheckAL("Generate Buffer Error %i")) return;
+    ALbufferActive[slot] = 1;
+
+    // Whatever goes wrong from here, the slot ends up empty, so playing it
+    // does nothing and does not cut another sound short.
+    auto dropBuffer = [slot]() {
+        alDeleteBuffers(1, &ALbuffer[slot]);
+        ALbufferActive[slot] = 0;
+        alGetError();
+    };
+
+    FILE* f = fopen(path, "rb");
+    if (!f) {
+        Debuglog("Error Opening Wave");
+        dropBuffer();
+        return;
+    }
+    WavInfo info;
+    if (!ParseWAV(f, path, &info)) {
+        fclose(f);
+        dropBuffer();
+        return;
+    }
+    std::vector<unsigned char> data(size_t(info.dataSize));
+    bool complete = fseek(f, info.dataOffset, SEEK_SET) == 0 &&
+                    fread(data.data(), 1, data.size(), f) == data.size();
+    fclose(f);
+    if (!complete) {
+        Reject(path, "read error");
+        dropBuffer();
+        return;
+    }
+    alBufferData(ALbuffer[slot], info.format, data.data(), ALsizei(data.size()), info.rate);
+    Debuglog(fstrSys("     Load %i bytes", int(data.size())));
+    CheckAL("Post Error %i");
+}
+
+void KELPSys::PlayWAV(int slot, float pitch, float gain, float pan, int loop) {
+    if (!AudioEnabled || slot < 0 || slot >= SFX_SLOTS || ALbufferActive[slot] != 1) return;
+    if (ALChannel < 0) ALChannel = 0;
+    ALChannel = (ALChannel + 1) % kEffectSources;
+    ALuint src = ALsource[ALChannel];
+    ALsourcebuffer[ALChannel] = slot;
+
+    alSourceStop(src);
+    alSourcei(src, AL_BUFFER, ALint(ALbuffer[slot]));
+    alSourcef(src, AL_PITCH, Clamp(pitch, 0.25f, 16.0f));
+    alSourcef(src, AL_GAIN, Clamp(gain, 0.0f, 1.0f));
+    alSource3f(src, AL_POSITION, -Clamp(pan, -1.0f, 1.0f), 0, 0);
+    alSourcei(src, AL_LOOPING, loop == 1 ? AL_TRUE : AL_FALSE);
+    alSourcePlay(src);
+}
+
+// ---- Music -----------------------------------------------------------------------------
+
+void KELPSys::PlayMusic_Wav_Sys(const char* path, int loop) {
+    if (!AudioEnabled || !path) return;
+    ResetMusicSource();
+    ReleaseStream();
+    musicMode = 0;
+    musicNextBuffer = 0;
+    musicLoop = loop;
+
+    MusicFile = fopen(path, "rb");
+    if (!MusicFile) {
+        Debuglog(fstrSys("Error Opening Wave - %s", path));
+        return;
+    }
+    WavInfo info;
+    if (!ParseWAV(MusicFile, path, &info)) {
+        ReleaseStream();
+        return;
+    }
+    // The stream plays the samples of the "data" chunk only, and loops
+    // back to its first sample: the header would play as noise.
+    MusicBufferStats[1] = info.format;
+    MusicBufferStats[4] = info.rate;
+    MusicBufferStats[5] = info.channels;
+    MusicFileBegin = info.dataOffset;
+    musicDataEnd = info.dataOffset + info.dataSize;
+    musicFrameBytes = info.channels * (info.bits / 8);
+    snprintf(musicPath, sizeof musicPath, "%s", path);
+    fseek(MusicFile, MusicFileBegin, SEEK_SET);
+
+    trackPitch = 1;
+    trackVolume = 1;
+    trackPan = 0;
+    MusicBufferTick = -3;
+    musicMode = 1;
+    alGetError();
+    BufferMusic_Wav_Sys();
+    if (alGetError() != AL_NO_ERROR) fprintf(stderr, "Error Opening WAV stream :(\n");
+}
+
+void KELPSys::PlayMusic_Ogg_Sys(const char* path, int loop) {
+    if (!AudioEnabled || !path) return;
+    ResetMusicSource();
+    ReleaseStream();
+    musicMode = 0;
+    musicNextBuffer = 0;
+    musicLoop = loop;
+
+    MusicFile = fopen(path, "rb");
+    if (!MusicFile) {
+        Debuglog("Error Opening Ogg");
+        return;
+    }
+    int error = 0;
+    stb_vorbis* ogg = stb_vorbis_open_file(MusicFile, 0, &error, nullptr);
+    if (!ogg) {
+        Debuglog("Error Opening Ogg");
+        Debuglog(fstrSys("Ogg Rejected - %s: decoder error %i", path, error));
+        ReleaseStream();
+        return;
+    }
+    OggFile = ogg;
+    stb_vorbis_info info = stb_vorbis_get_info(ogg);
+    if (info.channels != 1 && info.channels != 2) {
+        Debuglog(fstrSys("Ogg Rejected - %s: %i channels are not supported", path, info.channels));
+        ReleaseStream();
+        return;
+    }
+    MusicBufferStats[1] = info.channels == 1 ? AL_FORMAT_MONO16 : AL_FORMAT_STEREO16;
+    MusicBufferStats[4] = int32_t(info.sample_rate);
+    MusicBufferStats[5] = info.channels;
+    snprintf(musicPath, sizeof musicPath, "%s", path);
+
+    trackPitch = 1;
+    trackVolume = 1;
+    trackPan = 0;
+    MusicBufferTick = -3;
+    musicMode = 2;
+    alGetError();
+    BufferMusic_Ogg_Sys();
+    if (alGetError() != AL_NO_ERROR) fprintf(stderr, "Error Opening OGG stream :(\n");
+}
+
+void KELPSys::BufferMusic_Wav_Sys() {
+    if (musicMode != 1 || !MusicFile) return;
+    ALuint buffer = FreeMusicBuffer();
+    if (!buffer) return;
+
+    // A looping track wraps inside the block, so every buffer is full and
+    // the seam is as smooth as the file. A track that ends queues its last
+    // whole frames.
+    int filled = 0;
+    int ended = 0;
+    while (filled < kMusicBlock) {
+        long pos = ftell(MusicFile);
+        long avail = musicDataEnd - pos;
+        if (pos < 0 || avail <= 0) {
+            if (musicLoop != 1) {
+                ended = 1;
+                break;
+            }
+            if (fseek(MusicFile, MusicFileBegin, SEEK_SET) != 0) {
+                ended = 1;
+                break;
+            }
+            continue;
+        }
+        long want = kMusicBlock - filled;
+        if (want > avail) want = avail;
+        size_t got = fread(wavBlock + filled, 1, size_t(want), MusicFile);
+        if (got == 0) {
+            Debuglog(fstrSys("Wave Rejected - %s: read error", musicPath));
+            ended = 1;
+            break;
+        }
+        filled += int(got);
+    }
+    filled -= filled % musicFrameBytes;
+    if (filled > 0) QueueMusic(buffer, wavBlock, filled);
+    if (!ended && musicLoop != 1 && ftell(MusicFile) >= musicDataEnd) ended = 1;
+    if (ended) musicMode = 0;
+    KeepMusicPlaying();
+}
+
+void KELPSys::BufferMusic_Ogg_Sys() {
+    if (musicMode != 2 || !OggFile) return;
+    ALuint buffer = FreeMusicBuffer();
+    if (!buffer) return;
+
+    stb_vorbis* ogg = static_cast<stb_vorbis*>(OggFile);
+    int channels = MusicBufferStats[5];
+    int capacity = kMusicBlock / channels;   // frames
+    int frames = 0;
+    int ended = 0;
+    int rewound = 0;   // a track that gives nothing even from its start ends
+    while (frames < capacity) {
+        int n = stb_vorbis_get_samples_short_interleaved(ogg, channels, oggBlock + frames * channels,
+                                                          (capacity - frames) * channels);
+        if (n > 0) {
+            frames += n;
+            rewound = 0;
+            continue;
+        }
+        if (musicLoop != 1 || rewound || !stb_vorbis_seek_start(ogg)) {
+            ended = 1;
+            break;
+        }
+        rewound = 1;
+    }
+    if (frames > 0) QueueMusic(buffer, oggBlock, frames * channels * 2);
+    if (ended) musicMode = 0;
+    KeepMusicPlaying();
+}
+
+void KELPSys::HandleMusicSys() {
+    if (!AudioEnabled) return;
+    if (musicMode == 1) BufferMusic_Wav_Sys();
+    if (musicMode == 2) BufferMusic_Ogg_Sys();
+    // Volume changes take effect on every pass, due buffer or not.
+    ApplyMusicSettings();
+}
+
+void KELPSys::StopMusicSys() {
+    musicMode = 0;
+    musicNextBuffer = 0;
+    ReleaseStream();
+}

@@ -220,6 +220,21 @@ extern FILE* MusicFile;
 extern long MusicFileBegin;
 extern void* OggFile;         // stb_vorbis*
 
+// What the WAV reader found in a file: the sound effect loader and the music
+// stream both go through ParseWAV, so a file is judged the same way by both.
+struct WavInfo {
+    int32_t format;           // AL_FORMAT_MONO8 .. AL_FORMAT_STEREO16
+    int32_t channels, rate, bits;
+    long dataOffset;          // first byte of the last "data" chunk's samples
+    long dataSize;            // bytes of whole sample frames in that chunk
+};
+// Reads the RIFF/WAVE header and the chunk list of f. Returns 1 with info
+// filled for 8/16-bit PCM, mono or stereo; otherwise logs why, naming `name`,
+// and returns 0. Chunk sizes are checked against the file's real size, so
+// nothing past the end of the file is ever read. The file position is left
+// anywhere.
+int ParseWAV(FILE* f, const char* name, WavInfo* info);
+
 // Record files.
 extern FILE* MyOpenFile;
 extern int32_t FileOpen;

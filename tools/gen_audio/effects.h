@@ -1,0 +1,21 @@
+#pragma once
+
+#include <vector>
+
+#include "synth.h"
+
+namespace gen {
+
+std::vector<float> MenuJingle();   // 95: back to the menu, and the start-up sound
+std::vector<float> Zap();          // 01
+std::vector<float> Blip();         // 99: move and select
+std::vector<float> Confirm();      // 98: confirm and back
+
+// The looping music track, stereo, exactly `frames` long; see music.cpp.
+struct Track {
+    std::vector<float> left, right;
+};
+Track Music();
+bool WriteOgg(const std::string& path, const Track& track);
+
+}  // namespace gen
