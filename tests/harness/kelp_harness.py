@@ -177,7 +177,9 @@ class Demo:
         w = self.window()
         subprocess.run(["xdotool", "keydown", "--window", w, key], env=self.env, check=True)
         time.sleep(seconds)
-        subprocess.run(["xdotool", "keyup", "--window", w, key], env=self.env, check=True)
+        # A key that ends the program (F4) may outlive the window it was sent to.
+        subprocess.run(["xdotool", "keyup", "--window", w, key], env=self.env,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         time.sleep(0.1)
 
     def keydown(self, key):
