@@ -88,6 +88,17 @@ class FrontEnd(unittest.TestCase):
         r, g, b = self.pixel(demo, x, y)
         return g - max(r, b) > 60
 
+    # The bottom-left corner tells the screens apart: the menu's blue-green
+    # backdrop, or the game's grey shading over its dark blue clear colour
+    # (red equals green there). The end banner tints both towards brown.
+    def menu_shown(self, demo):
+        r, g, b = self.pixel(demo, 20, 580)
+        return b > r + 30 and g > r + 10
+
+    def game_shown(self, demo):
+        r, g, b = self.pixel(demo, 20, 580)
+        return abs(r - g) <= 3 and b > r + 30
+
     def quit(self, demo):
         # F4 ends the program at once; there is no window left to let go of it in.
         demo.keydown("F4")
@@ -235,7 +246,7 @@ class FrontEnd(unittest.TestCase):
         self.keys(demo, "z")
         self.shot(demo, "level")
         self.keys(demo, "z")                     # Hard starts
-        time.sleep(0.5)
+        self.assertTrue(self.wait_for(lambda: self.game_shown(demo)), "game not shown")
         self.keys(demo, "Escape")                # pause
         time.sleep(0.3)
         self.shot(demo, "pause")
@@ -258,12 +269,11 @@ class FrontEnd(unittest.TestCase):
 
         # The level list is back once the banner has faded (40 updates, with
         # every input latched meanwhile): a second game, quit the same way.
-        # Extra presses of Z after the game has started only fire particles.
-        time.sleep(1.0)
+        self.assertTrue(self.wait_for(lambda: self.menu_shown(demo)), "menu not back")
+        time.sleep(0.2)
         self.shot(demo, "level_after")
-        for _ in range(4):
-            self.keys(demo, "z")
-            time.sleep(0.4)
+        self.keys(demo, "z")
+        self.assertTrue(self.wait_for(lambda: self.game_shown(demo)), "second game not shown")
         self.shot(demo, "game2")
         self.keys(demo, "Escape")
         self.shot(demo, "pause2")
