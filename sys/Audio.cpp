@@ -3,8 +3,9 @@
 #include <AL/al.h>
 #include <AL/alc.h>
 #include <cstdarg>
+#include <cstdlib>
 #include <cstring>
-#include <vector>
+#include <memory>
 
 // The library is linked; only the declarations are wanted here.
 #define STB_VORBIS_HEADER_ONLY
@@ -358,17 +359,24 @@ void KELPSys::GetWAV(int slot, const char* path) {
         dropBuffer();
         return;
     }
-    std::vector<unsigned char> data(size_t(info.dataSize));
-    bool complete = fseek(f, info.dataOffset, SEEK_SET) == 0 &&
-                    fread(data.data(), 1, data.size(), f) == data.size();
-    fclose(f);
-    if (!complete) {
-        Reject(path, "read error");
+    // OpenAL takes the size as an int; a file that size is no sound effect.
+    if (info.dataSize > 0x7FFFFFFF) {
+        fclose(f);
+        Reject(path, "too large for a sound effect");
         dropBuffer();
         return;
     }
-    alBufferData(ALbuffer[slot], info.format, data.data(), ALsizei(data.size()), info.rate);
-    Debuglog(fstrSys("     Load %i bytes", int(data.size())));
+    size_t size = size_t(info.dataSize);
+    std::unique_ptr<unsigned char, void (*)(void*)> data(static_cast<unsigned char*>(malloc(size)), free);
+    bool complete = data && fseek(f, info.dataOffset, SEEK_SET) == 0 && fread(data.get(), 1, size, f) == size;
+    fclose(f);
+    if (!complete) {
+        Reject(path, data ? "read error" : "out of memory");
+        dropBuffer();
+        return;
+    }
+    alBufferData(ALbuffer[slot], info.format, data.get(), ALsizei(size), info.rate);
+    Debuglog(fstrSys("     Load %i bytes", int(size)));
     CheckAL("Post Error %i");
 }
 
