@@ -57,6 +57,10 @@ const ButtonRow kButtonRows[] = {
     {99, {GLFW_KEY_ESCAPE}},
 };
 
+// Seconds after a full-screen switch in which F11 cannot switch again:
+// longer than the usual key auto-repeat delay (660 ms by default under X).
+const double F11_HOLD_OFF = 1.0;
+
 // Window presets for Q + 1..7: width over height.
 const float kPresetRatio[7] = {1.3333f, 1.77777f, 0.75f, 1.775f, 0.5633f, 2.16f, 0.4618f};
 
@@ -103,12 +107,21 @@ void KELPSys::PollInputB(int invertY) {
     // Hot keys.
     if (InputKeyDown(GLFW_KEY_F4) || (window && glfwWindowShouldClose(window))) Button[100] = 1;
     Wireframe = Button[67] ? 1 : 0;
-    if (InputKeyDown(GLFW_KEY_F11)) {
+    // One switch per press. The re-created window starts with F11 up, but
+    // once the key auto-repeats the new window sees a fresh press, so a held
+    // F11 would keep switching: only a press that follows a poll with F11 up
+    // switches, and not again until the repeat delay has surely passed.
+    static int f11Before = 0;
+    static double f11Switched = -1e9;
+    int f11 = InputKeyDown(GLFW_KEY_F11);
+    if (f11) {
         Button[65] = 1;
-        // Re-creating the window gives it fresh key state, so a held F11
-        // does not flip again on the next poll.
-        if (window) FlipFull();
+        if (window && !f11Before && glfwGetTime() - f11Switched >= F11_HOLD_OFF) {
+            f11Switched = glfwGetTime();
+            FlipFull();
+        }
     }
+    f11Before = f11;
 
     Button[63]--;
     if (window && glfwGetWindowAttrib(window, GLFW_FOCUSED)) Button[63] = 1;
