@@ -250,7 +250,9 @@ TEST_F(InputTest, PollFillsTheButtonTableFromItsKeys) {
         gKeys[c.key] = true;
         ASys.PollInputB(0);
         for (int i = 0; i < 127; i++) {
-            if (i != 63) EXPECT_EQ(i == c.entry ? 1 : 0, ASys.Button[i]) << "entry " << i;
+            if (i != 63) {
+                EXPECT_EQ(i == c.entry ? 1 : 0, ASys.Button[i]) << "entry " << i;
+            }
         }
         EXPECT_EQ(c.key == GLFW_KEY_F9 ? 1 : 0, Wireframe);
     }
