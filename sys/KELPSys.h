@@ -163,6 +163,9 @@ public:
     std::string webResult;
     int32_t webPort;          // 80; a test build may point the game elsewhere
     void URLData(const std::string& host, const std::string& pathAndQuery);
+    // Scans one received chunk of n bytes on its own and appends its payload
+    // (between the start and end markers, filtered) to result.
+    static void ScanWebChunk(std::string& result, const char* chunk, int n);
 
     // ---- Log and text ------------------------------------------------------------
     static void Debuglog(const char* text);

@@ -76,12 +76,12 @@ bool ConnectWithin(int fd, const sockaddr_in& addr, int ms) {
 
 // Scans one received chunk: bytes that count (printable, CR, LF) are kept in
 // website_HTML; once it ends with the start marker, the bytes that follow go
-// to webResult, until the end marker arrives and is cut off again.
-static void ScanChunk(std::string& result, int n) {
+// to result, until the end marker arrives and is cut off again.
+void KELPSys::ScanWebChunk(std::string& result, const char* chunk, int n) {
     website_HTML.clear();
     int state = 0;
     for (int i = 0; i < n; i++) {
-        char b = webBuffer[i];
+        char b = chunk[i];
         bool counts = int8_t(b) > 31 || b == '\r' || b == '\n';
         if (counts) website_HTML += b;
         if (state == 1 && counts) result += b;
@@ -165,7 +165,7 @@ void KELPSys::URLData(const std::string& host, const std::string& pathAndQuery) 
         ssize_t n = recv(fd, webBuffer, sizeof webBuffer, 0);
         if (n < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)) continue;
         if (n <= 0) break;
-        ScanChunk(webResult, int(n));
+        ScanWebChunk(webResult, webBuffer, int(n));
     }
 
     close(fd);
