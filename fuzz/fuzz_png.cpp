@@ -4,15 +4,18 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 
+#include "fuzz/scratch.h"
 #include "game/MyGame.h"
 
 static std::string path;
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     if (!freopen("/dev/null", "w", stdout)) return 0;
-    path = "/tmp/kelp-fuzz-png-" + std::to_string(getpid()) + ".png";
+    path = ScratchDir() + "/kelp-fuzz-png-" + std::to_string(getpid()) + ".png";
+    atexit([] { unlink(path.c_str()); });
     for (int i = 0; i < IMAGE_SLOTS; i++) imageFrames[i] = -1;
     ASys.virtualW = 800;
     return 0;

@@ -4,9 +4,11 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
+#include "fuzz/scratch.h"
 #include "game/MyGame.h"
 
 static std::string root;
@@ -20,8 +22,13 @@ static void Put(const std::string& name, const uint8_t* data, size_t size) {
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     if (!freopen("/dev/null", "w", stdout)) return 0;
-    char tmpl[] = "/tmp/kelp-fuzz-save-XXXXXX";
-    root = mkdtemp(tmpl) ? tmpl : "/tmp";
+    std::string tmpl = ScratchDir() + "/kelp-fuzz-save-XXXXXX";
+    root = mkdtemp(&tmpl[0]) ? tmpl : ScratchDir();
+    atexit([] {
+        unlink((root + "/Settings.sav").c_str());
+        unlink((root + "/Save_550_Test Game.sav").c_str());
+        rmdir(root.c_str());
+    });
     snprintf(ThisGame.dataRoot, sizeof ThisGame.dataRoot, "%s", root.c_str());
     ThisGame.gameNumber = 550;
     snprintf(ThisGame.gameTitle, sizeof ThisGame.gameTitle, "Test Game");

@@ -1,8 +1,10 @@
 // String utilities on arbitrary bytes: nothing may read or write outside its
-// buffers, and run-length packing must round-trip.
+// buffers, run-length packing and the text scramble must round-trip, and the
+// query escaping must leave nothing a URL would misread.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
 #include "game/MyGame.h"
@@ -38,5 +40,27 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     std::string text = s.substr(0, s.find('\0'));
     if (!text.empty() && k.JuNKrunch(k.JNKrunch(text)) != text) abort();
+
+    // Escaping stops at the first NUL and leaves printable ASCII with none
+    // of the characters that have a code.
+    std::string escaped = k.EscapeValue(s);
+    if (escaped != k.EscapeValue(text)) abort();
+    for (unsigned char c : escaped)
+        if (c == 0 || c > 127 || strchr("&\\'`\"/>#^{}<|%?+$, ", c)) abort();
+
+    // A key from the input; the scramble keeps to the 92-character range,
+    // treats anything outside it as a space, and its inverse undoes it.
+    // The table starts from zeros each time, since an empty keyword keeps it.
+    memset(k.scrambleTable, 0, sizeof k.scrambleTable);
+    k.gameNumber = 1 + data[2] * 7;
+    k.SetKeyword(s.substr(0, (unsigned char)delim % 24));
+    std::string spaced = s;
+    for (char& c : spaced)
+        if (c < 32 || c > 123) c = ' ';
+    std::string scrambled = k.ScrambleTxt(s);
+    if (scrambled.size() != s.size() || k.ScrambleTxt(spaced) != scrambled) abort();
+    for (char c : scrambled)
+        if (c < 32 || c > 123) abort();
+    if (k.UnscrambleTxt(scrambled) != spaced) abort();
     return 0;
 }
