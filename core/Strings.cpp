@@ -37,18 +37,20 @@ static char* NextSlot(KELPCore* core) {
 
 const char* KELPCore::fstr(const char* format, ...) {
     char* slot = NextSlot(this);
+    if (!format) return slot;
     va_list args;
     va_start(args, format);
-    vsnprintf(slot, kSlotBytes, format ? format : "", args);
+    vsnprintf(slot, kSlotBytes, format, args);
     va_end(args);
     return slot;
 }
 
 void KELPCore::tstr(const char* format, ...) {
     char* slot = NextSlot(this);
+    if (!format) return;
     va_list args;
     va_start(args, format);
-    vsnprintf(slot, kSlotBytes, format ? format : "", args);
+    vsnprintf(slot, kSlotBytes, format, args);
     va_end(args);
 }
 

@@ -32,6 +32,11 @@ TEST(Loop, KeepsSixtyTwoUpdatesAndRendersASecond) {
     }
     // The 120th loader update finishes loading, whatever the loads cost.
     EXPECT_EQ(120, updatesAtLoaderEnd);
+#ifdef KELP_SANITIZED
+    // An instrumented build cannot keep the pace; only the loader count holds.
+    ASys.Close();
+    GTEST_SKIP() << "pacing is not measured in sanitizer builds";
+#endif
     // 16 ms steps give 62.5 a second: a full second counts 62 or 63.
     EXPECT_GE(g.updateFps, 61);
     EXPECT_LE(g.updateFps, 63);

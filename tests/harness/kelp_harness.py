@@ -17,6 +17,19 @@ import sys
 import tempfile
 import time
 
+# Sanitizer builds run the demo several times slower. KELP_TIME_SCALE
+# stretches every wait of the tests (sleeps, key holds, time-outs) alike, so
+# a key is still held across several updates and a screen still has time to
+# appear.
+TIME_SCALE = float(os.environ.get("KELP_TIME_SCALE") or 1)
+if TIME_SCALE != 1:
+    _real_sleep = time.sleep
+
+    def _scaled_sleep(seconds):
+        _real_sleep(seconds * TIME_SCALE)
+
+    time.sleep = _scaled_sleep
+
 
 class Xvfb:
     """A private X display: `with Xvfb() as x: env = x.env()`."""
@@ -152,7 +165,7 @@ class Demo:
         return out
 
     def wait_log(self, text, timeout=20.0, count=1):
-        deadline = time.time() + timeout
+        deadline = time.time() + timeout * TIME_SCALE
         while time.time() < deadline:
             if self.log().count(text) >= count:
                 return True
@@ -162,7 +175,7 @@ class Demo:
         return False
 
     def window(self, timeout=15.0):
-        deadline = time.time() + timeout
+        deadline = time.time() + timeout * TIME_SCALE
         while time.time() < deadline:
             r = subprocess.run(["xdotool", "search", "--pid", str(self.proc.pid), "--onlyvisible", "--name", "."],
                                env=self.env, capture_output=True, text=True)
@@ -190,7 +203,7 @@ class Demo:
 
     def wait_exit(self, timeout=20.0):
         try:
-            return self.proc.wait(timeout=timeout)
+            return self.proc.wait(timeout=timeout * TIME_SCALE)
         except subprocess.TimeoutExpired:
             return None
 
