@@ -82,8 +82,9 @@ class HotKeys(unittest.TestCase):
         self.quit_with_f4()
 
     def test_f11_twice_returns_to_a_centred_window(self):
-        # Held past the key's auto-repeat delay: still one switch.
-        self.press("F11", seconds=1.2)
+        # Held past the key's auto-repeat delay (1.2 s of real time, whatever
+        # the build's speed): still one switch.
+        self.press("F11", seconds=1.2 / kh.TIME_SCALE)
         self.assertTrue(self.demo.wait_log("Opened Fullscreen", 5))
         w, (pos, size) = self.wait_geometry((1280, 720))
         self.assertEqual((0, 0), pos)
