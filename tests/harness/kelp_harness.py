@@ -50,15 +50,24 @@ class Xvfb:
             while time.time() < deadline:
                 if proc.poll() is not None:
                     break
-                if os.path.exists(f"/tmp/.X11-unix/X{n}"):
+                if os.path.exists(f"/tmp/.X11-unix/X{n}") and self._owns(n, proc):
                     self.proc, self.display = proc, f":{n}"
-                    time.sleep(0.2)
                     return self
                 time.sleep(0.05)
             if proc.poll() is None:
                 proc.kill()
                 proc.wait()
         raise RuntimeError("could not start Xvfb on any display")
+
+    @staticmethod
+    def _owns(n, proc):
+        """True once the display's lock names our server: two tests starting
+        at the same number at once must not both take the winner's display."""
+        try:
+            with open(f"/tmp/.X{n}-lock") as f:
+                return int(f.read().strip() or 0) == proc.pid
+        except (OSError, ValueError):
+            return False
 
     def __exit__(self, *exc):
         if self.proc and self.proc.poll() is None:
@@ -183,7 +192,9 @@ class Demo:
             if ids:
                 return ids[-1]
             time.sleep(0.1)
-        raise RuntimeError("demo window not found")
+        status = self.proc.poll()
+        raise RuntimeError("demo window not found (process %s)" %
+                           ("running" if status is None else "exited with %s" % status))
 
     def hold(self, key, seconds=0.12):
         """Press a key for real, held across several updates."""
