@@ -62,8 +62,9 @@ static double* ImageCommand(KELPCore* core, int slot, int kind) {
     return cmd;
 }
 
-void KELPCore::DrawImg(int slot, float x, float y, int frame) {
-    double* cmd = ImageCommand(this, slot, CMD_IMAGE);
+// An image or blurred-image command: the same record, only the kind differs.
+static void QueueImage(KELPCore* core, int kind, int slot, float x, float y, int frame) {
+    double* cmd = ImageCommand(core, slot, kind);
     if (!cmd) return;
     cmd[1] = x - ASys.rw2;
     cmd[2] = y - ASys.rh2;
@@ -74,17 +75,9 @@ void KELPCore::DrawImg(int slot, float x, float y, int frame) {
     ASys.CopyState(cmd);
 }
 
-void KELPCore::DrawBlur(int slot, float x, float y, int frame) {
-    double* cmd = ImageCommand(this, slot, CMD_BLUR);
-    if (!cmd) return;
-    cmd[1] = x - ASys.rw2;
-    cmd[2] = y - ASys.rh2;
-    cmd[3] = ASys.sizeX * ASys.imageScale;
-    cmd[4] = ASys.sizeY * ASys.imageScale;
-    cmd[28] = slot;
-    cmd[29] = frame;
-    ASys.CopyState(cmd);
-}
+void KELPCore::DrawImg(int slot, float x, float y, int frame) { QueueImage(this, CMD_IMAGE, slot, x, y, frame); }
+
+void KELPCore::DrawBlur(int slot, float x, float y, int frame) { QueueImage(this, CMD_BLUR, slot, x, y, frame); }
 
 void KELPCore::QuadImg(int slot, float x1, float y1, float x2, float y2, float x3, float y3, float x4, float y4,
                        int frame) {

@@ -398,13 +398,28 @@ void KELPSys::PlayWAV(int slot, float pitch, float gain, float pan, int loop) {
 
 // ---- Music -----------------------------------------------------------------------------
 
-void KELPSys::PlayMusic_Wav_Sys(const char* path, int loop) {
-    if (!AudioEnabled || !path) return;
+// The common start of both stream kinds: the previous track stopped and
+// released, the queue empty.
+static void BeginStream(KELPSys& s, int loop) {
     ResetMusicSource();
     ReleaseStream();
-    musicMode = 0;
-    musicNextBuffer = 0;
-    musicLoop = loop;
+    s.musicMode = 0;
+    s.musicNextBuffer = 0;
+    s.musicLoop = loop;
+}
+
+// A track that opened: its own settings reset, the queue to be filled.
+static void TrackStarted(KELPSys& s, int mode) {
+    s.trackPitch = 1;
+    s.trackVolume = 1;
+    s.trackPan = 0;
+    MusicBufferTick = -3;
+    s.musicMode = mode;
+}
+
+void KELPSys::PlayMusic_Wav_Sys(const char* path, int loop) {
+    if (!AudioEnabled || !path) return;
+    BeginStream(*this, loop);
 
     MusicFile = fopen(path, "rb");
     if (!MusicFile) {
@@ -427,11 +442,7 @@ void KELPSys::PlayMusic_Wav_Sys(const char* path, int loop) {
     snprintf(musicPath, sizeof musicPath, "%s", path);
     fseek(MusicFile, MusicFileBegin, SEEK_SET);
 
-    trackPitch = 1;
-    trackVolume = 1;
-    trackPan = 0;
-    MusicBufferTick = -3;
-    musicMode = 1;
+    TrackStarted(*this, 1);
     alGetError();
     BufferMusic_Wav_Sys();
     if (alGetError() != AL_NO_ERROR) fprintf(stderr, "Error Opening WAV stream :(\n");
@@ -439,11 +450,7 @@ void KELPSys::PlayMusic_Wav_Sys(const char* path, int loop) {
 
 void KELPSys::PlayMusic_Ogg_Sys(const char* path, int loop) {
     if (!AudioEnabled || !path) return;
-    ResetMusicSource();
-    ReleaseStream();
-    musicMode = 0;
-    musicNextBuffer = 0;
-    musicLoop = loop;
+    BeginStream(*this, loop);
 
     MusicFile = fopen(path, "rb");
     if (!MusicFile) {
@@ -470,11 +477,7 @@ void KELPSys::PlayMusic_Ogg_Sys(const char* path, int loop) {
     MusicBufferStats[5] = info.channels;
     snprintf(musicPath, sizeof musicPath, "%s", path);
 
-    trackPitch = 1;
-    trackVolume = 1;
-    trackPan = 0;
-    MusicBufferTick = -3;
-    musicMode = 2;
+    TrackStarted(*this, 2);
     alGetError();
     BufferMusic_Ogg_Sys();
     if (alGetError() != AL_NO_ERROR) fprintf(stderr, "Error Opening OGG stream :(\n");
