@@ -32,7 +32,13 @@ if TIME_SCALE != 1:
 
 
 class Xvfb:
-    """A private X display: `with Xvfb() as x: env = x.env()`."""
+    """A private X display: `with Xvfb() as x: env = x.env()`.
+
+    -noreset: without it the server resets whenever its last client leaves
+    (every short xdotool call that runs while no program is connected), and a
+    program that connects during the reset is refused ("Failed to open
+    display").
+    """
 
     def __init__(self, width=1280, height=720):
         self.width, self.height = width, height
@@ -44,7 +50,7 @@ class Xvfb:
             if os.path.exists(f"/tmp/.X{n}-lock") or os.path.exists(f"/tmp/.X11-unix/X{n}"):
                 continue
             proc = subprocess.Popen(
-                ["Xvfb", f":{n}", "-screen", "0", f"{self.width}x{self.height}x24", "-nolisten", "tcp"],
+                ["Xvfb", f":{n}", "-screen", "0", f"{self.width}x{self.height}x24", "-nolisten", "tcp", "-noreset"],
                 stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
             deadline = time.time() + 10
             while time.time() < deadline:
@@ -193,8 +199,10 @@ class Demo:
                 return ids[-1]
             time.sleep(0.1)
         status = self.proc.poll()
-        raise RuntimeError("demo window not found (process %s)" %
-                           ("running" if status is None else "exited with %s" % status))
+        err = open(self.err_path, "rb").read().decode("utf-8", "replace")[-2000:]
+        raise RuntimeError("demo window not found (process %s)\n--- stderr:\n%s\n--- log tail:\n%s" %
+                           ("running" if status is None else "exited with %s" % status, err,
+                            self.log()[-2000:]))
 
     def hold(self, key, seconds=0.12):
         """Press a key for real, held across several updates."""
