@@ -1,6 +1,5 @@
 // Framework start and end, the millisecond clock, and the two per-update
 // hand-overs to the platform layer: the commit of the draw list and the render.
-#include <unistd.h>
 
 #include <cstdio>
 #include <cstring>
@@ -10,8 +9,7 @@
 int32_t UpdateCountLive = 0, RenderCountLive = 0;
 clock_t GameStartTime = 0;
 
-// Monotonic, so setting the system clock cannot make time run backwards.
-static struct timespec MillsStart;
+static int64_t MillsStart;
 
 int KELPCore::SetDataRoot(const char* programPath) {
     snprintf(dataRoot, sizeof dataRoot, ".");
@@ -36,7 +34,7 @@ void KELPCore::Begin(int number, string title) {
     printf("Root %s\n", dataRoot);
     fflush(stdout);
     GameStartTime = clock();
-    clock_gettime(CLOCK_MONOTONIC, &MillsStart);
+    MillsStart = ClockNowMs();
     focusState = 1;
     gameNumber = number;
     padKeysEnabled = 1;
@@ -73,16 +71,17 @@ string KELPCore::MyName() { return KELPSys::SystemUsername(); }
 clock_t KELPCore::StartTick() { return GameStartTime; }
 
 int KELPCore::Mills() {
-    struct timespec now;
-    clock_gettime(CLOCK_MONOTONIC, &now);
     // 32-bit millisecond arithmetic, as the timers compare int32 values.
-    uint32_t a = (uint32_t)((int64_t)now.tv_sec * 1000 + now.tv_nsec / 1000000);
-    uint32_t b = (uint32_t)((int64_t)MillsStart.tv_sec * 1000 + MillsStart.tv_nsec / 1000000);
-    return (int)(a - b);
+    return (int)((uint32_t)ClockNowMs() - (uint32_t)MillsStart);
 }
 
 void KELPCore::Rest(int ms) {
-    if (ms > 0) usleep((useconds_t)ms * 1000);
+    if (ms > 0) ClockSleepMs(ms);
+}
+
+int KELPCore::RatePerSecond(int count, int elapsedMs) {
+    if (elapsedMs <= 1000) return count;  // on time, or the clock went back
+    return (int)(((int64_t)count * 1000 + elapsedMs / 2) / elapsedMs);
 }
 
 void KELPCore::FlipFullscreen() { ASys.FlipFull(); }
@@ -91,8 +90,8 @@ void KELPCore::RenderGame(float& w, float& h) {
     RenderCountLive++;
     int now = Mills();
     if (now >= renderSec + 1000 || now <= renderSec - 1000) {
+        renderFps = RatePerSecond(RenderCountLive, now - renderSec);
         renderSec = now;
-        renderFps = RenderCountLive;
         RenderCountLive = 0;
     }
     if (ASys.window) ASys.RenderSys(overscan);

@@ -9,8 +9,8 @@ void KELPCore::PollInput(int invertY) {
     UpdateCountLive++;
     int now = Mills();
     if (now >= updateSec + 1000 || now <= updateSec - 1000) {
+        updateFps = RatePerSecond(UpdateCountLive, now - updateSec);
         updateSec = now;
-        updateFps = UpdateCountLive;
         UpdateCountLive = 0;
     }
 

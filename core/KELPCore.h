@@ -46,6 +46,10 @@ public:
     clock_t StartTick();
     int Mills();
     void Rest(int ms);
+    // The rate shown for `count` events in a sample that lasted elapsedMs
+    // (normally just over a second): scaled to one second, so that a stall
+    // never shows as a higher rate than was really run.
+    static int RatePerSecond(int count, int elapsedMs);
     void RenderGame(float& w, float& h);
     void BufferGame();
     // Sets dataRoot from a program path (directory part, or "."); returns 0

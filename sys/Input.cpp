@@ -28,8 +28,11 @@ static int GlfwPointer(double* x, double* y, int* left, int* right) {
     return 1;
 }
 
+static int GlfwFocused() { return ASys.window && glfwGetWindowAttrib(ASys.window, GLFW_FOCUSED); }
+
 int (*InputKeyDown)(int key) = GlfwKeyDown;
 int (*InputPointer)(double* x, double* y, int* left, int* right) = GlfwPointer;
+int (*InputFocused)() = GlfwFocused;
 
 namespace {
 
@@ -124,7 +127,7 @@ void KELPSys::PollInputB(int invertY) {
     f11Before = f11;
 
     Button[63]--;
-    if (window && glfwGetWindowAttrib(window, GLFW_FOCUSED)) Button[63] = 1;
+    if (InputFocused()) Button[63] = 1;
 
     // Q + digit: windowed presets sized from the monitor.
     for (int d = 1; d <= 7; d++) {

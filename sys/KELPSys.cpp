@@ -1,8 +1,25 @@
 // The one platform object. Its constructor builds only its string member;
 // every other field starts zeroed, as for any object with static storage.
+#include <time.h>
+#include <unistd.h>
+
 #include "KELPSys.h"
 
 KELPSys ASys __attribute__((init_priority(1003)));
 
 KELPSys::KELPSys() : webResult(), webPort(80) {}
 KELPSys::~KELPSys() {}
+
+// Monotonic, so setting the system clock cannot make time run backwards.
+static int64_t MonotonicMs() {
+    struct timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return (int64_t)now.tv_sec * 1000 + now.tv_nsec / 1000000;
+}
+
+static void RealSleepMs(int ms) {
+    if (ms > 0) usleep((useconds_t)ms * 1000);
+}
+
+int64_t (*ClockNowMs)() = MonotonicMs;
+void (*ClockSleepMs)(int ms) = RealSleepMs;

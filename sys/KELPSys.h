@@ -197,6 +197,12 @@ extern int32_t imageFrameSize[IMAGE_SLOTS];
 extern float imageUnit[IMAGE_SLOTS];
 extern int32_t fontw[132];
 
+// Clock. The millisecond clock behind Mills and the sleep behind Rest: a
+// monotonic clock and a real sleep. Tests point them at a clock they drive,
+// so that what the loop decides about time holds at any machine speed.
+extern int64_t (*ClockNowMs)();
+extern void (*ClockSleepMs)(int ms);
+
 // Input.
 extern int32_t ignorePress[1024];
 extern int32_t UpdateFrames;
@@ -206,6 +212,7 @@ extern std::string KeyName[KEY_NAMES];
 // window (nothing while there is none). Tests point them at their own state.
 extern int (*InputKeyDown)(int key);
 extern int (*InputPointer)(double* x, double* y, int* left, int* right);  // 0: nothing to read
+extern int (*InputFocused)();  // 1 while the window has the input focus
 
 // Audio.
 extern void* ALdev;           // ALCdevice*

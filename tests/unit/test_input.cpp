@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "game/MyGame.h"
+#include "tests/common/driven_clock.h"
 
 namespace {
 
@@ -306,21 +307,36 @@ TEST_F(InputTest, PollInputNamesTheNextScreenshot) {
 }
 
 TEST_F(InputTest, UpdateRateIsSampledOncePerSecond) {
-    int now = ThisGame.Mills();
-    ThisGame.updateSec = now;
+    DrivenClock clock;
+    ThisGame.updateSec = ThisGame.Mills();
     ThisGame.updateFps = 55;
     UpdateCountLive = 0;
     for (int i = 0; i < 3; i++) ThisGame.PollInput(0);
     EXPECT_EQ(3, UpdateCountLive);
     EXPECT_EQ(55, ThisGame.updateFps);
-    ThisGame.updateSec -= 1000;  // a second has passed
+    clock.Advance(1000);  // a second has passed
     ThisGame.PollInput(0);
     EXPECT_EQ(4, ThisGame.updateFps);
     EXPECT_EQ(0, UpdateCountLive);
+    EXPECT_EQ(ThisGame.Mills(), ThisGame.updateSec);
     ThisGame.updateSec = ThisGame.Mills() + 5000;  // the clock went back
     ThisGame.PollInput(0);
     EXPECT_EQ(1, ThisGame.updateFps);
-    EXPECT_LE(ThisGame.updateSec, ThisGame.Mills());
+    EXPECT_EQ(ThisGame.Mills(), ThisGame.updateSec);
+    // 31 polls, then a stall: the sample closes 2 s after it opened, and
+    // shows the 32 polls as 16 a second, not 32.
+    for (int i = 0; i < 31; i++) ThisGame.PollInput(0);
+    clock.Advance(2000);
+    ThisGame.PollInput(0);
+    EXPECT_EQ(16, ThisGame.updateFps);
+}
+
+TEST(RateCounter, ScalesALateSampleToOneSecond) {
+    struct Case { int count, elapsed, rate; } cases[] = {
+        {62, 1000, 62}, {63, 1008, 63}, {63, 1016, 62}, {30, 2000, 15}, {1, 3000, 0}, {7, -5000, 7},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(c.rate, KELPCore::RatePerSecond(c.count, c.elapsed)) << c.count << " in " << c.elapsed;
 }
 
 // ---- Pointer ---------------------------------------------------------------------
