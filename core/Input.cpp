@@ -2,6 +2,7 @@
 // their joystick equivalents, the action values, the pointer records and
 // their hit tests, key capture, and the key bindings.
 #include <cmath>
+#include <string>
 
 #include "KELPCore.h"
 
@@ -27,6 +28,22 @@ void KELPCore::PollInput(int invertY) {
     if (ASys.Button[100] == 1) quitRequested = 1;
     focusState = ASys.Button[63];
     PrepareScreenshotName();
+    if (TraceInput) TraceKeys();
+}
+
+void KELPCore::TraceKeys() {
+    static int lastFocus = 2;
+    if (focusState != lastFocus) {
+        lastFocus = focusState;
+        KELPSys::Debuglog(focusState == 1 ? "Trace focus: 1" : "Trace focus: 0");
+    }
+    static std::string last = "-";
+    std::string keys = "Trace keys:";
+    for (int k = 32; k <= 348; k++)
+        if (InputKeyDown(k)) keys += " " + std::to_string(k);
+    if (keys == last) return;
+    last = keys;
+    KELPSys::Debuglog(keys.c_str());
 }
 
 namespace {

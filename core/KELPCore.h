@@ -57,6 +57,10 @@ public:
     int SetDataRoot(const char* programPath);
     void FlipFullscreen();
 
+    // Logs the keys down and the focus when they differ from the last
+    // poll's (test builds).
+    void TraceKeys();
+
     // ---- Drawing state -------------------------------------------------------------
     void ResetDraw();
     void SetSize(float s);

@@ -9,6 +9,7 @@ std::string ScrollText __attribute__((init_priority(1001))) =
     "Watch in awe as the scrolling message repeats itself.";
 
 MyGame ThisGame __attribute__((init_priority(1002)));
+int32_t TraceScreens = 0;
 
 // Only the credit lines are constructed; every other field starts zeroed.
 MyGame::MyGame() {}

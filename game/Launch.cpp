@@ -2,6 +2,7 @@
 // update, one render, and the staged asset loader.
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "MyGame.h"
 
@@ -124,6 +125,41 @@ void MyGame::Update() {
         Loader();
     }
     BufferGame();
+    if (TraceScreens) {
+        static std::string last;
+        static int lastScore = 0;
+        std::string name = ScreenName();
+        if (name != last) {
+            last = name;
+            Debuglog(("Trace screen: " + name).c_str());
+        }
+        if ((int)score != lastScore) {
+            lastScore = (int)score;
+            Debuglog(fstr("Trace score: %d", lastScore));
+        }
+    }
+}
+
+const char* MyGame::ScreenName() const {
+    const bool banner = endPending != 0 || endTimer > 0;
+    if (loadStep >= 1) return "loading";
+    switch (subScreen) {
+        case 1: return "options";
+        case 2: return "credits";
+        case 3: return "redefine";
+        default: break;
+    }
+    switch (gameMode) {
+        case 0:
+            if (menuPage == 1) return banner ? "level banner" : "level";
+            return banner ? "start banner" : "start";
+        case 1: return "leaving game";
+        case 10:
+            if (paused == 1) return banner ? "pause banner" : "pause";
+            return banner ? "game banner" : "game";
+        case 11: return "starting game";
+        default: return "none";
+    }
 }
 
 float MyGame::FrameDelta(int elapsedMs) {

@@ -77,6 +77,8 @@ public:
     void Update();
     void Render();
     void Loader();
+    // The screen this update ran, as the screen trace names it.
+    const char* ScreenName() const;
     // Elapsed milliseconds between two updates as 60 Hz frames, clamped.
     static float FrameDelta(int elapsedMs);
 
@@ -146,6 +148,11 @@ public:
 
 extern std::string ScrollText;
 extern MyGame ThisGame;
+// Set by the test build: every update that runs a different screen than the
+// last logs its name ("Trace screen: level"), and a change of the game's
+// score ("Trace score: 25"), so that a test can wait for a screen or a score
+// instead of guessing how long the machine takes to get there.
+extern int32_t TraceScreens;
 
 // One pass of the main loop on ThisGame.
 void Heartbeat();

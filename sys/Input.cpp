@@ -33,6 +33,7 @@ static int GlfwFocused() { return ASys.window && glfwGetWindowAttrib(ASys.window
 int (*InputKeyDown)(int key) = GlfwKeyDown;
 int (*InputPointer)(double* x, double* y, int* left, int* right) = GlfwPointer;
 int (*InputFocused)() = GlfwFocused;
+int32_t TraceInput = 0;
 
 namespace {
 

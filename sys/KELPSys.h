@@ -213,6 +213,11 @@ extern std::string KeyName[KEY_NAMES];
 extern int (*InputKeyDown)(int key);
 extern int (*InputPointer)(double* x, double* y, int* left, int* right);  // 0: nothing to read
 extern int (*InputFocused)();  // 1 while the window has the input focus
+// Set by test builds: every poll that sees a different set of keys down logs
+// it ("Trace keys: 90 265"), and a change of focus too ("Trace focus: 0"),
+// so that a test can hold a key exactly until the game has read it, and
+// release it once the release has been read too.
+extern int32_t TraceInput;
 
 // Audio.
 extern void* ALdev;           // ALCdevice*

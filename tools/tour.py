@@ -31,66 +31,67 @@ def main():
     shots = []
 
     with kh.Xvfb() as x:
+        # The test build: its trace lets the tour hold each key until the
+        # demo has read it and wait for each screen, however busy the machine.
         demo = kh.Demo(bin_dir, x.env())
         try:
             demo.start()
             demo.window()
 
             def shot(name, settle=0.4):
+                # A moment for the screen's own animation, for the picture's sake.
                 time.sleep(settle)
                 before = set(glob.glob(os.path.join(demo.root, "Screenshot_*.png")))
-                demo.hold("F10", 0.05)
-                deadline = time.time() + 5
-                while time.time() < deadline:
-                    new = set(glob.glob(os.path.join(demo.root, "Screenshot_*.png"))) - before
-                    if new:
-                        time.sleep(0.2)  # let the last render's file be written whole
-                        src = sorted(new)[-1]
-                        dst = os.path.join(out, "%02d-%s.png" % (len(shots) + 1, name))
-                        shutil.copyfile(src, dst)
-                        os.remove(src)
-                        shots.append(dst)
-                        print("  %-22s %s" % (name, dst))
-                        return
-                    time.sleep(0.05)
-                print("  %-22s (no screenshot was written)" % name)
+                # Once the demo has read F10 let go, its last save is written.
+                demo.hold("F10")
+                new = set(glob.glob(os.path.join(demo.root, "Screenshot_*.png"))) - before
+                if not new:
+                    print("  %-22s (no screenshot was written)" % name)
+                    return
+                src = sorted(new)[-1]
+                dst = os.path.join(out, "%02d-%s.png" % (len(shots) + 1, name))
+                shutil.copyfile(src, dst)
+                os.remove(src)
+                shots.append(dst)
+                print("  %-22s %s" % (name, dst))
+
+            def screen(name):
+                if not demo.wait_screen(name):
+                    raise RuntimeError("the demo never showed its %s screen" % name)
 
             print("Touring the demo on a virtual display (%s):" % x.display)
-            demo.wait_log("Load Image : menu", 20)
+            demo.wait_log("Load Image : menu")
             shot("loading", 0.1)
-            demo.wait_log("Load Image : gfx", 30)
-            time.sleep(2.5)                   # the loader runs 120 updates
+            screen("start")
             shot("start-page")
             demo.hold("z")                    # Start -> level page
+            screen("level")
             shot("level-page", 1.0)           # the scoreboard panel slides in
-            demo.hold("x")                    # back to the start page
-            demo.hold("Right")                # Options
-            demo.hold("z")
+            demo.press("x", "Right", "z")     # back to the start page, Options
+            screen("options")
             shot("options", 0.6)
             demo.hold("BackSpace")            # back
-            for _ in range(3):
-                demo.hold("Left")             # Start, exit, Credits
-            demo.hold("z")
+            screen("start")
+            demo.press("Left", "Left", "Left", "z")   # Start, exit, Credits
+            screen("credits")
             shot("credits", 2.5)
             demo.hold("x")                    # close the credits
-            demo.hold("Right")                # exit item
-            demo.hold("Right")                # Start
-            demo.hold("z")                    # level page
-            time.sleep(0.5)
+            screen("start")
+            demo.press("Right", "Right", "z")   # exit item, Start, level page
+            screen("level")
             demo.hold("z")                    # start a game
-            time.sleep(0.5)
+            screen("game")
             demo.keydown("z")                 # fire: particles and points
             time.sleep(1.5)
             shot("game-particles", 0.0)
             demo.keyup("z")
             demo.hold("Escape")               # pause
+            screen("pause")
             shot("pause-menu", 0.6)
-            demo.hold("Left")                 # Quit
-            demo.hold("z")
+            demo.press("Left", "z")           # Quit
             shot("end-banner", 0.3)
-            time.sleep(2.5)                   # the banner, then the menu
-            demo.hold("F4")
-            demo.wait_exit(15)
+            screen("level")                   # the banner, then the menu
+            demo.quit()
         finally:
             demo.cleanup()
 

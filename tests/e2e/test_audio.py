@@ -3,7 +3,6 @@ start-up jingle comes out of the audio device."""
 import os
 import struct
 import tempfile
-import time
 import unittest
 
 import kelp_harness as kh
@@ -34,9 +33,19 @@ class Audio(unittest.TestCase):
                 demo.start()
                 demo.window()
                 self.assertTrue(demo.wait_log("Load SFX   : 98"), demo.log())
-                time.sleep(1.5)   # the jingle runs its course
-                demo.keydown("F4")   # the window closes before a key-up could reach it
-                self.assertEqual(0, demo.wait_exit(20))
+
+                # The jingle has run its course once the device has written
+                # half a second of silence after its last loud sample.
+                def jingle_done():
+                    try:
+                        rate, _, frames = kh.read_wave_output(wav)
+                    except (OSError, ValueError):
+                        return False
+                    loud = [i for i, f in enumerate(frames) if abs(f[0]) > 0.01 or abs(f[1]) > 0.01]
+                    return bool(loud) and len(frames) - loud[-1] > rate // 2
+
+                self.assertTrue(kh.wait_until(jingle_done, poll=0.5), "the jingle never finished playing")
+                self.assertEqual(0, demo.quit())
                 texts = demo.log_lines()
                 self.assertIn("OpenAL Audio Engaged!", texts)
                 self.assertIn("Closing OpenAL Audio", texts)

@@ -1,5 +1,7 @@
 """The front end driven for real: the demo under Xvfb, real key presses,
-checked through its log and the files it writes in a fresh data root.
+checked through its log and the files it writes in a fresh data root. Each
+key is held until the game has read it and let go until it has read that;
+each screen is waited for through the test build's screen trace.
 
 Default keys: arrows move, Z is button 1, BackSpace is back, Escape is start
 (and the fixed back key), F4 quits.  Set KELP_SCREENSHOT_DIR to keep a
@@ -11,7 +13,6 @@ import shutil
 import struct
 import subprocess
 import tempfile
-import time
 import unittest
 
 import kelp_harness as kh
@@ -65,17 +66,13 @@ class FrontEnd(unittest.TestCase):
         shutil.rmtree(self.tmp, ignore_errors=True)
 
     def boot(self, root=None):
-        """Start the demo and wait until the loader has handed over to the menu."""
+        """Start the demo and wait until the loader has handed over to the
+        start page."""
         demo = kh.Demo(kh.BIN_DIR, self.env, root=root)
         if root is None:
             self.demos.append(demo)
         demo.start()
-        self.assertTrue(demo.wait_log("Load Image : gfx", timeout=30), demo.log())
-        # The loader runs 100 more updates, slower on a busy machine; the
-        # start page is up once its big green Start button shows.
-        self.assertTrue(self.wait_for(lambda: self.green(demo, 360, 540), timeout=30),
-                        "start page not shown")
-        time.sleep(0.2)
+        self.assertTrue(demo.wait_screen("start"), demo.log()[-3000:])
         return demo
 
     def pixel(self, demo, x, y):
@@ -84,13 +81,9 @@ class FrontEnd(unittest.TestCase):
         m = re.search(r"\((\d+),(\d+),(\d+)", out.split("\n", 1)[-1])
         return tuple(int(v) for v in m.groups()) if m else (0, 0, 0)
 
-    def green(self, demo, x, y):
-        r, g, b = self.pixel(demo, x, y)
-        return g - max(r, b) > 60
-
     # The bottom-left corner tells the screens apart: the menu's blue-green
     # backdrop, or the game's grey shading over its dark blue clear colour
-    # (red equals green there). The end banner tints both towards brown.
+    # (red equals green there).
     def menu_shown(self, demo):
         r, g, b = self.pixel(demo, 20, 580)
         return b > r + 30 and g > r + 10
@@ -100,14 +93,14 @@ class FrontEnd(unittest.TestCase):
         return abs(r - g) <= 3 and b > r + 30
 
     def quit(self, demo):
-        # F4 ends the program at once; there is no window left to let go of it in.
-        demo.keydown("F4")
-        self.assertEqual(0, demo.wait_exit(20), demo.log())
+        self.assertEqual(0, demo.quit(), demo.log()[-2000:])
         demo.stop()
 
     def keys(self, demo, *names):
-        for k in names:
-            demo.hold(k)
+        demo.press(*names)
+
+    def screen(self, demo, name):
+        self.assertTrue(demo.wait_screen(name), "not on %s: %r" % (name, demo.screens()[-5:]))
 
     def shot(self, demo, name):
         out = os.environ.get("KELP_SCREENSHOT_DIR")
@@ -117,13 +110,8 @@ class FrontEnd(unittest.TestCase):
         subprocess.run(["import", "-window", demo.window(), os.path.join(out, name + ".png")],
                        env=self.env, check=False)
 
-    def wait_for(self, predicate, timeout=10.0):
-        deadline = time.time() + timeout
-        while time.time() < deadline:
-            if predicate():
-                return True
-            time.sleep(0.1)
-        return predicate()
+    def wait_for(self, predicate):
+        return kh.wait_until(predicate)
 
     # ---- first start ------------------------------------------------------
 
@@ -159,7 +147,9 @@ class FrontEnd(unittest.TestCase):
         self.assertEqual(7, ints(os.path.join(demo.root, SETTINGS))[0])
         # Start page: Right highlights Options, Z opens it; Down to the
         # "SFX Volume" row, Left lowers it, BackSpace leaves and saves.
-        self.keys(demo, "Right", "z", "Down")
+        self.keys(demo, "Right", "z")
+        self.screen(demo, "options")
+        self.keys(demo, "Down")
         self.shot(demo, "options")
         self.keys(demo, "Left", "Left", "BackSpace")
         path = os.path.join(demo.root, SETTINGS)
@@ -209,15 +199,16 @@ class FrontEnd(unittest.TestCase):
     def test_redefining_up_binds_the_next_new_key_and_saves_it(self):
         demo = self.boot()
         # Options, down to "Controller", Define.
-        self.keys(demo, "Right", "z", *["Down"] * 6, "z")
-        time.sleep(0.3)
+        self.keys(demo, "Right", "z")
+        self.screen(demo, "options")
+        self.keys(demo, *["Down"] * 6, "z")
+        self.screen(demo, "redefine")
         self.shot(demo, "redefine")
         # From "Test" down two rows to "Up", Button 1 starts the capture.
         self.keys(demo, "Down", "Down", "z")
-        time.sleep(0.2)
         self.shot(demo, "redefine_capture")
         self.keys(demo, "p")
-        self.assertTrue(demo.wait_log("Button Caught 80", timeout=5), demo.log())
+        self.assertTrue(demo.wait_log("Button Caught 80"), demo.log())
         # Up three rows to "Save".
         self.keys(demo, "Up", "Up", "Up", "z")
         path = os.path.join(demo.root, SETTINGS)
@@ -244,48 +235,50 @@ class FrontEnd(unittest.TestCase):
         self.assertEqual(0, ints(save)[0])
 
         self.keys(demo, "z")
+        self.screen(demo, "level")
         self.shot(demo, "level")
         self.keys(demo, "z")                     # Hard starts
+        self.screen(demo, "game")
         self.assertTrue(self.wait_for(lambda: self.game_shown(demo)), "game not shown")
         self.keys(demo, "Escape")                # pause
-        time.sleep(0.3)
+        self.screen(demo, "pause")
         self.shot(demo, "pause")
 
         # Options from the pause menu: lower the effects volume, come back.
-        self.keys(demo, "Right", "z", "Down", "Left", "BackSpace")
+        self.keys(demo, "Right", "z")
+        self.screen(demo, "options")
+        self.keys(demo, "Down", "Left", "BackSpace")
         self.assertTrue(self.wait_for(lambda: ints(settings)[0] == 6), ints(settings)[:2])
+        self.screen(demo, "pause")
 
         # Back on the pause menu with Options chosen: Left to Resume.
         self.keys(demo, "Left", "z")
-        time.sleep(0.3)
+        self.screen(demo, "game")
         # Playing again: pause anew (the cursor starts on Resume), Left to Quit.
-        self.keys(demo, "Escape", "Left", "z")
-        time.sleep(0.5)
+        self.keys(demo, "Escape")
+        self.screen(demo, "pause")
+        self.keys(demo, "Left", "z")
+        self.screen(demo, ("game banner", "pause banner"))
         self.shot(demo, "banner")
         # The banner runs 120 updates, then the game is filed and saved.
-        self.assertTrue(self.wait_for(lambda: ints(save)[0] == 1, timeout=10), ints(save)[:2])
+        self.assertTrue(self.wait_for(lambda: ints(save)[0] == 1), ints(save)[:2])
         v = ints(save)
         self.assertEqual(v[-1], save_checksum(ints(settings), v))
 
-        # The level list is back once the banner has faded (40 updates, with
-        # every input latched meanwhile): a second game, quit the same way.
+        # The level list comes back, and once the banner has faded (every
+        # input is latched meanwhile) a second game starts and is quit the
+        # same way.
+        self.screen(demo, "level")
         self.assertTrue(self.wait_for(lambda: self.menu_shown(demo)), "menu not back")
-        time.sleep(0.2)
         self.shot(demo, "level_after")
-        # Inputs stay latched until the banner has faded, which takes longer
-        # in a slow (instrumented) build: press again until the game starts.
-        started = False
-        for _ in range(8):
-            self.keys(demo, "z")
-            if self.wait_for(lambda: self.game_shown(demo), timeout=2):
-                started = True
-                break
-        self.assertTrue(started, "second game not shown")
+        self.keys(demo, "z")
+        self.screen(demo, "game")
         self.shot(demo, "game2")
         self.keys(demo, "Escape")
+        self.screen(demo, "pause")
         self.shot(demo, "pause2")
         self.keys(demo, "Left", "z")
-        self.assertTrue(self.wait_for(lambda: ints(save)[0] == 2, timeout=10), ints(save)[:2])
+        self.assertTrue(self.wait_for(lambda: ints(save)[0] == 2), ints(save)[:2])
         self.quit(demo)
 
     # ---- credits ----------------------------------------------------------
@@ -296,11 +289,13 @@ class FrontEnd(unittest.TestCase):
         # and the start page answers again: Left from Credits wraps to
         # Options, which opens with Z.
         self.keys(demo, "Left", "Left", "z")
-        time.sleep(1.0)
+        self.screen(demo, "credits")
         self.shot(demo, "credits")
         self.keys(demo, "z")
-        time.sleep(0.2)
-        self.keys(demo, "Left", "z", "Down", "Left", "BackSpace")
+        self.screen(demo, "start")
+        self.keys(demo, "Left", "z")
+        self.screen(demo, "options")
+        self.keys(demo, "Down", "Left", "BackSpace")
         path = os.path.join(demo.root, SETTINGS)
         self.assertTrue(self.wait_for(lambda: ints(path)[0] == 6), ints(path)[:2])
         self.quit(demo)

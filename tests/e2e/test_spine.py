@@ -14,14 +14,15 @@ class Spine(unittest.TestCase):
         env = dict(os.environ)
         env.pop("DISPLAY", None)
         env.pop("WAYLAND_DISPLAY", None)
-        demo = kh.Demo(kh.BIN_DIR, env)
+        demo = kh.Demo(kh.BIN_DIR, env, exe="MyGame", trace=False)
         try:
             demo.start()
-            self.assertEqual(1, demo.wait_exit(20))
+            self.assertEqual(1, demo.wait_exit())
             log = demo.log()
             self.assertIn("ERRORRZ", log)
             self.assertIn("Farewell happy gamer", log)
-            err = open(demo.err_path).read()
+            with open(demo.err_path) as f:
+                err = f.read()
             self.assertIn("No display could be opened", err)
         finally:
             demo.cleanup()
@@ -32,22 +33,28 @@ class Spine(unittest.TestCase):
             env = kh.wave_audio_env(x.env(), wav, tmp)
             demo = kh.Demo(kh.BIN_DIR, env)
             try:
+                started = time.time()
                 demo.start()
                 # The first, small window is replaced by the real one.
-                deadline = time.time() + 15
-                while True:
-                    w = demo.window()
-                    geo = subprocess.run(["xdotool", "getwindowgeometry", w], env=env,
-                                         capture_output=True, text=True).stdout
-                    if "800x600" in geo or time.time() > deadline:
-                        break
-                    time.sleep(0.1)
+                found = {}
+
+                def real_window():
+                    found["w"] = w = demo.window()
+                    found["geo"] = subprocess.run(["xdotool", "getwindowgeometry", w], env=env,
+                                                  capture_output=True, text=True).stdout
+                    return "800x600" in found["geo"]
+
+                kh.wait_until(real_window)
+                w, geo = found["w"], found["geo"]
                 # 800 x 600, centred on the 1280 x 720 screen.
                 self.assertIn("Geometry: 800x600", geo)
                 self.assertIn("Position: 240,60", geo)
-                time.sleep(2.5)  # past the loader's 120 updates
+                # Past the loader's 120 updates, and at least 2.5 s in, for
+                # the runtime line.
+                self.assertTrue(demo.wait_screen("start"), demo.log()[-2000:])
+                time.sleep(max(0.0, 2.5 - (time.time() - started)))
                 close(demo, env, w)
-                self.assertEqual(0, demo.wait_exit(20))
+                self.assertEqual(0, demo.wait_exit())
                 out = demo.log()
                 lines = out.splitlines()
                 self.assertEqual(["", "-=-=-=-=-=-=-=-=-", "Root " + demo.root], lines[:3])

@@ -2,10 +2,16 @@
 
 - Xvfb: a private virtual display on a free number, stopped by its pid.
 - Demo: the demo copied into a fresh temporary data root (executable and
-  Data/), run there, its numbered log captured.
+  Data/), run there, its numbered log captured. The test build traces what
+  each poll saw of the keys and which screen each update ran.
 - Audio: OpenAL Soft pointed at its wave backend, in that process's
   environment only.
-- Keys: xdotool key presses held across several updates.
+- Keys: xdotool key presses held until the game's poll has read the press,
+  then released until it has read the release, however slow the machine.
+
+Nothing here waits a fixed time for the program: every wait is for a state
+(a log line, a window, a file, a pixel) with a deadline long enough for a
+loaded machine.
 """
 import os
 import re
@@ -17,18 +23,42 @@ import sys
 import tempfile
 import time
 
-# Sanitizer builds run the demo several times slower. KELP_TIME_SCALE
-# stretches every wait of the tests (sleeps, key holds, time-outs) alike, so
-# a key is still held across several updates and a screen still has time to
-# appear.
+# Sanitizer builds run the demo several times slower: KELP_TIME_SCALE
+# stretches every deadline alike.
 TIME_SCALE = float(os.environ.get("KELP_TIME_SCALE") or 1)
-if TIME_SCALE != 1:
-    _real_sleep = time.sleep
 
-    def _scaled_sleep(seconds):
-        _real_sleep(seconds * TIME_SCALE)
+# Deadline for a state a program reaches on its own (a screen, a log line, a
+# file), in seconds before TIME_SCALE: ample for a machine whose cores are
+# both busy with other work.
+PATIENCE = 60.0
 
-    time.sleep = _scaled_sleep
+# GLFW's codes for the X key names the tests press (letters and digits are
+# their ASCII capitals and digits).
+GLFW_KEYS = {
+    "space": 32, "Escape": 256, "Return": 257, "Tab": 258, "BackSpace": 259,
+    "Right": 262, "Left": 263, "Down": 264, "Up": 265,
+    "Shift_L": 340, "Control_L": 341, "Alt_L": 342, "Shift_R": 344, "Control_R": 345, "Alt_R": 346,
+    "KP_Enter": 335,
+}
+GLFW_KEYS.update({"F%d" % n: 289 + n for n in range(1, 13)})
+GLFW_KEYS.update({"KP_%d" % n: 320 + n for n in range(10)})
+
+
+def glfw_key(name):
+    if len(name) == 1 and name.isalnum():
+        return ord(name.upper())
+    return GLFW_KEYS[name]
+
+
+def wait_until(predicate, timeout=PATIENCE, poll=0.1):
+    """True as soon as predicate() is; False if it is still not after
+    timeout seconds (times TIME_SCALE)."""
+    deadline = time.time() + timeout * TIME_SCALE
+    while time.time() < deadline:
+        if predicate():
+            return True
+        time.sleep(poll)
+    return bool(predicate())
 
 
 class Xvfb:
@@ -139,11 +169,16 @@ def read_wave_output(path):
 
 
 class Demo:
-    """The demo in a fresh data root: copy, run, capture the log."""
+    """The demo in a fresh data root: copy, run, capture the log.
 
-    def __init__(self, bin_dir, env, root=None, exe="MyGame"):
+    By default the test build, with its trace on: hold() and wait_screen()
+    need it. exe="MyGame" runs the shipped build, whose log has no trace."""
+
+    def __init__(self, bin_dir, env, root=None, exe="MyGame_test", trace=True):
         self.bin_dir = bin_dir
-        self.env = env
+        self.env = dict(env)
+        if trace:
+            self.env["KELP_TRACE"] = "1"
         self.own_root = root is None
         self.root = root or tempfile.mkdtemp(prefix="kelp-root-")
         self.exe = os.path.join(self.root, exe)
@@ -179,7 +214,7 @@ class Demo:
                 out.append(m.group(2))
         return out
 
-    def wait_log(self, text, timeout=20.0, count=1):
+    def wait_log(self, text, timeout=PATIENCE, count=1):
         deadline = time.time() + timeout * TIME_SCALE
         while time.time() < deadline:
             if self.log().count(text) >= count:
@@ -189,7 +224,7 @@ class Demo:
             time.sleep(0.05)
         return False
 
-    def window(self, timeout=15.0):
+    def window(self, timeout=PATIENCE):
         deadline = time.time() + timeout * TIME_SCALE
         while time.time() < deadline:
             r = subprocess.run(["xdotool", "search", "--pid", str(self.proc.pid), "--onlyvisible", "--name", "."],
@@ -204,15 +239,73 @@ class Demo:
                            ("running" if status is None else "exited with %s" % status, err,
                             self.log()[-2000:]))
 
-    def hold(self, key, seconds=0.12):
-        """Press a key for real, held across several updates."""
+    # ---- the trace of the test build ------------------------------------------
+
+    def key_states(self):
+        """The sets of GLFW key codes the polls saw, one per change, in order."""
+        out = []
+        for t in self.log_lines():
+            if t.startswith("Trace keys:"):
+                out.append(frozenset(int(v) for v in t[len("Trace keys:"):].split()))
+        return out
+
+    def screens(self):
+        """The screens the updates ran, one per change, in order."""
+        return [t[len("Trace screen: "):] for t in self.log_lines() if t.startswith("Trace screen: ")]
+
+    def screen(self):
+        s = self.screens()
+        return s[-1] if s else None
+
+    def wait_screen(self, name, timeout=PATIENCE):
+        """Waits until the last screen the game ran is `name` (or one of the
+        names in a tuple); False if the program ends or the time is up."""
+        names = (name,) if isinstance(name, str) else tuple(name)
+        return wait_until(lambda: self.screen() in names or self.proc.poll() is not None,
+                          timeout) and self.screen() in names
+
+    def _wait_keys(self, since, predicate, timeout):
+        def seen():
+            return any(predicate(s) for s in self.key_states()[since:]) or self.proc.poll() is not None
+        return wait_until(seen, timeout, poll=0.02)
+
+    def hold(self, key, seconds=0):
+        """Holds a key down until the game's poll has read it (and for at
+        least `seconds`), then lets it go until the poll has read that too.
+
+        A key that ends the program returns once it has ended; a key that
+        replaces the window is released on the X server as well."""
+        code = glfw_key(key)
         w = self.window()
+        since = len(self.key_states())
+        start = time.time()
         subprocess.run(["xdotool", "keydown", "--window", w, key], env=self.env, check=True)
-        time.sleep(seconds)
-        # A key that ends the program (F4) may outlive the window it was sent to.
-        subprocess.run(["xdotool", "keyup", "--window", w, key], env=self.env,
-                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        time.sleep(0.1)
+        if not self._wait_keys(since, lambda s: code in s, PATIENCE):
+            self._release(w, key)
+            raise AssertionError("the game never read %s held down" % key)
+        rest = seconds - (time.time() - start)
+        if rest > 0:
+            time.sleep(rest)
+        since = len(self.key_states())
+        self._release(w, key)
+        if self.proc.poll() is not None:
+            return
+        if not self._wait_keys(since, lambda s: code not in s, PATIENCE):
+            raise AssertionError("the game never read %s let go" % key)
+
+    def press(self, *keys):
+        """Holds and lets go of each key in turn."""
+        for k in keys:
+            self.hold(k)
+
+    def _release(self, w, key):
+        up = subprocess.run(["xdotool", "keyup", "--window", w, key], env=self.env,
+                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        if up.returncode != 0 or self.proc.poll() is not None:
+            # The window is gone (replaced, or the program ended): make sure
+            # the server does not keep the key down for the next window.
+            subprocess.run(["xdotool", "keyup", key], env=self.env,
+                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
     def keydown(self, key):
         subprocess.run(["xdotool", "keydown", "--window", self.window(), key], env=self.env, check=True)
@@ -220,7 +313,15 @@ class Demo:
     def keyup(self, key):
         subprocess.run(["xdotool", "keyup", "--window", self.window(), key], env=self.env, check=True)
 
-    def wait_exit(self, timeout=20.0):
+    def quit(self):
+        """F4: the program ends at once, so no key-up can follow."""
+        self.keydown("F4")
+        status = self.wait_exit()
+        subprocess.run(["xdotool", "keyup", "F4"], env=self.env,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        return status
+
+    def wait_exit(self, timeout=PATIENCE):
         try:
             return self.proc.wait(timeout=timeout * TIME_SCALE)
         except subprocess.TimeoutExpired:
