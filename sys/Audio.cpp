@@ -13,6 +13,10 @@
 
 #include "KELPSys.h"
 
+static void* OpenDefaultDevice() { return alcOpenDevice(nullptr); }
+
+void* (*AudioOpenDevice)() = OpenDefaultDevice;
+const int* AudioContextAttributes = nullptr;
 void* ALdev = nullptr;
 void* ALctx = nullptr;
 int32_t AudioEnabled = 0;
@@ -251,13 +255,13 @@ int ParseWAV(FILE* f, const char* name, WavInfo* info) {
 
 void KELPSys::AudioStart() {
     AudioEnabled = 0;
-    ALCdevice* device = alcOpenDevice(nullptr);
+    ALCdevice* device = (ALCdevice*)AudioOpenDevice();
     if (!device) {
         Debuglog("Audio Device Error");
         return;
     }
     ALdev = device;
-    ALCcontext* context = alcCreateContext(device, nullptr);
+    ALCcontext* context = alcCreateContext(device, AudioContextAttributes);
     if (!context || !alcMakeContextCurrent(context)) {
         Debuglog("Audio Context Issue");
         if (context) alcDestroyContext(context);

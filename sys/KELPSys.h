@@ -220,6 +220,12 @@ extern int (*InputFocused)();  // 1 while the window has the input focus
 extern int32_t TraceInput;
 
 // Audio.
+// Where the start-up gets its device (an ALCdevice*) and the attributes of
+// its context: the default output device with its own settings. Tests open
+// a loopback device instead and render its output themselves, so what they
+// hear does not depend on how busy the machine is.
+extern void* (*AudioOpenDevice)();
+extern const int* AudioContextAttributes;
 extern void* ALdev;           // ALCdevice*
 extern void* ALctx;           // ALCcontext*
 extern int32_t AudioEnabled;

@@ -1,12 +1,15 @@
-// Shared by the audio tests: OpenAL's wave device writing to a file, test
-// sounds in a private data root, and readers for what the device wrote.
+// Shared by the audio tests: an OpenAL loopback device whose output the test
+// renders itself, as much as it asks for and whenever it asks, so that what
+// is heard never depends on how busy the machine is; test sounds in a
+// private data root; and readers for what the device played.
 #pragma once
 
 #include <AL/al.h>
+#include <AL/alc.h>
+#include <AL/alext.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -30,21 +33,56 @@ inline const std::string& Scratch() {
     return dir;
 }
 
-inline std::string WaveOut() { return Scratch() + "/device.wav"; }
+// What the device played: float32 stereo at kRate.
+struct Recording {
+    std::vector<float> left, right;
+    size_t Frames() const { return left.size(); }
+    float Mono(size_t i) const { return left[i] + right[i]; }
+};
 
-// OpenAL reads its configuration once, at the first device it opens: this
-// runs before that. Every device opened later rewrites the same file.
-inline void UseWaveDevice() {
-    static bool done = false;
-    if (done) return;
-    done = true;
-    std::string conf = Scratch() + "/alsoft.conf";
-    FILE* f = fopen(conf.c_str(), "w");
-    fprintf(f, "[wave]\nfile=%s\n", WaveOut().c_str());
-    fclose(f);
-    setenv("ALSOFT_DRIVERS", "wave", 1);
-    setenv("ALSOFT_CONF", conf.c_str(), 1);
-}
+// The loopback device: the program's audio start-up opens it in place of
+// the default device, and Render() runs its mixer for a stretch of time.
+class Loopback {
+public:
+    static void Install() {
+        static const ALCint attributes[] = {ALC_FORMAT_CHANNELS_SOFT, ALC_STEREO_SOFT, ALC_FORMAT_TYPE_SOFT,
+                                            ALC_FLOAT_SOFT, ALC_FREQUENCY, kRate, 0};
+        AudioOpenDevice = [] {
+            auto open = (LPALCLOOPBACKOPENDEVICESOFT)alcGetProcAddress(nullptr, "alcLoopbackOpenDeviceSOFT");
+            return open ? (void*)open(nullptr) : nullptr;
+        };
+        AudioContextAttributes = attributes;
+        Played() = Recording();
+    }
+
+    // Mixes `seconds` of output into the recording.
+    static void Render(double seconds) {
+        static auto render = (LPALCRENDERSAMPLESSOFT)alcGetProcAddress(nullptr, "alcRenderSamplesSOFT");
+        ASSERT_NE(render, nullptr);
+        ASSERT_NE(ALdev, nullptr);
+        size_t frames = size_t(std::lround(seconds * kRate));
+        std::vector<float> buf(frames * 2);
+        render((ALCdevice*)ALdev, buf.data(), ALCsizei(frames));
+        Recording& rec = Played();
+        for (size_t i = 0; i < frames; i++) {
+            rec.left.push_back(buf[2 * i]);
+            rec.right.push_back(buf[2 * i + 1]);
+        }
+    }
+
+    // Everything rendered since Install or the last Take.
+    static Recording Take() {
+        Recording rec = Played();
+        Played() = Recording();
+        return rec;
+    }
+
+private:
+    static Recording& Played() {
+        static Recording rec;
+        return rec;
+    }
+};
 
 inline void Put16(FILE* f, unsigned v) { fputc(int(v & 255), f), fputc(int(v >> 8 & 255), f); }
 inline void Put32(FILE* f, uint32_t v) { Put16(f, v & 0xFFFF), Put16(f, v >> 16); }
@@ -81,52 +119,6 @@ inline std::vector<int16_t> Tone(double hz, int frames, int channels, double lev
     return s;
 }
 
-// What the wave device wrote: float32 stereo, its data chunk running to the
-// end of the file.
-struct Recording {
-    std::vector<float> left, right;
-    size_t Frames() const { return left.size(); }
-    float Mono(size_t i) const { return left[i] + right[i]; }
-};
-
-inline Recording ReadWaveOut() {
-    Recording rec;
-    FILE* f = fopen(WaveOut().c_str(), "rb");
-    EXPECT_NE(f, nullptr);
-    if (!f) return rec;
-    std::vector<unsigned char> b;
-    unsigned char buf[65536];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, f)) > 0) b.insert(b.end(), buf, buf + n);
-    fclose(f);
-    auto u32 = [&](size_t p) { return uint32_t(b[p] | b[p + 1] << 8 | b[p + 2] << 16 | uint32_t(b[p + 3]) << 24); };
-    auto u16 = [&](size_t p) { return unsigned(b[p] | b[p + 1] << 8); };
-    EXPECT_GE(b.size(), 12u);
-    if (b.size() < 12 || memcmp(b.data(), "RIFF", 4) != 0) return rec;
-    size_t pos = 12;
-    unsigned channels = 0, bits = 0;
-    while (pos + 8 <= b.size()) {
-        uint32_t size = u32(pos + 4);
-        if (memcmp(&b[pos], "fmt ", 4) == 0) {
-            channels = u16(pos + 10);
-            EXPECT_EQ(u32(pos + 12), uint32_t(kRate));
-            bits = u16(pos + 22);
-        } else if (memcmp(&b[pos], "data", 4) == 0) {
-            EXPECT_EQ(channels, 2u);
-            EXPECT_EQ(bits, 32u);
-            for (size_t p = pos + 8; p + 8 <= b.size(); p += 8) {
-                float l, r;
-                memcpy(&l, &b[p], 4);
-                memcpy(&r, &b[p + 4], 4);
-                rec.left.push_back(l);
-                rec.right.push_back(r);
-            }
-            break;
-        }
-        pos += 8 + size + (size & 1);
-    }
-    return rec;
-}
 
 // A stretch of sound: [begin, end) in frames.
 struct Burst {
@@ -167,16 +159,14 @@ inline std::vector<size_t> CrossingGaps(const Recording& rec, size_t from, size_
     return gaps;
 }
 
-inline double Seconds(std::chrono::steady_clock::time_point since) {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
-}
+// Time going by with nothing topping up the music: the device plays on.
+inline void Play(double seconds) { Loopback::Render(seconds); }
 
-// The main loop's music top-up, once per 16 ms pass, for `seconds`.
+// The main loop's music top-up, once per 16 ms pass, for `seconds` of play.
 inline void Pump(double seconds) {
-    auto start = std::chrono::steady_clock::now();
-    while (Seconds(start) < seconds) {
+    for (double t = 0; t < seconds; t += 0.016) {
         ThisGame.MusicHandler();
-        usleep(16000);
+        Loopback::Render(0.016);
     }
 }
 
