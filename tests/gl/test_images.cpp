@@ -72,7 +72,8 @@ protected:
         glfwSetWindowPos(ASys.window, 0, 0);
         glfwSetWindowSize(ASys.window, w, h);
         int fw = 0, fh = 0;
-        for (int i = 0; i < 200; i++) {
+        // The X server answers in its own time: up to a minute on a busy machine.
+        for (double end = glfwGetTime() + 60; glfwGetTime() < end;) {
             glfwPollEvents();
             glfwGetFramebufferSize(ASys.window, &fw, &fh);
             if (fw == w && fh == h) break;

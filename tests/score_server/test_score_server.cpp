@@ -338,7 +338,8 @@ Process Spawn(const std::vector<std::string>& args) {
 
 int WaitExit(Process& p) {
     int status = 0;
-    for (int i = 0; i < 500; i++) {
+    // Up to a minute: a busy machine can be slow to finish a clean exit.
+    for (int i = 0; i < 6000; i++) {
         if (waitpid(p.pid, &status, WNOHANG) == p.pid) {
             close(p.out);
             return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
