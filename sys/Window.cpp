@@ -96,6 +96,9 @@ void KELPSys::HiResRender() {
 void KELPSys::Force1920() {}
 
 void KELPSys::ComputeCanvas(float& screenW, float& screenH) {
+    // No framebuffer measured yet (no window): the canvas stays as it is,
+    // rather than becoming a division by zero.
+    if (!(aspect > 0) || !(virtualW > 0)) return;
     screenW = virtualW;
     rw2 = (int)(screenW / 2);
     screenH = virtualW / aspect;

@@ -1,6 +1,7 @@
 // Launch and loop: the data root, the canvas computation, the frame delta.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <string>
 
 #include "game/MyGame.h"
@@ -65,6 +66,19 @@ TEST(Spine, CanvasFollowsTheFramebufferShape) {
         EXPECT_FLOAT_EQ(2 / c.vw, ASys.ViewScale);
         EXPECT_FLOAT_EQ((float)ASys.rw2, ASys.centreX);
         EXPECT_FLOAT_EQ((float)ASys.rh2, ASys.centreY);
+    }
+}
+
+TEST(Spine, CanvasWithoutAMeasuredFramebufferStaysAsItIs) {
+    // A render with no window measures nothing: the canvas keeps its size.
+    const float aspects[] = {0, -1, std::nanf("")};
+    for (float aspect : aspects) {
+        ASys.virtualW = 800;
+        ASys.aspect = aspect;
+        float w = 800, h = 600;
+        ASys.ComputeCanvas(w, h);
+        EXPECT_FLOAT_EQ(800, w) << aspect;
+        EXPECT_FLOAT_EQ(600, h) << aspect;
     }
 }
 
