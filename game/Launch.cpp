@@ -146,7 +146,11 @@ const char* MyGame::ScreenName() const {
     switch (subScreen) {
         case 1: return "options";
         case 2: return "credits";
-        case 3: return "redefine";
+        case 3:
+            // A capture takes the next new key once its first updates, which
+            // lock whatever is held as it starts, are over.
+            if (keyLatch[66] == 2 && captureTimer > 0) return captureLock < 0 ? "redefine capture" : "redefine lock";
+            return "redefine";
         default: break;
     }
     switch (gameMode) {

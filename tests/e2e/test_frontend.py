@@ -206,6 +206,7 @@ class FrontEnd(unittest.TestCase):
         self.shot(demo, "redefine")
         # From "Test" down two rows to "Up", Button 1 starts the capture.
         self.keys(demo, "Down", "Down", "z")
+        self.screen(demo, "redefine capture")
         self.shot(demo, "redefine_capture")
         self.keys(demo, "p")
         self.assertTrue(demo.wait_log("Button Caught 80"), demo.log())
