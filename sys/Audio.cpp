@@ -221,7 +221,12 @@ int ParseWAV(FILE* f, const char* name, WavInfo* info) {
         memcpy(tag, readTag(f), 5);
         long size = long(uint32_t(readInt(f)));
         pos += 8;
-        if (size > left()) return Reject(name, "chunk larger than the file");
+        if (size > left()) {
+            // Editors append metadata after the samples; one cut short there
+            // takes nothing the player needs. A cut "data" chunk would.
+            if (dataOffset >= 0 && strcmp(tag, "data") != 0) break;
+            return Reject(name, "chunk larger than the file");
+        }
         if (strcmp(tag, "data") == 0) {
             dataOffset = pos;   // a later "data" chunk replaces an earlier one
             dataSize = size;

@@ -54,6 +54,14 @@ protected:
         WriteWav(dir + "/hit.WAV", 1, 16, Tone(600, 600, 1));
         WriteWav(dir + "/hit.wav", 1, 16, Tone(600, 700, 1));
         WriteWav(dir + "/deep24.wav", 1, 24, std::vector<int16_t>(6, 0));
+        // As editors leave them: metadata after the samples, cut short.
+        WriteWav(dir + "/tagged.wav", 1, 16, Tone(600, 800, 1));
+        FILE* tagged = fopen((dir + "/tagged.wav").c_str(), "ab");
+        ASSERT_NE(tagged, nullptr);
+        fwrite("LIST", 1, 4, tagged);
+        Put32(tagged, 100);
+        fwrite("INFOISFT", 1, 8, tagged);
+        fclose(tagged);
         // Music: 440 Hz fits 220 whole cycles into 0.5 s, so a seamless loop
         // keeps every cycle 100.2 frames long.
         WriteWav(dir + "/tone.wav", 2, 16, Tone(440, 22050, 2));
@@ -102,6 +110,7 @@ TEST_F(AudioDevice, LoadSFXFindsFilesByNumberAndName) {
         {[] { ThisGame.LoadSFX(3, "sfx\\hit"); }, 3, "Load Wave sfx\\hit to 3", "     Load 1000 bytes", 1},
         {[] { ThisGame.LoadSFX(4, "hit.WAV"); }, 4, "Load Wave hit.WAV to 4", "     Load 1200 bytes", 1},
         {[] { ThisGame.LoadSFX(8, "hit"); }, 8, "Load Wave hit to 8", "     Load 1400 bytes", 1},
+        {[] { ThisGame.LoadSFX(11, "tagged"); }, 11, "Load Wave tagged to 11", "     Load 1600 bytes", 1},
         {[] { ThisGame.LoadSFX(9, "missing"); }, 9, "Load Wave missing to 9", "Error Opening Wave", 0},
         {[] { ThisGame.LoadSFX(10, "deep24"); }, 10, "Load Wave deep24 to 10",
          "Wave Rejected - " + Path("deep24.wav") + ": 24-bit samples are not supported", 0},
@@ -392,6 +401,7 @@ TEST_F(AudioDevice, PlayMusicChoosesTheStreamByName) {
     const std::string notOgg = "Ogg Rejected - " + Path("notogg.ogg") + ": decoder error";
     const Case cases[] = {
         {"music\\tone.wav", 1, nullptr},
+        {"tagged.wav", 1, nullptr},
         {"tone.OGG", 2, nullptr},
         {"tone.mp3", -1, nullptr},
         {"tone", -1, nullptr},
