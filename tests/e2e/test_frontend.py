@@ -245,7 +245,7 @@ class FrontEnd(unittest.TestCase):
 
         self.keys(demo, "z")
         self.shot(demo, "level")
-        self.keys(demo, "z")                     # Hard starts
+        self.keys(demo, "z")                     # Normal starts
         self.assertTrue(self.wait_for(lambda: self.game_shown(demo)), "game not shown")
         self.keys(demo, "Escape")                # pause
         time.sleep(0.3)
@@ -266,6 +266,8 @@ class FrontEnd(unittest.TestCase):
         self.assertTrue(self.wait_for(lambda: ints(save)[0] == 1, timeout=10), ints(save)[:2])
         v = ints(save)
         self.assertEqual(v[-1], save_checksum(ints(settings), v))
+        # A first start highlights "Normal", and that is the level played.
+        self.assertEqual(2, v[1])
 
         # The level list is back once the banner has faded (40 updates, with
         # every input latched meanwhile): a second game, quit the same way.
