@@ -173,6 +173,38 @@ class FrontEnd(unittest.TestCase):
         self.assertNotIn("Clearing Scoreboard", again.log_lines())
         self.assertEqual(5, ints(path)[0])
 
+    def test_holding_confirm_on_the_fullscreen_row_switches_once(self):
+        demo = self.boot()
+        # Options, down to "Fullscreen [F11]".
+        self.keys(demo, "Right", "z", "Down", "Down", "Down")
+        old = demo.window()
+        held_from = time.time()
+        demo.keydown("Return")
+        self.assertTrue(demo.wait_log("Opened Fullscreen", timeout=10), demo.log())
+        # Without a window manager nobody gives the new window the focus;
+        # the server keeps Return held for it meanwhile.
+        new = None
+        deadline = time.time() + 10 * kh.TIME_SCALE
+        while time.time() < deadline and new in (None, old):
+            try:
+                new = demo.window(timeout=1)
+            except RuntimeError:
+                new = None
+        self.assertNotIn(new, (None, old), "no new window")
+        subprocess.run(["xdotool", "windowfocus", "--sync", new], env=self.env, check=True)
+        # Held 1.5 s of real time, past the key's auto-repeat delay.
+        time.sleep(max(0.0, held_from + 1.5 - time.time()) / kh.TIME_SCALE)
+        subprocess.run(["xdotool", "keyup", "Return"], env=self.env, check=True)
+        # F1 answers with a log line once the key's release has been seen.
+        stats = demo.log().count("Stats O")
+        demo.hold("F1", 0.3)
+        self.assertTrue(demo.wait_log("Stats O", timeout=10, count=stats + 1), demo.log())
+        texts = demo.log_lines()
+        self.assertEqual(1, texts.count("Opened Fullscreen"), texts)
+        # Start-up's two windows only: the row did not switch back.
+        self.assertEqual(2, texts.count("Opened Window"), texts)
+        self.quit(demo)
+
     # ---- save file protection -------------------------------------------------
 
     def test_changed_or_foreign_save_file_clears_the_scoreboard(self):
