@@ -68,6 +68,11 @@ protected:
         WriteWav(dir + "/music/tone.wav", 2, 16, Tone(440, 22050, 2));
         WriteWav(dir + "/short.wav", 2, 16, Tone(440, 13230, 2));
         WriteOggTone(dir + "/tone.OGG", 22050);
+        // Stereo with different content on each side: 440 Hz left, 660 Hz right.
+        std::vector<int16_t> l = Tone(440, 13230, 1), r = Tone(660, 13230, 1), lr;
+        for (size_t i = 0; i < l.size(); i++) lr.push_back(l[i]), lr.push_back(r[i]);
+        WriteWav(dir + "/stereo_fx.wav", 2, 16, lr);
+        WriteWav(dir + "/mono_fx.wav", 1, 16, Tone(440, 13230, 1));
         WriteOggTone(dir + "/short.ogg", 13230);
         WriteWav(dir + "/notogg.ogg", 2, 16, Tone(440, 1000, 2));
     }
@@ -150,6 +155,62 @@ TEST_F(AudioDevice, EffectsPanLeftAndRightAndPitchChangesLength) {
     std::vector<size_t> gaps = CrossingGaps(rec, b[3].begin + 200, b[3].end - 200);
     ASSERT_FALSE(gaps.empty());
     for (size_t g : gaps) EXPECT_NEAR(double(g), 44100.0 / 880, 2);
+}
+
+// Pan is heard on stereo sounds as on mono ones, effects and music alike:
+// at -1 the left channel carries at least four times the right's energy,
+// at +1 the reverse, and at 0 the two are within 10 %.
+TEST_F(AudioDevice, PanIsHeardOnMonoAndStereoEffectsAndMusic) {
+    struct Sound {
+        const char* what;
+        std::function<void(float)> play;
+        size_t skip;   // frames before the pan surely applies
+    };
+    const Sound sounds[] = {
+        {"mono effect", [](float pan) {
+             ThisGame.LoadSFX(20, "mono_fx");
+             ThisGame.PlaySFX(20, 1.0f, 1.0f, pan);
+             usleep(400000);
+         }, 0},
+        {"stereo effect", [](float pan) {
+             ThisGame.LoadSFX(21, "stereo_fx");
+             ThisGame.PlaySFX(21, 1.0f, 1.0f, pan);
+             usleep(400000);
+         }, 0},
+        // A track starts centred; its pan is set once it plays.
+        {"stereo WAV music", [](float pan) {
+             ThisGame.PlayMusic("tone.wav");
+             ThisGame.MusicPan(pan);
+             Pump(0.4);
+         }, 4410},
+        {"stereo Ogg music", [](float pan) {
+             ThisGame.PlayMusic("tone.OGG");
+             ThisGame.MusicPan(pan);
+             Pump(0.4);
+         }, 4410},
+    };
+    for (const Sound& sound : sounds) {
+        for (float pan : {-1.0f, 1.0f, 0.0f}) {
+            SCOPED_TRACE(testing::Message() << sound.what << " at pan " << pan);
+            if (!ALdev) ASys.AudioStart();
+            sound.play(pan);
+            Recording rec = Finish();
+            std::vector<Burst> b = Bursts(rec);
+            ASSERT_FALSE(b.empty());
+            size_t from = b[0].begin + sound.skip, to = b.back().end;
+            ASSERT_GT(to, from + 4410);
+            double l = Rms(rec.left, from, to), r = Rms(rec.right, from, to);
+            double el = l * l, er = r * r;
+            EXPECT_GT(el + er, 1e-4) << "heard at all";
+            if (pan < 0) {
+                EXPECT_GE(el, 4 * er) << "left " << el << " right " << er;
+            } else if (pan > 0) {
+                EXPECT_GE(er, 4 * el) << "left " << el << " right " << er;
+            } else {
+                EXPECT_LE(std::fabs(el - er), 0.1 * std::max(el, er)) << "left " << el << " right " << er;
+            }
+        }
+    }
 }
 
 TEST_F(AudioDevice, PlayWAVClampsItsSettings) {
