@@ -30,6 +30,8 @@ static int GlfwPointer(double* x, double* y, int* left, int* right) {
 
 int (*InputKeyDown)(int key) = GlfwKeyDown;
 int (*InputPointer)(double* x, double* y, int* left, int* right) = GlfwPointer;
+JoystickReader InputJoystick = {glfwJoystickPresent, glfwGetJoystickName,   glfwGetJoystickAxes,
+                                glfwGetJoystickButtons, glfwJoystickIsGamepad, glfwGetGamepadState};
 
 namespace {
 
@@ -139,15 +141,16 @@ void KELPSys::PollInputB(int invertY) {
         SetScreen((int)floorf(h * ratio), h);
     }
 
-    // Joysticks are only read once GLFW is running, which a window implies.
-    if (window) {
+    // Joysticks are only read once GLFW is running, which a window implies,
+    // or from the devices a test put in GLFW's place.
+    if (window || InputJoystick.present != glfwJoystickPresent) {
+        const JoystickReader& in = InputJoystick;
         for (int j = 0; j < 4; j++) {
-            if (glfwJoystickPresent(j)) {
+            if (in.present(j)) {
                 int ac = 0, bc = 0;
-                const float* axes = glfwGetJoystickAxes(j, &ac);
-                const unsigned char* buttons = glfwGetJoystickButtons(j, &bc);
-                StoreJoystick(j, 1, glfwGetJoystickName(j), axes, axes ? ac : 0, buttons, buttons ? bc : 0,
-                              invertY);
+                const float* axes = in.axes(j, &ac);
+                const unsigned char* buttons = in.buttons(j, &bc);
+                StoreJoystick(j, 1, in.name(j), axes, axes ? ac : 0, buttons, buttons ? bc : 0, invertY);
             } else {
                 StoreJoystick(j, 0, nullptr, nullptr, 0, nullptr, 0, invertY);
             }

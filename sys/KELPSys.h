@@ -12,6 +12,7 @@
 #include <vector>
 
 struct GLFWwindow;
+struct GLFWgamepadstate;
 
 // ---- Sizes ----------------------------------------------------------------
 enum {
@@ -206,6 +207,19 @@ extern std::string KeyName[KEY_NAMES];
 // window (nothing while there is none). Tests point them at their own state.
 extern int (*InputKeyDown)(int key);
 extern int (*InputPointer)(double* x, double* y, int* left, int* right);  // 0: nothing to read
+// Where the poll reads the joysticks: GLFW's joystick functions, called only
+// while GLFW runs (a window implies it). Tests put their own devices in
+// their place; every member has the signature of the GLFW function it
+// stands for.
+struct JoystickReader {
+    int (*present)(int jid);                                 // glfwJoystickPresent
+    const char* (*name)(int jid);                            // glfwGetJoystickName
+    const float* (*axes)(int jid, int* count);               // glfwGetJoystickAxes
+    const unsigned char* (*buttons)(int jid, int* count);    // glfwGetJoystickButtons
+    int (*isGamepad)(int jid);                               // glfwJoystickIsGamepad
+    int (*gamepadState)(int jid, GLFWgamepadstate* state);   // glfwGetGamepadState
+};
+extern JoystickReader InputJoystick;
 
 // Audio.
 extern void* ALdev;           // ALCdevice*
