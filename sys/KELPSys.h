@@ -124,10 +124,12 @@ public:
     int IsBut(int i) { return Button[i]; }
     float vKey(int i) { return Keyv[i]; }
     float vKey(int i, int group) { return Keyv[i + 16 * group]; }
-    // Stores one joystick's raw state into Joy[j] with the seen-at-rest gate;
+    // Stores one joystick's state into Joy[j] with the seen-at-rest gate;
     // PollInputB calls it with what GLFW reports, tests call it directly.
+    // gamepad 1: the state is in the standard gamepad layout (triggers on
+    // axes 4 and 5); 0: GLFW's raw numbering of an unknown device.
     void StoreJoystick(int j, int present, const char* name, const float* axes, int axisCount,
-                       const unsigned char* buttons, int buttonCount, int invertY);
+                       const unsigned char* buttons, int buttonCount, int invertY, int gamepad = 0);
 
     // ---- Audio ---------------------------------------------------------------
     int32_t musicMode;        // 0 none, 1 WAV stream, 2 Ogg stream
