@@ -100,9 +100,11 @@ class FrontEnd(unittest.TestCase):
         return abs(r - g) <= 3 and b > r + 30
 
     def quit(self, demo):
-        # F4 ends the program at once; there is no window left to let go of it in.
+        # F4 ends the program at once; there is no window left to let go of it
+        # in, so it is let go of at the server, before the next start here.
         demo.keydown("F4")
         self.assertEqual(0, demo.wait_exit(20), demo.log())
+        demo.release("F4")
         demo.stop()
 
     def keys(self, demo, *names):

@@ -210,9 +210,18 @@ class Demo:
         subprocess.run(["xdotool", "keydown", "--window", w, key], env=self.env, check=True)
         time.sleep(seconds)
         # A key that ends the program (F4) may outlive the window it was sent to.
-        subprocess.run(["xdotool", "keyup", "--window", w, key], env=self.env,
-                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        up = subprocess.run(["xdotool", "keyup", "--window", w, key], env=self.env,
+                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        if up.returncode != 0:
+            self.release(key)
         time.sleep(0.1)
+
+    def release(self, key):
+        """Let go of a key at the server, whose window is gone: the display
+        outlives the program (no server resets), and a key it still holds
+        would reach the next program on it."""
+        subprocess.run(["xdotool", "keyup", key], env=self.env,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
     def keydown(self, key):
         subprocess.run(["xdotool", "keydown", "--window", self.window(), key], env=self.env, check=True)
