@@ -71,7 +71,8 @@ bool ValidRecord(int i) { return i >= 0 && i < 10; }
 
 int KELPCore::PlayKey(int type) {
     if (type < 0 || type > 127) return 0;
-    if (ASys.Button[type]) return 1;
+    // Entry 63 is 1 or -1 (focus); every other entry is 0 or 1.
+    if (ASys.Button[type]) return ASys.Button[type];
     if (padKeysEnabled == 1)
         for (int j = 0; j < 4; j++)
             if (PadLive(j) && PadHolds(j, type)) return 1;

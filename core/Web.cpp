@@ -19,7 +19,8 @@ namespace {
 const int kRange = 92;  // the scramble works on codes 32 ('space') .. 123 ('{')
 
 // The codes used in a query value for characters that mean something in a
-// URL or to the server's scripts. N and O are left out.
+// URL or to the server's scripts. N and O are left out. Control bytes are
+// percent-escaped instead (EscapeValue).
 struct Escape { char c; const char* code; };
 const Escape kEscapes[] = {
     {'&', "*!A!*"}, {'\\', "*!B!*"}, {'\'', "*!C!*"}, {'`', "*!D!*"}, {'"', "*!E!*"},
@@ -96,10 +97,20 @@ string KELPCore::EscapeValue(string value) {
         const char* code = nullptr;
         for (const Escape& e : kEscapes)
             if (e.c == c) code = e.code;
-        if (code)
+        unsigned char u = static_cast<unsigned char>(c);
+        if (code) {
             out += code;
-        else if (int8_t(c) > 0)
+        } else if (u < 32 || u == 127) {
+            // Control bytes would break the request apart (CR LF starts a
+            // new header line): they travel percent-escaped. A literal '%'
+            // always has its own code, so every '%' here starts an escape.
+            static const char kHex[] = "0123456789ABCDEF";
+            out += '%';
+            out += kHex[u >> 4];
+            out += kHex[u & 15];
+        } else if (u < 128) {
             out += c;
+        }
         // Bytes 128..255 are dropped.
     }
     return out;

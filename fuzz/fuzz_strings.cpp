@@ -42,11 +42,25 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (!text.empty() && k.JuNKrunch(k.JNKrunch(text)) != text) abort();
 
     // Escaping stops at the first NUL and leaves printable ASCII with none
-    // of the characters that have a code.
+    // of the characters that have a code; a '%' only starts the escape of a
+    // control byte or DEL.
     std::string escaped = k.EscapeValue(s);
     if (escaped != k.EscapeValue(text)) abort();
-    for (unsigned char c : escaped)
-        if (c == 0 || c > 127 || strchr("&\\'`\"/>#^{}<|%?+$, ", c)) abort();
+    for (size_t i = 0; i < escaped.size(); i++) {
+        unsigned char c = (unsigned char)escaped[i];
+        if (c == '%') {
+            const char* hex = "0123456789ABCDEF";
+            if (i + 2 >= escaped.size()) abort();
+            const char* hi = strchr(hex, escaped[i + 1]);
+            const char* lo = strchr(hex, escaped[i + 2]);
+            if (!escaped[i + 1] || !escaped[i + 2] || !hi || !lo) abort();
+            unsigned v = unsigned(hi - hex) * 16 + unsigned(lo - hex);
+            if (v >= 32 && v != 127) abort();
+            i += 2;
+            continue;
+        }
+        if (c < 32 || c > 126 || strchr("&\\'`\"/>#^{}<|?+$, ", c)) abort();
+    }
 
     // A key from the input; the scramble keeps to the 92-character range,
     // treats anything outside it as a space, and its inverse undoes it.

@@ -77,6 +77,8 @@ void WavSeeds() {
     Write(t, "stereo8_long_fmt.wav", Riff(Fmt(1, 2, 11025, 8, Le(0, 2)) + Chunk("data", Samples(7, 1))));
     Write(t, "two_data_chunks.wav",
           Riff(Fmt(1, 1, 8000, 8) + Chunk("data", Samples(3, 1)) + Chunk("data", Samples(5, 1))));
+    Bytes tagged = Riff(Fmt(1, 1, 8000, 8) + Chunk("data", Samples(5, 1)) + Chunk("LIST", "INFOISFT" + Le(9, 4) + "an editor"));
+    Write(t, "list_cut_after_data.wav", tagged.substr(0, tagged.size() - 6));
     // Rejected: 24-bit samples, float samples, a data chunk longer than the
     // file, a frame cut in half, and a bare header.
     Write(t, "bits24.wav", Riff(Fmt(1, 1, 8000, 24) + Chunk("data", Samples(6, 3))));

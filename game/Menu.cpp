@@ -343,5 +343,7 @@ void MyGame::LoadMenu() {
     StopMusic();
     PlaySFX(95, 1.0f);
     endPending = 0;
+    // The menu never runs paused: that would also keep the slower step.
+    paused = 0;
     gameMode = 0;
 }

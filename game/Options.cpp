@@ -77,6 +77,15 @@ bool ConfirmDown(MyGame& g) {
 // Entries a row may own; anything else makes a row with no setting.
 bool ValidEntry(int entry) { return entry >= 0 && entry < 200; }
 
+// The window that a full-screen switch creates reads a key still held as
+// released, and then, once the key auto-repeats (after about 660 ms under
+// X), as a fresh press: holding confirm on the "Switch" row would switch
+// straight back. After that row switches, confirm stays latched for a
+// second, past the repeat delay, as F11 does; then it waits for a release.
+const int kSwitchHoldOffMs = 1000;
+bool switchedLately = false;
+int switchedAt = 0;
+
 }  // namespace
 
 void MyGame::Options() {
@@ -84,6 +93,12 @@ void MyGame::Options() {
     ResetDraw();
     optY = 64;
     optCount = 0;
+    if (switchedLately) {
+        if ((unsigned)(Mills() - switchedAt) < (unsigned)kSwitchHoldOffMs)
+            keyLatch[2] = 1;
+        else
+            switchedLately = false;
+    }
     OptionsList();
     ResetDraw();
 
@@ -135,6 +150,8 @@ void MyGame::OptionsList() {
     AddOptionLabel("Screen");
     if (AddToggleOption(-1, 3, "Fullscreen [F11]", "Switch", "Switch") == 1) {
         FlipFullscreen();
+        switchedLately = true;
+        switchedAt = Mills();
         LockKeys();
         Save();
     }

@@ -13,7 +13,9 @@ void MyGame::Ingame() {
     SetSize(1);
     // Without a touch start the button is invisible but still answers.
     SetCol(255, 255, 255, touchStarted == 0 ? 0.0f : 0.4f);
-    if (Button(50, 32, 32, 0) > 0) {
+    // The end banner latches every key on each update, but not the pointer:
+    // a pause opened under it could not be left again.
+    if (Button(50, 32, 32, 0) > 0 && endPending == 0) {
         paused = 1;
         LockKeys();
         pauseSelection = 1;
@@ -59,9 +61,17 @@ void MyGame::PauseMenu() {
                keyLatch[10] == 0;
     };
 
-    // Resume. Only the first pointer counts as a press of a pause button.
+    // Only the first pointer counts as a press of a pause button, and none
+    // while the end banner runs (it holds every key latched, so an overlay
+    // opened then could never be closed).
+    auto press = [&](float x, int frame) {
+        int hit = Button(50, x, y, frame);
+        return endPending != 0 ? 0 : hit;
+    };
+
+    // Resume.
     SetSize(pauseSelection == 1 ? 1.5f : 1.0f);
-    int r = Button(50, W / 2, y, 0);
+    int r = press(W / 2, 0);
     if (pauseSelection == 1 && activate()) {
         r = 1;
         pauseIdle = 0;
@@ -74,7 +84,7 @@ void MyGame::PauseMenu() {
 
     // Quit.
     SetSize(pauseSelection == 0 ? 1.5f : 1.0f);
-    r = Button(50, W / 4, y, 1);
+    r = press(W / 4, 1);
     if (pauseSelection == 0 && activate()) {
         r = 1;
         pauseIdle = 0;
@@ -90,7 +100,7 @@ void MyGame::PauseMenu() {
     SetSize(pauseSelection == 2 ? 1.5f : 1.0f);
     spinAngle = (spinAngle + 1) % 360;
     SetRot(-spinAngle);
-    r = Button(50, 3 * W / 4, y, 3);
+    r = press(3 * W / 4, 3);
     SetRot(spinAngle);
     DrawImg(50, 3 * W / 4, y, 4);
     SetRot(0);

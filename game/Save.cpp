@@ -84,6 +84,8 @@ void MyGame::Load() {
     }
 
     Debuglog("Load Scores");
+    // The level row chosen at launch, for a save file that holds none.
+    const int32_t launchLevel = saveData[101];
     int32_t c = 0, stored = 5;
     int missing = 1;
     if (ReadFile(SaveName(*this)) == 1) {
@@ -122,6 +124,10 @@ void MyGame::Load() {
         for (int i = 100; i < 200; i++) saveData[i] = 0;
         for (int i = 0; i < 22000; i++) scoreData[i] = 0;
     }
+    // Rows count from 1: a 0 here (a cleared save, or one saved so by an
+    // earlier version) is no choice, and the list would show it as its last
+    // row.
+    if (saveData[101] < 1) saveData[101] = launchLevel;
     for (int i = 0; i < 3; i++) saveData[124 + i] = saveData[24 + i];
     saveData[127] = CopyCheck(&saveData[124]);
 

@@ -88,14 +88,19 @@ void MyGame::DisplayScoreboard() {
 
     float wobbleX = 4 * Sin(0.25f * Mills());
     float wobbleY = -3 * Cos(0.4f * Mills());
+    // The numbers are drawn texel for pixel. Rows lie on half pixels, where
+    // every pixel centre meets a texel edge, and the last digit, whose cell
+    // runs past the canvas edge and is clipped there, rounded the other way
+    // and lost a column of its right side: they go on whole pixels.
+    auto whole = [](float v) { return floorf(v + 0.5f); };
     for (int i = 0; i < 5; i++) {
         float y = H / 2 - 139.5f + 67 * i;
         if (page == 0) {
             int marked = board[LAST] > 0 && board[TOP + i] == board[LAST];
             float dx = marked ? wobbleX : 0, dy = marked ? wobbleY : 0;
-            Text(x + 90 + dx, y + 30 + dy, fstr("%08d", (int)board[TOP + i]), 2);
+            Text(whole(x + 90 + dx), whole(y + 30 + dy), fstr("%08d", (int)board[TOP + i]), 2);
         } else if (page == 1) {
-            Text(x + 90, y + 30, fstr("%08d", (int)board[LAST + i]), 2);
+            Text(whole(x + 90), whole(y + 30), fstr("%08d", (int)board[LAST + i]), 2);
         } else {
             int marked = board[TOP] > 0 && board[TOP + i] == board[TOP];
             float dx = marked ? wobbleX : 0, dy = marked ? wobbleY : 0;

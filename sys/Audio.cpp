@@ -2,6 +2,8 @@
 // from WAV or Ogg Vorbis files through four queued buffers.
 #include <AL/al.h>
 #include <AL/alc.h>
+#include <AL/alext.h>
+#include <cmath>
 #include <cstdarg>
 #include <cstdlib>
 #include <cstring>
@@ -43,6 +45,9 @@ const int kShortRead = -37171;
 long musicDataEnd = 0;
 int musicFrameBytes = 1;
 char musicPath[1024];
+
+// 1 when the library can place the two channels of a stereo sound.
+int stereoAngles = 0;
 
 // One fill's worth of samples, reused by every fill.
 unsigned char wavBlock[kMusicBlock];
@@ -122,11 +127,24 @@ void ReleaseStream() {
     MusicFile = nullptr;
 }
 
+// OpenAL places a mono sound by its source's position, but plays a stereo
+// one from fixed channel angles (left +30 degrees, right -30) wherever the
+// source is. Pan therefore also turns the far channel over to the near
+// side: at -1 or +1 both channels play from that side, at 0 the sound is as
+// recorded. Mono sounds ignore the angles and pan by position as before.
+void SetPan(ALuint src, float pan) {
+    alSource3f(src, AL_POSITION, -pan, 0, 0);
+    if (!stereoAngles) return;
+    const float side = float(M_PI / 6);
+    const ALfloat angles[2] = {side - 2 * side * (pan > 0 ? pan : 0), -side - 2 * side * (pan < 0 ? pan : 0)};
+    alSourcefv(src, AL_STEREO_ANGLES, angles);
+}
+
 void ApplyMusicSettings() {
     ALuint src = MusicSource();
     alSourcef(src, AL_PITCH, ASys.trackPitch);
     alSourcef(src, AL_GAIN, ASys.trackVolume * ASys.musicMaster);
-    alSource3f(src, AL_POSITION, -ASys.trackPan, 0, 0);
+    SetPan(src, ASys.trackPan);
 }
 
 // Steps shared by both stream kinds. Returns the buffer to fill next, or 0
@@ -225,7 +243,12 @@ int ParseWAV(FILE* f, const char* name, WavInfo* info) {
         memcpy(tag, readTag(f), 5);
         long size = long(uint32_t(readInt(f)));
         pos += 8;
-        if (size > left()) return Reject(name, "chunk larger than the file");
+        if (size > left()) {
+            // Editors append metadata after the samples; one cut short there
+            // takes nothing the player needs. A cut "data" chunk would.
+            if (dataOffset >= 0 && strcmp(tag, "data") != 0) break;
+            return Reject(name, "chunk larger than the file");
+        }
         if (strcmp(tag, "data") == 0) {
             dataOffset = pos;   // a later "data" chunk replaces an earlier one
             dataSize = size;
@@ -270,6 +293,7 @@ void KELPSys::AudioStart() {
     ALctx = context;
     Debuglog("OpenAL Audio Engaged!");
     AudioEnabled = 1;
+    stereoAngles = alIsExtensionPresent("AL_EXT_STEREO_ANGLES") ? 1 : 0;
 
     alGetError();
     alGenSources(AL_SOURCES, ALsource);
@@ -395,7 +419,7 @@ void KELPSys::PlayWAV(int slot, float pitch, float gain, float pan, int loop) {
     alSourcei(src, AL_BUFFER, ALint(ALbuffer[slot]));
     alSourcef(src, AL_PITCH, Clamp(pitch, 0.25f, 16.0f));
     alSourcef(src, AL_GAIN, Clamp(gain, 0.0f, 1.0f));
-    alSource3f(src, AL_POSITION, -Clamp(pan, -1.0f, 1.0f), 0, 0);
+    SetPan(src, Clamp(pan, -1.0f, 1.0f));
     alSourcei(src, AL_LOOPING, loop == 1 ? AL_TRUE : AL_FALSE);
     alSourcePlay(src);
 }

@@ -47,7 +47,11 @@ int KELPSys::WriteFile_Sys(const char* path) {
     memcpy(writeTarget, path, n + 1);
     memcpy(writeTemp, path, n);
     memcpy(writeTemp + n, ".tmp", 5);
-    MyOpenFile = fopen(writeTemp, "w");
+    // A temporary file left by a crash is replaced, never written through:
+    // whatever sits at that name (even a link) is removed first, and the
+    // new one must be created afresh.
+    unlink(writeTemp);
+    MyOpenFile = fopen(writeTemp, "wx");
     if (!MyOpenFile) {
         writeTarget[0] = 0;
         puts("Error Writing File");

@@ -284,7 +284,13 @@ void KELPSys::GetPNG(int slot, const char* path, unsigned size) {
     }
     const unsigned perRow = s / cell;
     const unsigned cellRows = (frames + perRow - 1) / perRow;
-    if (s > MAX_IMAGE_EDGE || (uint64_t)cellRows * cell > s) {
+    if (s > MAX_IMAGE_EDGE) {
+        Debuglog(fstrSys("    Spritesheet of %u x %ux%u sprites needs a %u texture, larger than %u", frames, size, size,
+                         s, MAX_IMAGE_EDGE));
+        LogPath("    Not loaded: ", path);
+        return;
+    }
+    if ((uint64_t)cellRows * cell > s) {
         // Sheets much taller than wide would need more cell rows than the
         // square texture has.
         Debuglog(fstrSys("    Spritesheet of %u x %ux%u sprites does not fit a %u texture", frames, size, size, s));

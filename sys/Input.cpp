@@ -34,6 +34,8 @@ int (*InputKeyDown)(int key) = GlfwKeyDown;
 int (*InputPointer)(double* x, double* y, int* left, int* right) = GlfwPointer;
 int (*InputFocused)() = GlfwFocused;
 int32_t TraceInput = 0;
+JoystickReader InputJoystick = {glfwJoystickPresent, glfwGetJoystickName,   glfwGetJoystickAxes,
+                                glfwGetJoystickButtons, glfwJoystickIsGamepad, glfwGetGamepadState};
 
 namespace {
 
@@ -69,6 +71,32 @@ const double F11_HOLD_OFF = 1.0;
 const float kPresetRatio[7] = {1.3333f, 1.77777f, 0.75f, 1.775f, 0.5633f, 2.16f, 0.4618f};
 
 bool JoyLive(int j) { return ASys.Joy[j][99] != 0 && ASys.Joy[j][98] != 0; }
+
+// A pad that GLFW knows (its mapping database) is read as GLFW's standard
+// gamepad and laid into the joystick record in the order the default
+// bindings and PlayKey use: face buttons 0..3, shoulders 4..5, Back 6,
+// Start 7, Guide 8, left stick press 9, d-pad 10..13 (up, right, down,
+// left), right stick press 14; sticks on axes 0..3, triggers on 4 and 5.
+// Read raw, the same pad numbers its axes and buttons in the kernel's
+// order, with the d-pad appended after all its buttons.
+const int kGamepadButtons[15] = {
+    GLFW_GAMEPAD_BUTTON_A,          GLFW_GAMEPAD_BUTTON_B,          GLFW_GAMEPAD_BUTTON_X,
+    GLFW_GAMEPAD_BUTTON_Y,          GLFW_GAMEPAD_BUTTON_LEFT_BUMPER, GLFW_GAMEPAD_BUTTON_RIGHT_BUMPER,
+    GLFW_GAMEPAD_BUTTON_BACK,       GLFW_GAMEPAD_BUTTON_START,      GLFW_GAMEPAD_BUTTON_GUIDE,
+    GLFW_GAMEPAD_BUTTON_LEFT_THUMB, GLFW_GAMEPAD_BUTTON_DPAD_UP,    GLFW_GAMEPAD_BUTTON_DPAD_RIGHT,
+    GLFW_GAMEPAD_BUTTON_DPAD_DOWN,  GLFW_GAMEPAD_BUTTON_DPAD_LEFT,  GLFW_GAMEPAD_BUTTON_RIGHT_THUMB,
+};
+
+// Whether axis k rests at v. Sticks rest near 0; a released trigger reads
+// -1. In the gamepad layout the triggers are axes 4 and 5. In a raw layout
+// any of the first four axes may be a trigger (an Xbox-style pad's left
+// trigger is axis 2 on Linux), so -1 is rest there too.
+bool AxisAtRest(int k, float v, int gamepad) {
+    bool centred = v >= -0.3f && v <= 0.3f;
+    bool released = v <= -0.7f;
+    if (gamepad) return k < 4 ? centred : (k < 6 ? released : true);
+    return k < 4 ? centred || released : true;
+}
 
 }  // namespace
 
@@ -143,15 +171,21 @@ void KELPSys::PollInputB(int invertY) {
         SetScreen((int)floorf(h * ratio), h);
     }
 
-    // Joysticks are only read once GLFW is running, which a window implies.
-    if (window) {
+    // Joysticks are only read once GLFW is running, which a window implies,
+    // or from the devices a test put in GLFW's place.
+    if (window || InputJoystick.present != glfwJoystickPresent) {
+        const JoystickReader& in = InputJoystick;
         for (int j = 0; j < 4; j++) {
-            if (glfwJoystickPresent(j)) {
+            GLFWgamepadstate pad;
+            if (in.present(j) && in.isGamepad(j) && in.gamepadState(j, &pad)) {
+                unsigned char buttons[15];
+                for (int k = 0; k < 15; k++) buttons[k] = pad.buttons[kGamepadButtons[k]];
+                StoreJoystick(j, 1, in.name(j), pad.axes, 6, buttons, 15, invertY, 1);
+            } else if (in.present(j)) {
                 int ac = 0, bc = 0;
-                const float* axes = glfwGetJoystickAxes(j, &ac);
-                const unsigned char* buttons = glfwGetJoystickButtons(j, &bc);
-                StoreJoystick(j, 1, glfwGetJoystickName(j), axes, axes ? ac : 0, buttons, buttons ? bc : 0,
-                              invertY);
+                const float* axes = in.axes(j, &ac);
+                const unsigned char* buttons = in.buttons(j, &bc);
+                StoreJoystick(j, 1, in.name(j), axes, axes ? ac : 0, buttons, buttons ? bc : 0, invertY);
             } else {
                 StoreJoystick(j, 0, nullptr, nullptr, 0, nullptr, 0, invertY);
             }
@@ -162,7 +196,7 @@ void KELPSys::PollInputB(int invertY) {
 }
 
 void KELPSys::StoreJoystick(int j, int present, const char* name, const float* axes, int axisCount,
-                            const unsigned char* buttons, int buttonCount, int invertY) {
+                            const unsigned char* buttons, int buttonCount, int invertY, int gamepad) {
     if (j < 0 || j > 3) return;
     float* r = Joy[j];
     // Counts shrink when a different controller takes the slot: nothing of
@@ -176,7 +210,7 @@ void KELPSys::StoreJoystick(int j, int present, const char* name, const float* a
     int na = axes ? (axisCount < 45 ? axisCount : 45) : 0;
     for (int k = 0; k < na; k++) {
         float v = axes[k];
-        if (k < 4 && (v > 0.3f || v < -0.3f)) rest = 0;
+        if (!AxisAtRest(k, v, gamepad)) rest = 0;
         if (invertY == 1 && (k == 1 || k == 3)) v = -v;
         r[50 + k] = v;
     }

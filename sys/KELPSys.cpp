@@ -8,7 +8,9 @@
 KELPSys ASys __attribute__((init_priority(1003)));
 
 KELPSys::KELPSys() : webResult(), webPort(80) {}
-KELPSys::~KELPSys() {}
+// Any normal end of the program (exit, or a return from main) commits a
+// file that was written and never closed, as Close does.
+KELPSys::~KELPSys() { CloseFile_Sys(); }
 
 // Monotonic, so setting the system clock cannot make time run backwards.
 static int64_t MonotonicMs() {

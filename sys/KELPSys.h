@@ -12,6 +12,7 @@
 #include <vector>
 
 struct GLFWwindow;
+struct GLFWgamepadstate;
 
 // ---- Sizes ----------------------------------------------------------------
 enum {
@@ -123,10 +124,12 @@ public:
     int IsBut(int i) { return Button[i]; }
     float vKey(int i) { return Keyv[i]; }
     float vKey(int i, int group) { return Keyv[i + 16 * group]; }
-    // Stores one joystick's raw state into Joy[j] with the seen-at-rest gate;
+    // Stores one joystick's state into Joy[j] with the seen-at-rest gate;
     // PollInputB calls it with what GLFW reports, tests call it directly.
+    // gamepad 1: the state is in the standard gamepad layout (triggers on
+    // axes 4 and 5); 0: GLFW's raw numbering of an unknown device.
     void StoreJoystick(int j, int present, const char* name, const float* axes, int axisCount,
-                       const unsigned char* buttons, int buttonCount, int invertY);
+                       const unsigned char* buttons, int buttonCount, int invertY, int gamepad = 0);
 
     // ---- Audio ---------------------------------------------------------------
     int32_t musicMode;        // 0 none, 1 WAV stream, 2 Ogg stream
@@ -218,6 +221,19 @@ extern int (*InputFocused)();  // 1 while the window has the input focus
 // so that a test can hold a key exactly until the game has read it, and
 // release it once the release has been read too.
 extern int32_t TraceInput;
+// Where the poll reads the joysticks: GLFW's joystick functions, called only
+// while GLFW runs (a window implies it). Tests put their own devices in
+// their place; every member has the signature of the GLFW function it
+// stands for.
+struct JoystickReader {
+    int (*present)(int jid);                                 // glfwJoystickPresent
+    const char* (*name)(int jid);                            // glfwGetJoystickName
+    const float* (*axes)(int jid, int* count);               // glfwGetJoystickAxes
+    const unsigned char* (*buttons)(int jid, int* count);    // glfwGetJoystickButtons
+    int (*isGamepad)(int jid);                               // glfwJoystickIsGamepad
+    int (*gamepadState)(int jid, GLFWgamepadstate* state);   // glfwGetGamepadState
+};
+extern JoystickReader InputJoystick;
 
 // Audio.
 // Where the start-up gets its device (an ALCdevice*) and the attributes of

@@ -82,6 +82,9 @@ void KELPSys::FlipFull() {
 }
 
 void KELPSys::Close() {
+    // A file still open for writing becomes the named file now: a game that
+    // forgot CloseFile keeps what it wrote.
+    CloseFile_Sys();
     AudioClose();
     Debuglog("Closing OpenGL Window");
     if (window) glfwDestroyWindow(window);

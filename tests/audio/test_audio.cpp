@@ -54,12 +54,25 @@ protected:
         WriteWav(dir + "/hit.WAV", 1, 16, Tone(600, 600, 1));
         WriteWav(dir + "/hit.wav", 1, 16, Tone(600, 700, 1));
         WriteWav(dir + "/deep24.wav", 1, 24, std::vector<int16_t>(6, 0));
+        // As editors leave them: metadata after the samples, cut short.
+        WriteWav(dir + "/tagged.wav", 1, 16, Tone(600, 800, 1));
+        FILE* tagged = fopen((dir + "/tagged.wav").c_str(), "ab");
+        ASSERT_NE(tagged, nullptr);
+        fwrite("LIST", 1, 4, tagged);
+        Put32(tagged, 100);
+        fwrite("INFOISFT", 1, 8, tagged);
+        fclose(tagged);
         // Music: 440 Hz fits 220 whole cycles into 0.5 s, so a seamless loop
         // keeps every cycle 100.2 frames long.
         WriteWav(dir + "/tone.wav", 2, 16, Tone(440, 22050, 2));
         WriteWav(dir + "/music/tone.wav", 2, 16, Tone(440, 22050, 2));
         WriteWav(dir + "/short.wav", 2, 16, Tone(440, 13230, 2));
         WriteOggTone(dir + "/tone.OGG", 22050);
+        // Stereo with different content on each side: 440 Hz left, 660 Hz right.
+        std::vector<int16_t> l = Tone(440, 13230, 1), r = Tone(660, 13230, 1), lr;
+        for (size_t i = 0; i < l.size(); i++) lr.push_back(l[i]), lr.push_back(r[i]);
+        WriteWav(dir + "/stereo_fx.wav", 2, 16, lr);
+        WriteWav(dir + "/mono_fx.wav", 1, 16, Tone(440, 13230, 1));
         WriteOggTone(dir + "/short.ogg", 13230);
         WriteWav(dir + "/notogg.ogg", 2, 16, Tone(440, 1000, 2));
     }
@@ -102,6 +115,7 @@ TEST_F(AudioDevice, LoadSFXFindsFilesByNumberAndName) {
         {[] { ThisGame.LoadSFX(3, "sfx\\hit"); }, 3, "Load Wave sfx\\hit to 3", "     Load 1000 bytes", 1},
         {[] { ThisGame.LoadSFX(4, "hit.WAV"); }, 4, "Load Wave hit.WAV to 4", "     Load 1200 bytes", 1},
         {[] { ThisGame.LoadSFX(8, "hit"); }, 8, "Load Wave hit to 8", "     Load 1400 bytes", 1},
+        {[] { ThisGame.LoadSFX(11, "tagged"); }, 11, "Load Wave tagged to 11", "     Load 1600 bytes", 1},
         {[] { ThisGame.LoadSFX(9, "missing"); }, 9, "Load Wave missing to 9", "Error Opening Wave", 0},
         {[] { ThisGame.LoadSFX(10, "deep24"); }, 10, "Load Wave deep24 to 10",
          "Wave Rejected - " + Path("deep24.wav") + ": 24-bit samples are not supported", 0},
@@ -141,6 +155,62 @@ TEST_F(AudioDevice, EffectsPanLeftAndRightAndPitchChangesLength) {
     std::vector<size_t> gaps = CrossingGaps(rec, b[3].begin + 200, b[3].end - 200);
     ASSERT_FALSE(gaps.empty());
     for (size_t g : gaps) EXPECT_NEAR(double(g), 44100.0 / 880, 2);
+}
+
+// Pan is heard on stereo sounds as on mono ones, effects and music alike:
+// at -1 the left channel carries at least four times the right's energy,
+// at +1 the reverse, and at 0 the two are within 10 %.
+TEST_F(AudioDevice, PanIsHeardOnMonoAndStereoEffectsAndMusic) {
+    struct Sound {
+        const char* what;
+        std::function<void(float)> play;
+        size_t skip;   // frames before the pan surely applies
+    };
+    const Sound sounds[] = {
+        {"mono effect", [](float pan) {
+             ThisGame.LoadSFX(20, "mono_fx");
+             ThisGame.PlaySFX(20, 1.0f, 1.0f, pan);
+             Play(0.4);
+         }, 0},
+        {"stereo effect", [](float pan) {
+             ThisGame.LoadSFX(21, "stereo_fx");
+             ThisGame.PlaySFX(21, 1.0f, 1.0f, pan);
+             Play(0.4);
+         }, 0},
+        // A track starts centred; its pan is set once it plays.
+        {"stereo WAV music", [](float pan) {
+             ThisGame.PlayMusic("tone.wav");
+             ThisGame.MusicPan(pan);
+             Pump(0.4);
+         }, 4410},
+        {"stereo Ogg music", [](float pan) {
+             ThisGame.PlayMusic("tone.OGG");
+             ThisGame.MusicPan(pan);
+             Pump(0.4);
+         }, 4410},
+    };
+    for (const Sound& sound : sounds) {
+        for (float pan : {-1.0f, 1.0f, 0.0f}) {
+            SCOPED_TRACE(testing::Message() << sound.what << " at pan " << pan);
+            if (!ALdev) ASys.AudioStart();
+            sound.play(pan);
+            Recording rec = Finish();
+            std::vector<Burst> b = Bursts(rec);
+            ASSERT_FALSE(b.empty());
+            size_t from = b[0].begin + sound.skip, to = b.back().end;
+            ASSERT_GT(to, from + 4410);
+            double l = Rms(rec.left, from, to), r = Rms(rec.right, from, to);
+            double el = l * l, er = r * r;
+            EXPECT_GT(el + er, 1e-4) << "heard at all";
+            if (pan < 0) {
+                EXPECT_GE(el, 4 * er) << "left " << el << " right " << er;
+            } else if (pan > 0) {
+                EXPECT_GE(er, 4 * el) << "left " << el << " right " << er;
+            } else {
+                EXPECT_LE(std::fabs(el - er), 0.1 * std::max(el, er)) << "left " << el << " right " << er;
+            }
+        }
+    }
 }
 
 TEST_F(AudioDevice, PlayWAVClampsItsSettings) {
@@ -392,6 +462,7 @@ TEST_F(AudioDevice, PlayMusicChoosesTheStreamByName) {
     const std::string notOgg = "Ogg Rejected - " + Path("notogg.ogg") + ": decoder error";
     const Case cases[] = {
         {"music\\tone.wav", 1, nullptr},
+        {"tagged.wav", 1, nullptr},
         {"tone.OGG", 2, nullptr},
         {"tone.mp3", -1, nullptr},
         {"tone", -1, nullptr},

@@ -199,7 +199,7 @@ class DemoGame(unittest.TestCase):
                 save_path = os.path.join(demo.root, SAVE_NAME)
 
                 # Loader, then the start page: Start, then the level list,
-                # whose highlighted row on a fresh install is the last, "Hard".
+                # whose highlighted row on a fresh install is "Normal".
                 self.assertTrue(demo.wait_screen("start"), demo.log()[-2000:])
                 screen.wait(menu, 60, "the menu")
                 demo.hold("z")
@@ -256,10 +256,10 @@ class DemoGame(unittest.TestCase):
             self.assertEqual([(550, user_id, "Tam C++", 1, 0)] * len(proxy.requests), rows)
             self.assertEqual(len(proxy.requests), log.count("> OK\r\nScore 0\r\nRank "))
 
-            # Plays 1; the level row is "Hard" (3); its board holds the score.
+            # Plays 1; the level row is "Normal" (2); its board holds the score.
             self.assertEqual(1, save[0])
-            self.assertEqual(3, save[1])
-            top, last = save[100 + 60:100 + 65], save[100 + 65:100 + 70]
+            self.assertEqual(2, save[1])
+            top, last = save[100 + 40:100 + 45], save[100 + 45:100 + 50]
             self.assertGreater(last[0], 0)
             self.assertEqual(0, last[0] % 5)
             self.assertEqual((last[0], 0, 0, 0, 0), tuple(top))

@@ -13,6 +13,7 @@ import shutil
 import struct
 import subprocess
 import tempfile
+import time
 import unittest
 
 import kelp_harness as kh
@@ -163,6 +164,42 @@ class FrontEnd(unittest.TestCase):
         self.assertNotIn("Clearing Scoreboard", again.log_lines())
         self.assertEqual(5, ints(path)[0])
 
+    def test_holding_confirm_on_the_fullscreen_row_switches_once(self):
+        demo = self.boot()
+        # Options, down to "Fullscreen [F11]".
+        self.keys(demo, "Right", "z")
+        self.screen(demo, "options")
+        self.keys(demo, "Down", "Down", "Down")
+        old = demo.window()
+        since = len(demo.key_states())
+        demo.keydown("Return")
+        self.assertTrue(kh.wait_until(lambda: any(257 in k for k in demo.key_states()[since:])))
+        held_from = time.time()
+        self.assertTrue(demo.wait_log("Opened Fullscreen"), demo.log()[-2000:])
+        # Without a window manager nobody gives the new window the focus;
+        # given it, the new window gets the server's repeats of the held key.
+        found = {}
+
+        def new_window():
+            try:
+                found["w"] = demo.window(timeout=1)
+            except RuntimeError:
+                return False
+            return found["w"] != old
+
+        self.assertTrue(kh.wait_until(new_window), "no new window")
+        subprocess.run(["xdotool", "windowfocus", "--sync", found["w"]], env=self.env, check=True)
+        # Held 1.5 s of real time, past the server's auto-repeat delay.
+        time.sleep(max(0.0, held_from + 1.5 - time.time()))
+        since = len(demo.key_states())
+        demo.release("Return")
+        self.assertTrue(kh.wait_until(lambda: any(257 not in k for k in demo.key_states()[since:])))
+        texts = demo.log_lines()
+        self.assertEqual(1, texts.count("Opened Fullscreen"), texts)
+        # Start-up's two windows only: the row did not switch back.
+        self.assertEqual(2, texts.count("Opened Window"), texts)
+        self.quit(demo)
+
     # ---- save file protection -------------------------------------------------
 
     def test_changed_or_foreign_save_file_clears_the_scoreboard(self):
@@ -238,7 +275,7 @@ class FrontEnd(unittest.TestCase):
         self.keys(demo, "z")
         self.screen(demo, "level")
         self.shot(demo, "level")
-        self.keys(demo, "z")                     # Hard starts
+        self.keys(demo, "z")                     # Normal starts
         self.screen(demo, "game")
         self.assertTrue(self.wait_for(lambda: self.game_shown(demo)), "game not shown")
         self.keys(demo, "Escape")                # pause
@@ -265,6 +302,8 @@ class FrontEnd(unittest.TestCase):
         self.assertTrue(self.wait_for(lambda: ints(save)[0] == 1), ints(save)[:2])
         v = ints(save)
         self.assertEqual(v[-1], save_checksum(ints(settings), v))
+        # A first start highlights "Normal", and that is the level played.
+        self.assertEqual(2, v[1])
 
         # The level list comes back, and once the banner has faded (every
         # input is latched meanwhile) a second game starts and is quit the

@@ -9,6 +9,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -616,6 +617,59 @@ TEST_F(Render, HeldScreenshotKeySavesTheFrameJustDrawn) {
     ExpectColour({0, 0, 255}, px(950, 710), 0, "bottom right");
     remove(name.c_str());
     rmdir(dir);
+}
+
+// The level page's scoreboard rows, in the demo's font: every digit of each
+// "%08d" row is drawn whole, the last one (whose cell reaches past the right
+// edge of the canvas) as much as the first.
+TEST_F(Render, ScoreboardDigitsAreAllDrawnAlike) {
+    char savedRoot[sizeof ThisGame.dataRoot];
+    memcpy(savedRoot, ThisGame.dataRoot, sizeof savedRoot);
+    ThisGame.SetDataRoot((std::string(KELP_DATA_DIR) + "/../../MyGame").c_str());
+    ThisGame.gameNumber = 550;
+    const int font = 51;
+    ThisGame.LoadFont(font, "entplain.png");
+    ASSERT_EQ(96, imageFrames[font]);
+    ThisGame.screenW = 800;
+    ThisGame.screenH = 600;
+    const int32_t savedMotion = ThisGame.saveData[23], savedLevel = ThisGame.saveData[101];
+    ThisGame.saveData[101] = 1;
+    for (int i = 0; i < 20; i++) ThisGame.scoreData[20 + i] = 0;
+
+    for (int page : {0, 1}) {
+        SCOPED_TRACE(page);
+        // The panel fully in, mid-page.
+        ThisGame.boardPage = page;
+        ThisGame.boardTimer = 100;
+        ThisGame.boardSlide = -180;
+        ThisGame.saveData[23] = 0;
+        ThisGame.ResetDraw();
+        ThisGame.DisplayScoreboard();
+        Frame();
+        for (int row = 0; row < 5; row++) {
+            SCOPED_TRACE(row);
+            const int y0 = 300 - 140 + 67 * row + 30 - 16;
+            auto lit = [&](int x, int y) { return At(x, y).r > 128; };
+            int left = -1;
+            for (int x = 612; x < 800 && left < 0; x++)
+                for (int y = y0; y < y0 + 32; y++)
+                    if (lit(x, y)) left = x;
+            ASSERT_GT(left, 0);
+            // Eight glyphs 15 pixels apart, each compared with the first.
+            for (int k = 1; k < 8; k++) {
+                int differ = 0;
+                for (int y = y0; y < y0 + 32; y++)
+                    for (int dx = -1; dx < 14; dx++) differ += lit(left + dx, y) != lit(left + 15 * k + dx, y);
+                EXPECT_EQ(0, differ) << "digit " << k;
+            }
+        }
+    }
+    imageFrames[font] = -1;
+    Image[font].clear();
+    ImageBlur[font].clear();
+    ThisGame.saveData[23] = savedMotion;
+    ThisGame.saveData[101] = savedLevel;
+    memcpy(ThisGame.dataRoot, savedRoot, sizeof savedRoot);
 }
 
 }  // namespace

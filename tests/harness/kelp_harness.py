@@ -307,6 +307,13 @@ class Demo:
             subprocess.run(["xdotool", "keyup", key], env=self.env,
                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
+    def release(self, key):
+        """Let go of a key at the server, whose window is gone: the display
+        outlives the program (no server resets), and a key it still holds
+        would reach the next program on it."""
+        subprocess.run(["xdotool", "keyup", key], env=self.env,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
     def keydown(self, key):
         subprocess.run(["xdotool", "keydown", "--window", self.window(), key], env=self.env, check=True)
 

@@ -6,6 +6,7 @@
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -15,6 +16,7 @@
 #include <vector>
 
 #include "game/MyGame.h"
+#include "sys/KELPSys.h"
 
 namespace fs = std::filesystem;
 
@@ -241,6 +243,91 @@ TEST_F(RecordFiles, WriteThatRunsOutOfSpaceKeepsTheTarget) {
     EXPECT_NE(std::string::npos, out.find("Error Writing File")) << out;
     EXPECT_EQ((std::vector<unsigned char>{'p', 'r', 'e', 'v'}), Bytes("full.dat"));
     EXPECT_FALSE(fs::exists(PathOf("full.dat.tmp")));
+}
+
+// How a program that wrote "<name>" without closing it comes to an end.
+// Exit stands for any normal end: returning from main ends the same way.
+enum class Ending { Terminate, Exit, Killed };
+
+// Runs the ending in a child process, which writes 7 and 8 into `name`
+// first and then never calls CloseFile. Returns the child's wait status.
+int EndWithAnOpenFile(const std::string& name, Ending ending) {
+    fflush(stdout);
+    pid_t pid = fork();
+    if (pid == 0) {
+        if (!freopen("/dev/null", "w", stdout)) _exit(120);
+        if (ThisGame.WriteFile(name) != 1) _exit(121);
+        ThisGame.WriteInt(7);
+        ThisGame.WriteInt(8);
+        switch (ending) {
+            case Ending::Terminate:
+                ThisGame.Terminate();
+                _exit(0);  // no destructors: only Terminate may have saved it
+            case Ending::Exit:
+                exit(0);
+            case Ending::Killed:
+                kill(getpid(), SIGKILL);
+        }
+        _exit(122);
+    }
+    int status = -1;
+    waitpid(pid, &status, 0);
+    return status;
+}
+
+TEST_F(RecordFiles, AFileLeftOpenIsCommittedByANormalEnd) {
+    const std::vector<unsigned char> written = {7, 0, 0, 0, 8, 0, 0, 0};
+    const Ending endings[] = {Ending::Terminate, Ending::Exit};
+    for (Ending e : endings) {
+        SCOPED_TRACE(e == Ending::Terminate ? "Terminate" : "exit");
+        Put("open.dat", "old!");
+        int status = EndWithAnOpenFile("open.dat", e);
+        ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+        EXPECT_EQ(written, Bytes("open.dat"));
+        EXPECT_FALSE(fs::exists(PathOf("open.dat.tmp")));
+    }
+}
+
+// A crash leaves the temporary file behind: it is never taken for the file
+// itself, and the next write of that name replaces it.
+TEST_F(RecordFiles, AStrayTemporaryFileIsNeverReadAndIsCleanedUp) {
+    Put("crash.dat", "old!");
+    int status = EndWithAnOpenFile("crash.dat", Ending::Killed);
+    ASSERT_TRUE(WIFSIGNALED(status)) << status;
+    ASSERT_TRUE(fs::exists(PathOf("crash.dat.tmp")));
+    EXPECT_EQ((std::vector<unsigned char>{'o', 'l', 'd', '!'}), Bytes("crash.dat"));
+    ASSERT_EQ(1, ThisGame.ReadFile("crash.dat"));
+    EXPECT_EQ(0x21646c6f, ThisGame.ReadInt());  // "old!"
+    ThisGame.CloseFile();
+
+    // With no file of that name, the stray is not read in its place.
+    Put("lost.dat.tmp", "half");
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(0, ThisGame.ReadFile("lost.dat"));
+    testing::internal::GetCapturedStdout();
+
+    for (const char* name : {"crash.dat", "lost.dat"}) {
+        SCOPED_TRACE(name);
+        ASSERT_EQ(1, ThisGame.WriteFile(name));
+        ThisGame.WriteInt(5);
+        ThisGame.CloseFile();
+        EXPECT_EQ((std::vector<unsigned char>{5, 0, 0, 0}), Bytes(name));
+        EXPECT_FALSE(fs::exists(PathOf(std::string(name) + ".tmp")));
+    }
+}
+
+// Whatever sits at the temporary name is removed, not written through: a
+// link planted there cannot redirect a save onto another file.
+TEST_F(RecordFiles, ALinkAtTheTemporaryNameIsNotFollowed) {
+    Put("other.dat", "mine");
+    ASSERT_EQ(0, symlink(PathOf("other.dat").c_str(), PathOf("save.dat.tmp").c_str()));
+    ASSERT_EQ(1, ThisGame.WriteFile("save.dat"));
+    ThisGame.WriteInt(9);
+    ThisGame.CloseFile();
+    EXPECT_EQ((std::vector<unsigned char>{'m', 'i', 'n', 'e'}), Bytes("other.dat"));
+    EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(PathOf("save.dat"))));
+    EXPECT_EQ((std::vector<unsigned char>{9, 0, 0, 0}), Bytes("save.dat"));
+    EXPECT_FALSE(fs::exists(fs::symlink_status(PathOf("save.dat.tmp"))));
 }
 
 }  // namespace

@@ -347,12 +347,17 @@ TEST_F(Images, BadFilesAreRejectedAndLeaveTheSlotEmpty) {
         {"huge dimensions", ClaimedSize(100000, 100000), 32, "OMGERRORZ", true},
         {"huge width", ClaimedSize(70000, 1), 32, "OMGERRORZ", true},
         {"frames do not fit", {}, 32, "    Spritesheet of 12 x 32x32 sprites does not fit a 64 texture", true},
+        {"strip too wide", {}, 8, "    Spritesheet of 600 x 8x8 sprites needs a 9600 texture, larger than 8192", true},
     };
     // A 40x400 sheet at 32: one column of 12 frames, a 64 texture with room
     // for one cell row.
     std::vector<unsigned char> tall;
     lodepng::encode(tall, Solid(40, 400, 5, 5, 5, 255), 40, 400);
     cases[9].bytes = tall;
+    // A 4800x8 strip at 8: 600 cells of 16 in one row, 9600 texels wide.
+    std::vector<unsigned char> strip;
+    lodepng::encode(strip, Solid(4800, 8, 5, 5, 5, 255), 4800, 8);
+    cases[10].bytes = strip;
 
     for (auto& c : cases) {
         SCOPED_TRACE(c.what);

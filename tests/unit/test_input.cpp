@@ -297,6 +297,16 @@ TEST_F(InputTest, PollInputQuitsOnF4AndCopiesFocus) {
     EXPECT_EQ(1, ThisGame.quitRequested);
 }
 
+// The focus entry is the one hard-wired button that is not 0/1: PlayKey
+// hands on its -1, so a game can tell a lost focus from a held key.
+TEST_F(InputTest, PlayKeyReportsTheFocusEntryAsItIs) {
+    ThisGame.PollInput(0);  // no window: no focus
+    EXPECT_EQ(-1, ThisGame.PlayKey(63));
+    EXPECT_EQ(-1, ThisGame.PlayKeyAll(63));
+    ASys.Button[63] = 1;
+    EXPECT_EQ(1, ThisGame.PlayKey(63));
+}
+
 TEST_F(InputTest, PollInputNamesTheNextScreenshot) {
     ASys.ScreenshotName[0] = 0;
     ThisGame.PollInput(0);

@@ -302,3 +302,42 @@ TEST_F(MenuList, DescriptionsChangeNothing) {
     Frame([&] { g.Menu_Default(kLevels, ""); });
     EXPECT_EQ(withText, ASys.drawCount);
 }
+
+// A first start has no save file: the data it would have held is cleared,
+// but the level list still shows the launch's choice, "Normal". A stored
+// choice of 0 (what earlier versions saved on a first start) is read as no
+// choice at all.
+TEST_F(MenuList, AFreshInstallHighlightsNormal) {
+    PrivateRoot();
+    const int32_t kept0 = g.saveData[0], kept1 = g.saveData[1];
+    auto launch = [&] {
+        std::memset(g.saveData, 0, sizeof g.saveData);
+        g.saveData[0] = 7;
+        g.saveData[1] = 7;
+        g.saveData[101] = 2;
+        testing::internal::CaptureStdout();
+        g.Load();
+        return testing::internal::GetCapturedStdout();
+    };
+    for (const char* start : {"no files", "a saved 0"}) {
+        SCOPED_TRACE(start);
+        std::string log = launch();
+        EXPECT_EQ(start[0] == 'n', log.find("Clearing Scoreboard") != std::string::npos) << log;
+        EXPECT_EQ(2, g.saveData[101]);
+        List(kLevels);
+        EXPECT_EQ(2, g.saveData[101]);
+        // Choosing now starts "Normal".
+        ASys.Keyv[10] = 1;
+        List(kLevels);
+        ASys.Keyv[10] = 0;
+        EXPECT_EQ(11, g.gameMode);
+        EXPECT_EQ(2, g.chosenLevel);
+        g.gameMode = 0;
+        std::memset(g.keyLatch, 0, sizeof g.keyLatch);
+        // The next start finds a valid save file that holds 0.
+        g.saveData[101] = 0;
+        g.Save();
+    }
+    g.saveData[0] = kept0;
+    g.saveData[1] = kept1;
+}

@@ -205,3 +205,70 @@ TEST_F(LoadingScreen, LogoTilesAppearInADiagonalWaveFromStepSix) {
     EXPECT_NEAR(300 - 200, t.firstY, 1e-3);
     for (int b : t.blends) EXPECT_NE(3, b);
 }
+
+// Quit from the pause menu, then clicks during the "Quit / Game" banner: on
+// the pause button in the top-left corner, and then on the gear of the pause
+// menu that the first click would have opened. The banner keeps every key
+// latched, so an overlay opened under it could never be left again. Last, a
+// game that ends itself while paused.
+TEST_F(PauseScreens, TheEndBannerTakesNoPointerPresses) {
+    PrivateRoot();
+    const float W = 800, H = 600;
+    struct Click { int frame; float x, y; };
+    struct Case { const char* what; int reason; std::vector<Click> clicks; } cases[] = {
+        {"pause button", -1, {{5, 32, 32}}},
+        {"pause button, then the gear", -1, {{5, 32, 32}, {10, 3 * W / 4, H - 128}}},
+        {"time up while paused", 4, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ReleaseAll();
+        std::memset(g.keyLatch, 0, sizeof g.keyLatch);
+        std::memset(g.scoreData, 0, sizeof g.scoreData);
+        g.gameMode = 10;
+        g.subScreen = 0;
+        g.paused = 1;
+        g.pauseSelection = 0;  // Quit
+        g.endPending = 0;
+        g.endTimer = 0;
+        g.score = 1234;
+        g.saveData[101] = 2;
+        auto update = [&] {
+            Frame([&] {
+                g.LoopTarget();
+                g.EndBanner();
+            });
+        };
+        if (c.reason == -1) {
+            ASys.Keyv[10] = 1;
+            update();
+            ASys.Keyv[10] = 0;
+            ASSERT_EQ(0, g.paused);
+        } else {
+            g.EndGame(c.reason);
+            update();
+        }
+        ASSERT_EQ(c.reason, g.endPending);
+
+        // The update that quit counts as the banner's first.
+        int back = 0;
+        for (int f = 2; f <= 300 && !back; f++) {
+            for (const Click& k : c.clicks) {
+                if (f == k.frame) Pointer(k.x, k.y, 1);
+                if (f == k.frame + 1) Pointer(k.x, k.y, 0);
+            }
+            update();
+            if (g.gameMode == 0) back = f;
+        }
+        EXPECT_EQ(122, back) << "the menu comes back once the banner has run";
+        EXPECT_EQ(0, g.subScreen);
+        EXPECT_EQ(0, g.paused) << "the menu runs at the 16 ms step";
+        // Clicks fire in the game that runs under the banner: points may come.
+        EXPECT_GE(g.scoreData[20 * 2 + 5], 1234) << "the score is filed in Last 5";
+        EXPECT_EQ((int)g.score, g.scoreData[20 * 2 + 5]);
+        for (int f = 0; f < 60; f++) update();
+        EXPECT_EQ(0, g.gameMode);
+        EXPECT_EQ(0, g.paused);
+    }
+    g.score = 0;
+}

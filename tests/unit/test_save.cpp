@@ -146,7 +146,8 @@ protected:
     void ExpectCleared() {
         for (int i = 100; i < 200; i++) {
             if (i >= 124 && i <= 127) continue;  // the user ID copy is rewritten
-            ASSERT_EQ(0, ThisGame.saveData[i]) << i;
+            // The level choice falls back to the one set at launch.
+            ASSERT_EQ(i == 101 ? 2 : 0, ThisGame.saveData[i]) << i;
         }
         for (int i = 0; i < 22000; i++) ASSERT_EQ(0, ThisGame.scoreData[i]) << i;
     }
@@ -170,8 +171,8 @@ TEST_F(SaveFiles, FirstStartCreatesUserAndBothFiles) {
     EXPECT_EQ(s[24] % 37171 + s[25] % 17021 + s[26] % 53496, s[27]);
     for (int i = 0; i < 3; i++) EXPECT_EQ(s[24 + i], s[124 + i]);
     EXPECT_EQ(s[124] % 53496 + s[125] % 37171 + s[126] % 17021, s[127]);
-    // The clear also drops the level choice set at launch.
-    EXPECT_EQ(0, s[101]);
+    // The clear keeps the level choice set at launch, and it is saved.
+    EXPECT_EQ(2, s[101]);
     EXPECT_EQ(7, s[0]);
 
     EXPECT_EQ(4496u, fs::file_size(PathOf("Settings.sav")));
@@ -179,6 +180,7 @@ TEST_F(SaveFiles, FirstStartCreatesUserAndBothFiles) {
     auto settings = Ints("Settings.sav");
     auto save = Ints(SAVE_NAME);
     for (int i = 0; i < 100; i++) EXPECT_EQ(s[i], settings[i]) << i;
+    EXPECT_EQ(2, save[1]);
     EXPECT_EQ(ExpectedChecksum(save, settings[24], settings[25], 550), save[22100]);
 }
 

@@ -129,7 +129,9 @@ TEST_F(WebTest, EscapeValue) {
         {'+', "*!R!*"}, {'$', "*!S!*"},  {',', "*!T!*"},  {' ', "*!U!*"},
     };
     for (const Case& c : codes) EXPECT_EQ(K().EscapeValue(string(1, c.c)), c.code) << c.c;
-    EXPECT_EQ(K().EscapeValue("az09*!=;:()[]@_-.~\t\x7f"), "az09*!=;:()[]@_-.~\t\x7f");
+    EXPECT_EQ(K().EscapeValue("az09*!=;:()[]@_-.~"), "az09*!=;:()[]@_-.~");
+    // Control bytes and DEL are percent-escaped, so none reaches the request.
+    EXPECT_EQ(K().EscapeValue("a\r\nb\tc\x01\x1f\x7f"), "a%0D%0Ab%09c%01%1F%7F");
     EXPECT_EQ(K().EscapeValue("\xc3\xa9t\xe9!\x80"), "t!");  // bytes 128..255 dropped
     EXPECT_EQ(K().EscapeValue(string("ab\0c d", 6)), "ab");  // stops at the first NUL
     EXPECT_EQ(K().EscapeValue(""), "");
@@ -222,6 +224,18 @@ TEST_F(WebTest, RequestTextAndMarkerScan) {
             << c.name;
     }
     ASys.webPort = 80;
+}
+
+// A value holding CR LF cannot add header lines: the request keeps its own
+// three lines and the value stays inside the request line.
+TEST_F(WebTest, ControlBytesInTheValueStayInTheRequestLine) {
+    TinyServer server({"[-\r\nData-]ok[-\r\nEnd-]"}, false);
+    ASys.webPort = server.port();
+    EXPECT_EQ(K().GetURL("127.0.0.1", "Scores.php?Game=550&Score=", "1\r\nX-Injected: yes\r\n\r\n"), "ok");
+    ASys.webPort = 80;
+    EXPECT_EQ(server.request(),
+              "GET /Scores.php?Game=550&Score=1%0D%0AX-Injected:*!U!*yes%0D%0A%0D%0A HTTP/1.1\r\n"
+              "Host: 127.0.0.1\r\nConnection: close\r\n\r\n");
 }
 
 TEST_F(WebTest, HostNamesAreResolved) {
