@@ -17,6 +17,11 @@ float iFramesWz[IMAGE_SLOTS];
 int32_t iSize[IMAGE_SLOTS];
 int32_t imageFrameSize[IMAGE_SLOTS];
 float imageUnit[IMAGE_SLOTS];
+uint32_t imageVersion[IMAGE_SLOTS];
+
+void ImageChanged(int slot) {
+    if (slot >= 0 && slot < IMAGE_SLOTS) imageVersion[slot]++;
+}
 
 // Glyph advances of the bitmap font, indexed by character code - 32.
 int32_t fontw[132] = {
@@ -262,6 +267,7 @@ void KELPSys::GetPNG(int slot, const char* path, unsigned size) {
         imageFrameSize[slot] = (int32_t)size;
         imageUnit[slot] = (float)size / virtualW;
         imageFrames[slot] = 1;
+        ImageChanged(slot);
         return;
     }
 
@@ -324,6 +330,7 @@ void KELPSys::GetPNG(int slot, const char* path, unsigned size) {
                    (int)((f / perRow) * cell), (int)cell, (int)cell);
     }
     imageFrames[slot] = (int32_t)frames;
+    ImageChanged(slot);
 }
 
 // ---- Pixel buffers ----------------------------------------------------------
@@ -351,6 +358,7 @@ void KELPSys::Buffer_Fill(int slot, int r, int g, int b, int a) {
     size_t texels = (size_t)iSize[slot] * iSize[slot];
     unsigned char* p = Image[slot].data();
     for (size_t i = 0; i < texels; i++) memcpy(p + i * 4, rgba, 4);
+    ImageChanged(slot);
 }
 
 void KELPSys::Buffer_Plot(int slot, float x, float y, float r, float g, float b, float a) {
@@ -361,6 +369,7 @@ void KELPSys::Buffer_Plot(int slot, float x, float y, float r, float g, float b,
     if (!(x >= 0 && x < e && y >= 0 && y < e)) return;
     unsigned char rgba[4] = {ColourByte(r), ColourByte(g), ColourByte(b), ColourByte(a)};
     PutTexel(slot, (int)x, (int)y, rgba);
+    ImageChanged(slot);
 }
 
 void KELPSys::Buffer_Line(int slot, float x1, float y1, float x2, float y2, float r, float g, float b, float a) {
@@ -368,6 +377,7 @@ void KELPSys::Buffer_Line(int slot, float x1, float y1, float x2, float y2, floa
     const int e = iSize[slot];
     const float fe = (float)e;
     unsigned char rgba[4] = {ColourByte(r), ColourByte(g), ColourByte(b), ColourByte(a)};
+    ImageChanged(slot);
 
     // Column pass, then row pass: together they leave no gaps in steep or
     // shallow lines. A pass whose slope is infinite (start truncated below an
@@ -406,6 +416,7 @@ void KELPSys::Buffer_Tile(int dst, int src, float x, float y, int frame) {
     const int sy0 = (frame / n) * cell + CELL_MARGIN;
     const int de = iSize[dst], se = iSize[src];
     const float fde = (float)de;
+    ImageChanged(dst);
     for (int i = 0; i < e; i++) {
         // Truncation toward zero, so -1 < i + x < 0 still lands in column 0.
         float fx = (float)i + x;
@@ -447,6 +458,8 @@ void KELPSys::Screenshot() {
             to[x * 4 + 3] = 255;
         }
     }
+    ImageChanged(100);
+    ImageChanged(101);
     SavePNG(ScreenshotName, 100, (unsigned)w, (unsigned)h);
 }
 
@@ -497,4 +510,6 @@ void KELPSys::GrabBuffer() {
             to[3] = 255;
         }
     }
+    ImageChanged(101);
+    ImageChanged(102);
 }

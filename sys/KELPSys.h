@@ -89,6 +89,9 @@ public:
     void RenderImage(int base);
     void RenderQuadImage(int base);
     void RenderImageBlur(int base);
+    // The GL context is gone (window re-created or closed), and every texture
+    // object with it: the next render makes and uploads them again.
+    void ForgetTextures();
 
     // ---- Images, pixel buffers, screenshots ---------------------------------
     // Marks every image slot empty; called once at platform start-up.
@@ -181,10 +184,13 @@ extern double DrawR[RENDER_LIST_MAX][CMD_SLOTS];
 extern int32_t DrawToRT;
 extern int32_t TexUse, TriCount, RenderMode, Wireframe;
 extern unsigned char WhiteBlock[256];
-extern int32_t TexUploads;    // glTexImage2D calls in the last render (statistics, tests)
-// Source keys (TexUse values) of the first TEX_UPLOAD_LOG uploads of the last render.
+extern int32_t TexUploads;    // texture uploads in the last render (statistics, tests)
+extern int32_t TexBatches;    // triangle batches started in the last render
+// Source keys (TexUse values) of the first TEX_UPLOAD_LOG uploads and batch
+// starts of the last render.
 enum { TEX_UPLOAD_LOG = 64 };
 extern int32_t TexUploadKeys[TEX_UPLOAD_LOG];
+extern int32_t TexBatchKeys[TEX_UPLOAD_LOG];
 
 // Image table (slots 0..104).
 extern std::vector<unsigned char> Image[IMAGE_SLOTS];
@@ -195,6 +201,11 @@ extern float iFramesWz[IMAGE_SLOTS];
 extern int32_t iSize[IMAGE_SLOTS];
 extern int32_t imageFrameSize[IMAGE_SLOTS];
 extern float imageUnit[IMAGE_SLOTS];
+// Moves on whenever a slot's pixel or blur plane changes; the renderer
+// uploads a slot's planes again when their version is not the one it last
+// uploaded. Whatever writes a plane calls ImageChanged afterwards.
+extern uint32_t imageVersion[IMAGE_SLOTS];
+void ImageChanged(int slot);
 extern int32_t fontw[132];
 
 // Input.

@@ -356,6 +356,81 @@ TEST_F(Screens, NoSlotIsDrawnBeforeItIsComplete) {
 
 TEST_F(Screens, EveryScreenDrawsAsBefore) {
     for (const char* name : kScreens) ExpectSameFrame(name, "first time");
+    // Every plane is on the GL side now: drawing them again uploads nothing.
+    for (const char* name : kScreens) EXPECT_EQ(0, ExpectSameFrame(name, "second time")) << name;
+}
+
+// The textures a recorded list draws from (source keys, as TexUse has them).
+std::set<int> SourceKeys(const std::string& name) {
+    Snapshot s;
+    std::set<int> keys = {-2};   // every screen draws shapes too
+    if (!Load(s, RefDir() + "/" + name + ".dl")) return keys;
+    for (size_t i = 0; i + CMD_SLOTS <= s.list.size(); i += CMD_SLOTS) {
+        int kind = (int)s.list[i];
+        int slot = (int)s.list[i + 28];
+        if (kind == CMD_IMAGE || kind == CMD_QUADIMAGE) keys.insert(slot);
+        if (kind == CMD_BLUR) keys.insert(slot + 200);
+    }
+    return keys;
+}
+
+TEST_F(Screens, ANewWindowUploadsEveryPlaneOnceAndDrawsAsBefore) {
+    // Full screen and back, as F11 twice: each switch is a new window with a
+    // new GL context that has none of the old one's textures.
+    ASys.FlipFull();
+    ASSERT_NE(nullptr, ASys.window);
+    ASSERT_TRUE(ASys.isFullscreen);
+    Snapshot s;
+    ASSERT_TRUE(Load(s, RefDir() + "/start.dl"));
+    Put(s);
+    ASys.RenderSys(0);
+    EXPECT_EQ(SourceKeys("start").size(), (size_t)TexUploads);
+    // The start page is the menu's picture all over: a frame with its images
+    // lost would be the clear colour or the untextured quads' white.
+    std::vector<unsigned char> f = ReadFrame();
+    long sum[3] = {0, 0, 0};
+    for (size_t i = 0; i < f.size(); i++) sum[i % 3] += f[i];
+    const long n = (long)f.size() / 3;
+    EXPECT_GT(sum[1] / n, 60) << "green";
+    EXPECT_LT(sum[0] / n, 200) << "red";
+
+    ASys.FlipFull();
+    ASSERT_NE(nullptr, ASys.window);
+    ASSERT_EQ(800, ASys.fbWidth);
+    // Each texture once, when the first screen that needs it is drawn.
+    std::set<int> all;
+    int uploads = 0;
+    for (const char* name : kScreens) {
+        std::set<int> keys = SourceKeys(name);
+        all.insert(keys.begin(), keys.end());
+        uploads += ExpectSameFrame(name, "in a new window");
+    }
+    EXPECT_EQ(all.size(), (size_t)uploads);
+    for (const char* name : kScreens) EXPECT_EQ(0, ExpectSameFrame(name, "again in the new window")) << name;
+}
+
+TEST_F(Screens, SteadyFramesUploadNothing) {
+    MyGame& g = G();
+    struct Case {
+        const char* what;
+        std::function<void()> enter;
+    } cases[] = {
+        {"start page", [&] { g.loadStep = 0; g.gameMode = 0; g.menuPage = 0; g.subScreen = 0; }},
+        {"level page", [&] { g.menuPage = 1; }},
+        {"options", [&] { g.menuPage = 0; g.subScreen = 1; }},
+        {"credits", [&] { g.subScreen = 2; }},
+        {"game", [&] { g.subScreen = 0; g.gameMode = 11; }},
+    };
+    for (auto& c : cases) {
+        c.enter();
+        Run(3);
+        for (int i = 0; i < 5; i++) {
+            g.Update();
+            g.Render();
+            EXPECT_EQ(0, TexUploads) << c.what << ", frame " << i;
+            EXPECT_GT(TexBatches, 0) << c.what;
+        }
+    }
 }
 
 }  // namespace
