@@ -30,6 +30,21 @@ enum {
     CMD_IMAGE = 11, CMD_QUADIMAGE = 12, CMD_BLUR = 13, CMD_BLEND = 50,
 };
 
+// An image decoded and laid out as a slot holds it, with the log lines its
+// load writes, but not yet in any slot. PrepareImage makes one and touches
+// no shared state, so it may run on any thread; KELPSys::CommitImage puts it
+// into a slot on the main thread. GetPNG does both at once.
+struct PreparedImage {
+    int32_t frames = -1;          // -1: the load failed, nothing to put in
+    int32_t framesW = 0, edge = 0, frameSize = 0;
+    float framesWz = 0;
+    int32_t unitEdge = 0;         // cell (or image) edge: the slot's unit is this / virtualW
+    std::vector<unsigned char> plane, blur;
+    std::vector<std::string> log;
+    double decodeMs = 0, packMs = 0, fringeMs = 0, blurMs = 0;   // where the time went
+};
+PreparedImage PrepareImage(const char* path, unsigned size);
+
 class KELPSys {
 public:
     KELPSys();
@@ -97,6 +112,8 @@ public:
     // Marks every image slot empty; called once at platform start-up.
     void ResetImageTable();
     void GetPNG(int slot, const char* path, unsigned size);
+    // Logs a prepared load's lines and moves its planes into the slot.
+    void CommitImage(int slot, PreparedImage& img);
     void Buffer_Create(int slot, int size);
     void Buffer_Fill(int slot, int r, int g, int b, int a);
     void Buffer_Plot(int slot, float x, float y, float r, float g, float b, float a);
