@@ -53,6 +53,8 @@ void KELPCore::Begin(int number, string title) {
 }
 
 void KELPCore::Terminate() {
+    // A load still queued would reach a platform layer that is shut down.
+    DropLoads();
     ASys.Close();
     int t = Mills();
     printf("Runtime : %d:%02d\n", t / 60000, t / 1000 - (t / 60000) * 60);

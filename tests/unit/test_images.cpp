@@ -406,6 +406,59 @@ TEST_F(Images, SheetPlanesMatchThePlainPasses) {
     }
 }
 
+TEST_F(Images, QueuedLoadsFillTheSlotAndLogAsLoadImgDoes) {
+    Pixels sheet = PositionImage(64, 32);
+    SetPixel(sheet, 64, 3, 3, {255, 0, 255, 255});
+    Write("sheet.png", sheet, 64, 32);
+    Write("single.png", PositionImage(32, 32), 32, 32);
+    Write("tall.png", PositionImage(8, 800), 8, 800);
+    struct Case { const char* name; int size, slot; bool font; } cases[] = {
+        {"sheet", 32, 20, false},  {"single.png", 32, 21, false}, {"missing", 32, 22, false},
+        {"tall", 8, 23, false},    {"sheet", 0, 24, false},       {"sheet", 32, 100, false},
+        {"sheet", 32, 25, true},   {"missing", 32, 26, true},
+    };
+    for (auto& c : cases) {
+        SCOPED_TRACE(std::string(c.name) + " into " + std::to_string(c.slot));
+        ASys.curFont = 0;
+        testing::internal::CaptureStdout();
+        if (c.font) ThisGame.LoadFont(c.slot, c.name);
+        else ThisGame.LoadImg(c.slot, c.name, c.size);
+        std::string direct = testing::internal::GetCapturedStdout();
+        std::vector<std::vector<unsigned char>> planes;
+        std::vector<double> table;
+        auto remember = [&](int slot, std::vector<std::vector<unsigned char>>& p, std::vector<double>& t) {
+            if (slot < 0 || slot >= IMAGE_SLOTS) return;
+            p = {Image[slot], ImageBlur[slot]};
+            t = {(double)imageFrames[slot], (double)iFramesW[slot], iFramesWz[slot], (double)iSize[slot],
+                 (double)imageFrameSize[slot], imageUnit[slot], (double)ASys.curFont};
+        };
+        remember(c.slot, planes, table);
+        if (c.slot < IMAGE_SLOTS) {
+            imageFrames[c.slot] = -1;
+            Image[c.slot].clear();
+            ImageBlur[c.slot].clear();
+        }
+        ASys.curFont = 0;
+
+        testing::internal::CaptureStdout();
+        if (c.font) ThisGame.QueueFont(1, c.slot, c.name);
+        else ThisGame.QueueImg(1, c.slot, c.name, c.size);
+        std::string queued = testing::internal::GetCapturedStdout();
+        EXPECT_EQ("", queued) << "nothing shows before the load is collected";
+        if (c.slot < IMAGE_SLOTS) { EXPECT_EQ(-1, imageFrames[c.slot]); }
+        testing::internal::CaptureStdout();
+        ThisGame.FinishLoads();
+        queued = testing::internal::GetCapturedStdout();
+        EXPECT_EQ(Lines(direct), Lines(queued));
+        std::vector<std::vector<unsigned char>> qplanes;
+        std::vector<double> qtable;
+        remember(c.slot, qplanes, qtable);
+        EXPECT_EQ(table, qtable);
+        EXPECT_TRUE(planes == qplanes);
+    }
+    EXPECT_EQ(0, ThisGame.LoadsQueued());
+}
+
 // ---- Rejected loads -----------------------------------------------------------
 
 // A valid 1x1 PNG whose header claims other dimensions (with a correct CRC,
