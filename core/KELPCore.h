@@ -6,6 +6,7 @@
 // their result and a log line, never by throwing.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <ctime>
 #include <functional>
@@ -53,6 +54,9 @@ public:
     // when the directory part did not fit and "." was used instead.
     int SetDataRoot(const char* programPath);
     void FlipFullscreen();
+    // Sets a block of the program's own memory (a global or heap array) to
+    // zero; large blocks cheaply, without making them resident.
+    void Zero(void* block, size_t bytes);
 
     // ---- Drawing state -------------------------------------------------------------
     void ResetDraw();
