@@ -156,6 +156,7 @@ class Demo:
             else:
                 os.makedirs(os.path.join(self.root, "Data", "550"))
         self.proc = None
+        self._down = set()    # keys pressed with keydown and not let go of
         self.log_path = os.path.join(self.root, "stdout.log")
         self.err_path = os.path.join(self.root, "stderr.log")
 
@@ -210,15 +211,28 @@ class Demo:
         subprocess.run(["xdotool", "keydown", "--window", w, key], env=self.env, check=True)
         time.sleep(seconds)
         # A key that ends the program (F4) may outlive the window it was sent to.
-        subprocess.run(["xdotool", "keyup", "--window", w, key], env=self.env,
-                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        up = subprocess.run(["xdotool", "keyup", "--window", w, key], env=self.env,
+                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        if up.returncode != 0:
+            self._release(key)
         time.sleep(0.1)
 
     def keydown(self, key):
         subprocess.run(["xdotool", "keydown", "--window", self.window(), key], env=self.env, check=True)
+        self._down.add(key)
 
     def keyup(self, key):
         subprocess.run(["xdotool", "keyup", "--window", self.window(), key], env=self.env, check=True)
+        self._down.discard(key)
+
+    def _release(self, key):
+        """Lets go of a key on the server itself. A key pressed through XTEST
+        stays down in the X server when its window is gone (the program quit
+        or replaced it), and the display outlives the program: the next
+        program on it would start with the key held."""
+        subprocess.run(["xdotool", "keyup", key], env=self.env,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self._down.discard(key)
 
     def wait_exit(self, timeout=20.0):
         try:
@@ -230,6 +244,8 @@ class Demo:
         if self.proc and self.proc.poll() is None:
             self.proc.kill()
             self.proc.wait()
+        for key in list(self._down):
+            self._release(key)
         for f in ("_out", "_err"):
             if hasattr(self, f):
                 getattr(self, f).close()
