@@ -1,14 +1,27 @@
 // Frame time of the demo's own scenes (update + render on a real window),
-// the time of each load in the staged loader, and peak resident memory.
-// Prints a table; asserts nothing.
+// measured beside two frames drawn on the same window in the same run: the
+// empty frame (clear and swap) and a plain-OpenGL reference of what a menu
+// frame needs (a full-canvas background from a 1024 x 1024 texture, a second
+// blended full-canvas layer, 150 glyph-sized quads; texture objects made
+// once). The three take turns in short rounds, so a change in machine load
+// hits them alike; the ratios are the figures to compare between runs.
+// Also: the loader run as the game runs it (one update and render every
+// 16 ms) with its longest frame, and peak resident memory.
+// Prints tables; asserts nothing.
+//   bench_scenes [frames per scene, default 200]
+#include <GLFW/glfw3.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <functional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "game/MyGame.h"
 
@@ -20,37 +33,163 @@ static double Now(clockid_t c = CLOCK_MONOTONIC) {
 
 static MyGame& g = ThisGame;
 
-struct Sample {
-    double wall, cpu, worst;
-};
-
-// Runs `frames` updates and renders back to back; `before` runs ahead of
-// each update (to hold a button, say).
-template <class F>
-static Sample Measure(int frames, F before) {
-    Sample s = {0, 0, 0};
-    for (int i = 0; i < frames; i++) {
-        before();
-        double w0 = Now(), c0 = Now(CLOCK_PROCESS_CPUTIME_ID);
-        g.Update();
-        g.Render();
-        double w = Now() - w0;
-        s.wall += w;
-        s.cpu += Now(CLOCK_PROCESS_CPUTIME_ID) - c0;
-        if (w > s.worst) s.worst = w;
-    }
-    s.wall /= frames;
-    s.cpu /= frames;
-    return s;
+static double Median(std::vector<double> v) {
+    if (v.empty()) return 0;
+    std::sort(v.begin(), v.end());
+    size_t n = v.size();
+    return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
 }
 
-static void Row(const char* name, const Sample& s) {
-    printf("| %-34s | %8.2f | %8.2f | %8.2f | %6.0f | %5d |\n", name, s.wall * 1000, s.cpu * 1000,
-           s.worst * 1000, (double)ASys.polyCount, TexUploads);
+static double Worst(const std::vector<double>& v) { return v.empty() ? 0 : *std::max_element(v.begin(), v.end()); }
+
+// ---- The two comparison frames --------------------------------------------------
+
+// Clear and swap, as the framework's render does them, and nothing else.
+static void EmptyFrame() {
+    int w, h;
+    glfwGetFramebufferSize(ASys.window, &w, &h);
+    glViewport(0, 0, w, h);
+    glClearColor(0, 0, 140 / 255.0f, 1);
+    glClear(GL_COLOR_BUFFER_BIT);
+    glfwSwapInterval(1);
+    glfwSwapBuffers(ASys.window);
+    glfwPollEvents();
+}
+
+// The menu frame in plain OpenGL: three texture objects uploaded once, one
+// vertex array, one draw call per layer.
+struct Reference {
+    GLuint tex[3] = {0, 0, 0};
+    enum { kGlyphs = 150, kVerts = 6 * (2 + kGlyphs) };
+    float pos[kVerts * 2], uv[kVerts * 2];
+    unsigned char col[kVerts * 4];
+
+    static void Quad(float* p, float* t, float x0, float y0, float x1, float y1, float s0, float t0, float s1,
+                     float t1) {
+        const float pv[12] = {x0, y1, x1, y1, x1, y0, x0, y1, x1, y0, x0, y0};
+        const float tv[12] = {s0, t1, s1, t1, s1, t0, s0, t1, s1, t0, s0, t0};
+        memcpy(p, pv, sizeof pv);
+        memcpy(t, tv, sizeof tv);
+    }
+
+    static GLuint Texture(const std::vector<unsigned char>& plane, int edge) {
+        std::vector<unsigned char> fill;
+        const unsigned char* px = plane.data();
+        if (plane.size() < (size_t)edge * edge * 4) {   // the asset is missing: any pixels will do
+            fill.assign((size_t)edge * edge * 4, 200);
+            px = fill.data();
+        }
+        GLuint t;
+        glGenTextures(1, &t);
+        glBindTexture(GL_TEXTURE_2D, t);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+        glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, edge, edge, 0, GL_RGBA, GL_UNSIGNED_BYTE, px);
+        glBindTexture(GL_TEXTURE_2D, 0);
+        return t;
+    }
+
+    // The menu's own pictures: the background sheet, the title art, the font.
+    void Make() {
+        tex[0] = Texture(Image[53], 1024);
+        tex[1] = Texture(Image[54], 1024);
+        tex[2] = Texture(Image[51], 512);
+        Quad(pos, uv, -400, -300, 400, 300, 0, 0, 0.5f, 0.5f);
+        Quad(pos + 12, uv + 12, -400, -300, 400, 300, 0, 0, 1, 1);
+        const float z = 40.0f / 512;
+        for (int i = 0; i < kGlyphs; i++) {
+            float x = -380 + 16.0f * (i % 46), y = -250 + 40.0f * (i / 46);
+            int f = 33 + i % 60;
+            float s0 = z * (f % 12), t0 = z * (f / 12);
+            Quad(pos + 12 * (2 + i), uv + 12 * (2 + i), x - 20, y - 20, x + 20, y + 20, s0, t0, s0 + z, t0 + z);
+        }
+        memset(col, 255, sizeof col);
+    }
+
+    void Frame() {
+        int w, h;
+        glfwGetFramebufferSize(ASys.window, &w, &h);
+        glViewport(0, 0, w, h);
+        glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
+        glClearColor(0, 0, 140 / 255.0f, 1);
+        glClear(GL_COLOR_BUFFER_BIT);
+        glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+        glEnable(GL_BLEND);
+        glEnable(GL_TEXTURE_2D);
+        glPushMatrix();
+        glScalef(2.0f / 800, -2.0f * w / h / 800, 1);
+        glEnableClientState(GL_VERTEX_ARRAY);
+        glEnableClientState(GL_TEXTURE_COORD_ARRAY);
+        glEnableClientState(GL_COLOR_ARRAY);
+        glVertexPointer(2, GL_FLOAT, 0, pos);
+        glTexCoordPointer(2, GL_FLOAT, 0, uv);
+        glColorPointer(4, GL_UNSIGNED_BYTE, 0, col);
+        glBindTexture(GL_TEXTURE_2D, tex[0]);
+        glDrawArrays(GL_TRIANGLES, 0, 6);
+        glBindTexture(GL_TEXTURE_2D, tex[1]);
+        glDrawArrays(GL_TRIANGLES, 6, 6);
+        glBindTexture(GL_TEXTURE_2D, tex[2]);
+        glDrawArrays(GL_TRIANGLES, 12, 6 * kGlyphs);
+        glDisableClientState(GL_VERTEX_ARRAY);
+        glDisableClientState(GL_TEXTURE_COORD_ARRAY);
+        glDisableClientState(GL_COLOR_ARRAY);
+        // Leaves no texture of its own bound for the framework's next render.
+        glBindTexture(GL_TEXTURE_2D, 0);
+        glPopMatrix();
+        glfwSwapInterval(1);
+        glfwSwapBuffers(ASys.window);
+        glfwPollEvents();
+    }
+};
+
+static Reference Ref;
+
+// ---- Scenes ------------------------------------------------------------------------
+
+struct Scene {
+    const char* name;
+    std::function<void()> enter;    // once, before the warm-up
+    std::function<void()> before;   // ahead of every update
+    std::vector<double> frames, cpu, ref, empty;
+    double first = 0;   // the scene's very first frame, its first uploads included
+    int uploads = 0, tris = 0;
+    Scene(const char* n, std::function<void()> e, std::function<void()> b)
+        : name(n), enter(std::move(e)), before(std::move(b)) {}
+};
+
+static void GameFrame(const std::function<void()>& before) {
+    before();
+    g.Update();
+    g.Render();
+}
+
+static double Timed(const std::function<void()>& f) {
+    double t0 = Now();
+    f();
+    return Now() - t0;
+}
+
+// Rounds of `round` scene frames, reference frames and empty frames in turn.
+static void MeasureScene(Scene& s, int frames) {
+    s.enter();
+    for (int i = 0; i < 40; i++) GameFrame(s.before);   // uploads, slides and fades settle
+    const int round = 20;
+    for (int done = 0; done < frames; done += round) {
+        for (int i = 0; i < round; i++) {
+            double c0 = Now(CLOCK_THREAD_CPUTIME_ID);
+            s.frames.push_back(Timed([&] { GameFrame(s.before); }));
+            s.cpu.push_back(Now(CLOCK_THREAD_CPUTIME_ID) - c0);
+        }
+        s.uploads = TexUploads;
+        s.tris = ASys.polyCount;
+        for (int i = 0; i < round; i++) s.ref.push_back(Timed([] { Ref.Frame(); }));
+        for (int i = 0; i < round; i++) s.empty.push_back(Timed(EmptyFrame));
+    }
 }
 
 int main(int argc, char** argv) {
-    int frames = argc > 1 ? atoi(argv[1]) : 300;
+    int frames = argc > 1 ? atoi(argv[1]) : 200;
+    if (frames < 20) frames = 20;
     // A private data root: the demo's data, fresh settings and saves.
     char tmpl[] = "/tmp/kelp-bench-XXXXXX";
     if (!mkdtemp(tmpl)) return 1;
@@ -80,75 +219,125 @@ int main(int argc, char** argv) {
     g.logoZoom = 1;
     g.FlushGame();
 
-    printf("Frame time per scene, %d frames each, window %dx%d (ms)\n\n", frames, ASys.fbWidth, ASys.fbHeight);
-    printf("| %-34s | %8s | %8s | %8s | %6s | %5s |\n", "scene", "wall", "CPU", "worst", "tris", "upl.");
-    printf("|%s|%s|%s|%s|%s|%s|\n", "------------------------------------", "----------", "----------",
-           "----------", "--------", "-------");
-
-    // Loader: one update each, timing the loads apart from the screen.
-    double loadTime[130] = {0};
-    Sample busiest = {0, 0, 0};
-    int busiestStep = 0;
+    // The loader as the game runs it: an update and a render every 16 ms,
+    // the next one due 16 ms after this one starts (no catching up).
+    std::vector<double> loadFrames;
+    std::vector<int> loadSteps;
     g.loadStep = 1;
+    const double loadStart = Now();
+    double due = loadStart;
     while (g.loadStep > 0) {
         int step = g.loadStep;
-        double t0 = Now();
-        Sample s = Measure(1, [] {});
-        loadTime[step] = Now() - t0;
-        if (s.wall > busiest.wall && step > 11 && step != 20) {
-            busiest = s;
-            busiestStep = step;
-        }
+        double now = Now();
+        if (now < due) usleep((useconds_t)((due - now) * 1e6));
+        due = Now() + 0.016;
+        loadFrames.push_back(Timed([] { GameFrame([] {}); }));
+        loadSteps.push_back(step);
     }
-    // The loading screen at its busiest step, run again as a steady scene.
-    g.loadStep = busiestStep;
-    Sample loading = Measure(frames, [&] { g.loadStep = busiestStep; });
-    char name[64];
-    snprintf(name, sizeof name, "loading screen (step %d)", busiestStep);
-    Row(name, loading);
-    g.loadStep = 0;
+    const double loaderTotal = Now() - loadStart;
 
-    g.gameMode = 0;
-    g.menuPage = 0;
-    g.subScreen = 0;
-    Row("start page", Measure(frames, [] { g.menuPage = 0; }));
-
-    g.menuPage = 1;
-    Measure(60, [] { g.menuPage = 1; });  // panel slides in
-    Row("level page with the panel", Measure(frames, [] { g.menuPage = 1; g.boardTimer = 100; }));
-
-    g.menuPage = 0;
-    g.subScreen = 1;
-    Row("options", Measure(frames, [] { g.subScreen = 1; }));
-
-    g.subScreen = 2;
-    Row("credits", Measure(frames, [] { g.subScreen = 2; }));
-
-    g.subScreen = 0;
-    g.gameMode = 11;
-    Measure(1, [] {});
-    // Fire held: three sparks a frame, as the demo throws them.
-    auto fire = [] {
-        for (int k = 0; k < 3; k++)
-            g.ThrowParticle(g.screenW / 2, g.screenH / 2, g.Rnd(0, 360), 2 * k, k + 1, g.Rnd(0, 360), g.Rnd(3, 7));
+    Scene scenes[] = {
+        {"loading screen (step 60)", [] {}, [] { g.loadStep = 60; }},
+        {"start page", [] { g.loadStep = 0; g.gameMode = 0; g.menuPage = 0; g.subScreen = 0; },
+         [] { g.menuPage = 0; }},
+        {"level page with the panel", [] { g.menuPage = 1; }, [] { g.menuPage = 1; g.boardTimer = 100; }},
+        {"options", [] { g.menuPage = 0; g.subScreen = 1; }, [] { g.subScreen = 1; }},
+        {"credits", [] { g.subScreen = 2; }, [] { g.subScreen = 2; }},
+        {"game with particles", [] { g.subScreen = 0; g.gameMode = 11; },
+         [] {
+             // Fire held: three sparks a frame, as the demo throws them.
+             for (int k = 0; k < 3; k++)
+                 g.ThrowParticle(g.screenW / 2, g.screenH / 2, g.Rnd(0, 360), 2 * k, k + 1, g.Rnd(0, 360),
+                                 g.Rnd(3, 7));
+         }},
     };
-    Measure(80, fire);
-    int alive = 0;
-    for (int i = 0; i < 256; i++) alive += g.particles[i][0] > 0;
-    snprintf(name, sizeof name, "game with %d particles", alive);
-    Row(name, Measure(frames, fire));
-    g.StopMusic();
 
-    printf("\nStaged loader: time of each loading step (load + loading screen, ms)\n\n");
-    const char* what[21] = {"", "font entplain.png", "KELPLogo.png (32)", "icons.png (64)", "particles.png (32)",
-                            "sound 95", "play 95, sound 01", "options.png (32)", "sound 99", "sound 98",
-                            "menu.png (504)", "logo.png (1024)", "", "", "", "", "", "", "", "", "gfx.png (32)"};
-    for (int s = 1; s <= 20; s++)
-        if (what[s][0]) printf("| %2d | %-20s | %8.2f |\n", s, what[s], loadTime[s] * 1000);
-
+    // Every scene once, so that memory has seen all of them before the
+    // reference's own textures are made; then the measured rounds.
+    for (Scene& s : scenes) {
+        s.enter();
+        s.first = Timed([&] { GameFrame(s.before); });
+        for (int i = 1; i < 40; i++) GameFrame(s.before);
+    }
     rusage ru;
     getrusage(RUSAGE_SELF, &ru);
-    printf("\nPeak resident memory: %.1f MiB\n", ru.ru_maxrss / 1024.0);
+    const double peakMiB = ru.ru_maxrss / 1024.0;
+    Ref.Make();
+    for (Scene& s : scenes) MeasureScene(s, frames);
+    g.StopMusic();
+
+    std::vector<double> allRef, allEmpty;
+    for (Scene& s : scenes) {
+        allRef.insert(allRef.end(), s.ref.begin(), s.ref.end());
+        allEmpty.insert(allEmpty.end(), s.empty.begin(), s.empty.end());
+    }
+    printf("Frame times, window %dx%d, %d frames a scene in rounds of 20 beside 20 reference and 20 empty "
+           "frames (ms)\n\n",
+           ASys.fbWidth, ASys.fbHeight, frames);
+    printf("\"main\" is the CPU time of the game's own thread (update, list walk, uploads); the rest of a\n"
+           "frame is the GL driver's rasterising threads. \"first\" is the scene's first frame, when the\n"
+           "planes it shows for the first time are uploaded. \"upl.\" counts the uploads of a steady frame.\n\n");
+    printf("| %-26s | %6s | %6s | %6s | %6s | %6s | %6s | %6s | %6s | %4s | %5s |\n", "scene", "median", "worst",
+           "main", "first", "ref.", "empty", "/ref.", "/empty", "upl.", "tris");
+    printf("|%s|%s|%s|%s|%s|%s|%s|%s|%s|%s|%s|\n", "----------------------------", "-------:", "-------:",
+           "-------:", "-------:", "-------:", "-------:", "-------:", "-------:", "-----:", "------:");
+    for (Scene& s : scenes) {
+        double m = Median(s.frames), r = Median(s.ref), e = Median(s.empty);
+        printf("| %-26s | %6.2f | %6.2f | %6.2f | %6.2f | %6.2f | %6.2f | %6.2f | %6.2f | %4d | %5d |\n", s.name,
+               m * 1000, Worst(s.frames) * 1000, Median(s.cpu) * 1000, s.first * 1000, r * 1000, e * 1000, m / r,
+               m / e, s.uploads, s.tris);
+    }
+    printf("| %-26s | %6.2f | %6.2f |        |        |        |        |        |        |      |       |\n",
+           "reference frame", Median(allRef) * 1000, Worst(allRef) * 1000);
+    printf("| %-26s | %6.2f | %6.2f |        |        |        |        |        |        |      |       |\n",
+           "empty frame (clear, swap)", Median(allEmpty) * 1000, Worst(allEmpty) * 1000);
+
+    size_t longest = 0;
+    for (size_t i = 0; i < loadFrames.size(); i++)
+        if (loadFrames[i] > loadFrames[longest]) longest = i;
+    printf("\nLoader, one update + render every 16 ms: %zu updates in %.0f ms; frame median %.2f ms, "
+           "longest %.2f ms (step %d)\n",
+           loadFrames.size(), loaderTotal * 1000, Median(loadFrames) * 1000, Worst(loadFrames) * 1000,
+           loadSteps.empty() ? 0 : loadSteps[longest]);
+    printf("Loader frames over 16 ms:");
+    int over = 0;
+    for (size_t i = 0; i < loadFrames.size(); i++)
+        if (loadFrames[i] > 0.016) {
+            printf(" step %d %.1f ms;", loadSteps[i], loadFrames[i] * 1000);
+            over++;
+        }
+    printf(over ? "\n" : " none\n");
+    // Where a load's time goes: each image of the loader prepared again
+    // (median of three), and each sound loaded again, on this thread alone.
+    printf("\nLoads, prepared again one at a time (ms; median of 3)\n\n");
+    printf("| %-20s | %7s | %7s | %7s | %7s | %7s |\n", "image", "decode", "pack", "fringe", "blur", "total");
+    printf("|%s|%s|%s|%s|%s|%s|\n", "----------------------", "--------:", "--------:", "--------:", "--------:",
+           "--------:");
+    const struct { const char* file; int size; } images[] = {
+        {"entplain.png", 32}, {"KELPLogo.png", 32}, {"icons.png", 64}, {"particles.png", 32},
+        {"options.png", 32},  {"menu.png", 504},    {"logo.png", 1024}, {"gfx.png", 32},
+    };
+    for (auto& im : images) {
+        std::string path = std::string(g.dataRoot) + "/Data/550/" + im.file;
+        std::vector<double> ph[5];
+        for (int k = 0; k < 3; k++) {
+            PreparedImage p = PrepareImage(path.c_str(), im.size);
+            ph[0].push_back(p.decodeMs);
+            ph[1].push_back(p.packMs);
+            ph[2].push_back(p.fringeMs);
+            ph[3].push_back(p.blurMs);
+            ph[4].push_back(p.decodeMs + p.packMs + p.fringeMs + p.blurMs);
+        }
+        printf("| %-20s | %7.2f | %7.2f | %7.2f | %7.2f | %7.2f |\n", im.file, Median(ph[0]), Median(ph[1]),
+               Median(ph[2]), Median(ph[3]), Median(ph[4]));
+    }
+    for (int n : {95, 1, 99, 98}) {
+        std::vector<double> t;
+        for (int k = 0; k < 3; k++) t.push_back(Timed([n] { g.LoadSFX(n); }) * 1000);
+        printf("| sound %02d.wav%s | %7s | %7s | %7s | %7s | %7.2f |\n", n, AudioEnabled ? "        " : " (no device)",
+               "", "", "", "", Median(t));
+    }
+    printf("\nPeak resident memory: %.1f MiB\n", peakMiB);
     ASys.Close();
     return 0;
 }

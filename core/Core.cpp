@@ -1,5 +1,7 @@
 // Framework start and end, the millisecond clock, and the two per-update
 // hand-overs to the platform layer: the commit of the draw list and the render.
+#include <sys/mman.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstring>
@@ -51,6 +53,8 @@ void KELPCore::Begin(int number, string title) {
 }
 
 void KELPCore::Terminate() {
+    // A load still queued would reach a platform layer that is shut down.
+    DropLoads();
     ASys.Close();
     int t = Mills();
     printf("Runtime : %d:%02d\n", t / 60000, t / 1000 - (t / 60000) * 60);
@@ -85,6 +89,26 @@ int KELPCore::RatePerSecond(int count, int elapsedMs) {
 }
 
 void KELPCore::FlipFullscreen() { ASys.FlipFull(); }
+
+void KELPCore::Zero(void* block, size_t bytes) {
+    if (!block || !bytes) return;
+#ifdef __linux__
+    // The whole pages of a large block are given back rather than written:
+    // they read as zero again and take no memory until the game writes them.
+    const long pageSize = sysconf(_SC_PAGESIZE);
+    if (pageSize > 0 && bytes >= 16 * (size_t)pageSize) {
+        const uintptr_t page = (uintptr_t)pageSize;
+        const uintptr_t start = (uintptr_t)block, end = start + bytes;
+        const uintptr_t first = (start + page - 1) & ~(page - 1), last = end & ~(page - 1);
+        if (madvise((void*)first, last - first, MADV_DONTNEED) == 0) {
+            memset(block, 0, first - start);
+            memset((void*)last, 0, end - last);
+            return;
+        }
+    }
+#endif
+    memset(block, 0, bytes);
+}
 
 void KELPCore::RenderGame(float& w, float& h) {
     RenderCountLive++;

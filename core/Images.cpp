@@ -1,6 +1,8 @@
 // Images, fonts and text: asset paths, the image draw commands, and the
 // layout and measuring of text with the font's fixed glyph widths.
 #include <cstring>
+#include <memory>
+#include <new>
 
 #include "KELPCore.h"
 
@@ -36,6 +38,39 @@ void KELPCore::LoadImg(int slot, string name, int size) {
     // A negative size reaches the loader as a huge value, which it refuses.
     ASys.GetPNG(slot, path, (unsigned)size);
 }
+
+// Queued loads: the path and the log line are the same as LoadImg's and
+// LoadFont's; decoding and packing run on the loading thread.
+static void QueueImage(KELPCore* core, int due, int slot, string name, unsigned size, bool font) {
+    name = SlashName(name);
+    const string path = string(core->dataRoot) + "/Data/" + std::to_string(core->gameNumber) + "/" + name +
+                        (HasPngExtension(name) ? "" : ".png");
+    auto img = std::make_shared<PreparedImage>();
+    std::function<void()> prepare;
+    // A slot outside the table is refused when the load is collected; there
+    // is nothing to decode for it.
+    if (slot >= 0 && slot <= 99) {
+        prepare = [img, path, size] {
+            try {
+                *img = PrepareImage(path.c_str(), size);
+            } catch (const std::bad_alloc&) {
+                *img = PreparedImage();
+                img->log = {"OMGERRORZ", "    " + path + " : out of memory"};
+            }
+        };
+    }
+    core->QueueLoad(due, slot, prepare, [core, img, slot, name, font] {
+        KELPSys::Debuglog(core->fstr(font ? "Load Font  : %s " : "Load Image : %s ", name.c_str()));
+        ASys.CommitImage(slot, *img);
+        if (font) ASys.curFont = slot;
+    });
+}
+
+void KELPCore::QueueImg(int due, int slot, string name, int size) {
+    QueueImage(this, due, slot, name, (unsigned)size, false);
+}
+
+void KELPCore::QueueFont(int due, int slot, string name) { QueueImage(this, due, slot, name, 32, true); }
 
 void KELPCore::LoadFont(int slot, string name) {
     name = SlashName(name);

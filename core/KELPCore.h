@@ -6,8 +6,10 @@
 // their result and a log line, never by throwing.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <ctime>
+#include <functional>
 #include <string>
 
 #include "../sys/KELPSys.h"
@@ -56,6 +58,9 @@ public:
     // when the directory part did not fit and "." was used instead.
     int SetDataRoot(const char* programPath);
     void FlipFullscreen();
+    // Sets a block of the program's own memory (a global or heap array) to
+    // zero; large blocks cheaply, without making them resident.
+    void Zero(void* block, size_t bytes);
 
     // Logs the keys down and the focus when they differ from the last
     // poll's (test builds).
@@ -121,6 +126,24 @@ public:
     float StringWidth(string s);
     float StringWidth(char c);
     float CharWidth(char c);
+
+    // ---- Loading ahead ---------------------------------------------------------------
+    // For a staged loader that must not stall its screen. A queued load is
+    // prepared on a worker thread (`prepare`, which must touch no shared
+    // state) and collected on this thread (`commit`), strictly in the order
+    // the loads were queued: the image table, the sound slots and the log see
+    // the loads in that order and nothing of a load before its commit.
+    // `due` is the caller's turn number (a loader step, say): CollectLoads(turn)
+    // commits the loads due by `turn` that are prepared, and waits only for a
+    // due load that fills `waitForSlot` (and those queued before it).
+    // QueueImg and QueueFont are LoadImg and LoadFont split that way.
+    void QueueImg(int due, int slot, string name, int size);
+    void QueueFont(int due, int slot, string name);
+    void QueueLoad(int due, int slot, std::function<void()> prepare, std::function<void()> commit);
+    int CollectLoads(int turn, int waitForSlot = -1);   // returns the number committed
+    void FinishLoads();   // waits for every queued load and commits it
+    int LoadsQueued();    // queued and not committed yet
+    void DropLoads();     // forgets every load not committed yet
 
     // ---- Pixel buffers and screenshots ---------------------------------------------
     void CreateBuffer(int slot, int size);

@@ -121,7 +121,7 @@ void MyGame::FlushGame() {
     endPending = 0;
     endTimer = 0;
     memset(gameWordsA, 0, sizeof gameWordsA);
-    memset(gameWordsB, 0, sizeof gameWordsB);
+    Zero(gameWordsB, sizeof gameWordsB);   // 48 MiB that the demo itself never writes
     memset(gameValues, 0, sizeof gameValues);
     memset(gameWordsD, 0, sizeof gameWordsD);
     memset(particleBlock, 0, sizeof particleBlock);

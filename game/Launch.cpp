@@ -177,26 +177,39 @@ float MyGame::FrameDelta(int elapsedMs) {
 void MyGame::Render() { RenderGame(screenW, screenH); }
 
 void MyGame::Loader() {
-    int loaded = 1;
-    switch (loadStep) {
-        case 1: LoadFont(51, "entplain.png"); break;
-        case 2: LoadImg(60, "KELPLogo", 32); break;
-        case 3: LoadImg(50, "icons", 64); break;
-        case 4: LoadImg(55, "particles", 32); break;
-        case 5: LoadSFX(95); break;
-        case 6:
+    // Every later load is queued at the first step: the images are decoded
+    // and packed on the loading thread while the loading screen runs, and
+    // each load is taken in at its own step (or, if it is not ready by then,
+    // at a later one), in step order, so the slots fill and the log reads as
+    // if each step had loaded its asset itself.
+    if (loadStep == 1) {
+        QueueImg(2, 60, "KELPLogo", 32);
+        QueueImg(3, 50, "icons", 64);
+        QueueImg(4, 55, "particles", 32);
+        QueueLoad(5, -1, nullptr, [this] { LoadSFX(95); });
+        QueueLoad(6, -1, nullptr, [this] {
             PlaySFX(95, 1.0f);
             LoadSFX(1);
-            break;
-        case 7: LoadImg(52, "options", 32); break;
-        case 8: LoadSFX(99); break;
-        case 9: LoadSFX(98); break;
-        case 10: LoadImg(53, "menu", 504); break;
-        case 11: LoadImg(54, "logo", 1024); break;
-        case 20: LoadImg(0, "gfx", 32); break;
-        default: loaded = 0; break;
+        });
+        QueueImg(7, 52, "options", 32);
+        QueueLoad(8, -1, nullptr, [this] { LoadSFX(99); });
+        QueueLoad(9, -1, nullptr, [this] { LoadSFX(98); });
+        QueueImg(10, 53, "menu", 504);
+        QueueImg(11, 54, "logo", 1024);
+        QueueImg(20, 0, "gfx", 32);
+        // The loading screen writes with the font from this very update, so
+        // it is loaded here, while the loading thread starts on the logo.
+        LoadFont(51, "entplain.png");
     }
+    const int loaded = (loadStep >= 1 && loadStep <= 11) || loadStep == 20;
+    // The loading screen builds the logo from its tiles from step 6 on: its
+    // load must be in before then.
+    CollectLoads(loadStep, loadStep + 1 > 5 ? 60 : -1);
     loadStep += 1;
     LoadingScreen();
-    if (loadStep > 120 && !loaded) loadStep = 0;
+    if (loadStep > 120 && !loaded) {
+        // The one place the loader waits for whatever is still being prepared.
+        FinishLoads();
+        loadStep = 0;
+    }
 }

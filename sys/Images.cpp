@@ -4,7 +4,9 @@
 #include <lodepng.h>
 
 #include <cmath>
+#include <cstdarg>
 #include <cstring>
+#include <ctime>
 #include <string>
 
 #include "KELPSys.h"
@@ -17,6 +19,11 @@ float iFramesWz[IMAGE_SLOTS];
 int32_t iSize[IMAGE_SLOTS];
 int32_t imageFrameSize[IMAGE_SLOTS];
 float imageUnit[IMAGE_SLOTS];
+uint32_t imageVersion[IMAGE_SLOTS];
+
+void ImageChanged(int slot) {
+    if (slot >= 0 && slot < IMAGE_SLOTS) imageVersion[slot]++;
+}
 
 // Glyph advances of the bitmap font, indexed by character code - 32.
 int32_t fontw[132] = {
@@ -53,15 +60,6 @@ bool IsKeyColour(const unsigned char* p) {
     bool magenta = p[0] >= 251 && p[1] <= 4 && p[2] >= 251;
     bool cyan = p[0] <= 4 && p[1] >= 251 && p[2] >= 251;
     return magenta || cyan;
-}
-
-// Long paths do not fit the platform layer's 1024-byte format buffer, and a
-// load or save log line must show the whole file name.
-void LogPath(const char* before, const char* path, const char* after = "") {
-    std::string line(before);
-    line += path;
-    line += after;
-    KELPSys::Debuglog(line.c_str());
 }
 
 // Soft copy of the rectangle (x0, y0, w, h) of an edge x edge RGBA plane,
@@ -128,8 +126,14 @@ void BlurRegion(const unsigned char* src, unsigned char* dst, int edge, int x0, 
                 }
             }
             if (acc[3] > 0) {
+                // One division a texel instead of three. The product with the
+                // reciprocal is within 1e-12 of the true quotient (below 256),
+                // whose fraction is 0 or at least 1 / acc[3] > 1e-5 short of
+                // the next integer: nudged up by 1e-7, it truncates exactly
+                // as the integer division does.
+                const double inv = 1.0 / acc[3];
                 for (int c = 0; c < 3; c++) {
-                    int32_t v = (acc[c] + acc[3] / 2) / acc[3];
+                    int32_t v = (int32_t)((acc[c] + acc[3] / 2) * inv + 1e-7);
                     o[c] = (unsigned char)(v > 255 ? 255 : v);
                 }
                 o[3] = (unsigned char)((acc[3] + 128) / 256);
@@ -143,10 +147,15 @@ void BlurRegion(const unsigned char* src, unsigned char* dst, int edge, int x0, 
 
 // Every transparent texel takes the mean colour of its opaque neighbours, so
 // linear filtering at a sprite's edge blends towards the sprite's own colour
-// instead of the key colour or black.
-void FringePass(std::vector<unsigned char>& plane, int s) {
-    for (int y = 1; y <= s - 2; y++) {
-        for (int x = 1; x <= s - 2; x++) {
+// instead of the key colour or black. Covers texels x0..x1, y0..y1 of the
+// plane, never its outermost ring.
+void FringePass(std::vector<unsigned char>& plane, int s, int x0, int y0, int x1, int y1) {
+    if (x0 < 1) x0 = 1;
+    if (y0 < 1) y0 = 1;
+    if (x1 > s - 2) x1 = s - 2;
+    if (y1 > s - 2) y1 = s - 2;
+    for (int y = y0; y <= y1; y++) {
+        for (int x = x0; x <= x1; x++) {
             unsigned char* t = &plane[((size_t)y * s + x) * 4];
             if (t[3] != 0) continue;
             int sum[3] = {0, 0, 0}, k = 0;
@@ -172,6 +181,24 @@ unsigned char ColourByte(float v) {
 }
 
 int ClampByte(int v) { return v < 0 ? 0 : (v > 255 ? 255 : v); }
+
+// The loader's log lines are formatted here rather than in the shared
+// temporary strings, as preparing may run on another thread.
+std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));
+std::string Format(const char* format, ...) {
+    char line[512];
+    va_list args;
+    va_start(args, format);
+    vsnprintf(line, sizeof line, format, args);
+    va_end(args);
+    return line;
+}
+
+double Seconds() {
+    timespec t;
+    clock_gettime(CLOCK_MONOTONIC, &t);
+    return t.tv_sec + t.tv_nsec / 1e9;
+}
 
 // A buffer operation may only touch a slot whose plane really holds
 // iSize x iSize texels: the screenshot reuses slot 100's plane at window size.
@@ -205,14 +232,42 @@ void KELPSys::GetPNG(int slot, const char* path, unsigned size) {
         return;
     }
     imageFrames[slot] = -1;
+    PreparedImage img = PrepareImage(path, size);
+    CommitImage(slot, img);
+}
+
+void KELPSys::CommitImage(int slot, PreparedImage& img) {
+    if (slot < 0 || slot > 99) {
+        printf("Image number out of bounds");
+        fflush(stdout);
+        return;
+    }
+    for (const std::string& line : img.log) Debuglog(line.c_str());
+    imageFrames[slot] = -1;
+    // A failed load leaves the slot empty and its planes as they were.
+    if (img.frames < 0) return;
+    Image[slot].swap(img.plane);
+    ImageBlur[slot].swap(img.blur);
+    iFramesW[slot] = img.framesW;
+    iFramesWz[slot] = img.framesWz;
+    iSize[slot] = img.edge;
+    imageFrameSize[slot] = img.frameSize;
+    imageUnit[slot] = (float)img.unitEdge / virtualW;
+    imageFrames[slot] = img.frames;
+    ImageChanged(slot);
+}
+
+PreparedImage PrepareImage(const char* path, unsigned size) {
+    PreparedImage out;
     if (!path) path = "";
+    double t0 = Seconds();
 
     // A frame size of 0 would divide by zero below, and a negative one
     // arrives here as a huge unsigned value.
     if (size == 0 || size > MAX_IMAGE_EDGE) {
-        Debuglog(fstrSys("    Frame size %i is not usable", (int)size));
-        LogPath("    Not loaded: ", path);
-        return;
+        out.log.push_back(Format("    Frame size %i is not usable", (int)size));
+        out.log.push_back(std::string("    Not loaded: ") + path);
+        return out;
     }
 
     // The header is checked before decoding so that a file claiming huge
@@ -225,44 +280,51 @@ void KELPSys::GetPNG(int slot, const char* path, unsigned size) {
         lodepng::State state;
         err = lodepng_inspect(&width, &height, &state, file.data(), file.size());
         if (!err && (width > MAX_IMAGE_EDGE || height > MAX_IMAGE_EDGE)) {
-            Debuglog("OMGERRORZ");
-            Debuglog(fstrSys("    Image of %ux%u is larger than %u", width, height, MAX_IMAGE_EDGE));
-            LogPath("    Not loaded: ", path);
-            return;
+            out.log.push_back("OMGERRORZ");
+            out.log.push_back(Format("    Image of %ux%u is larger than %u", width, height, MAX_IMAGE_EDGE));
+            out.log.push_back(std::string("    Not loaded: ") + path);
+            return out;
         }
     }
     if (!err) err = lodepng::decode(px, width, height, file, LCT_RGBA, 8);
     file.clear();
     file.shrink_to_fit();
     if (err) {
-        Debuglog("OMGERRORZ");
-        LogPath("    ", path, (std::string(" : ") + lodepng_error_text(err)).c_str());
-        return;
+        out.log.push_back("OMGERRORZ");
+        out.log.push_back(std::string("    ") + path + " : " + lodepng_error_text(err));
+        return out;
     }
+    double t1 = Seconds();
+    out.decodeMs = (t1 - t0) * 1000;
 
     if (width <= size) {
         // Single image. A PNG smaller than the slot keeps its pixels at their
         // own positions; the rest of the texture is transparent.
         size_t bytes = (size_t)size * size * 4;
-        Image[slot].assign(bytes, 0);
-        ImageBlur[slot].assign(bytes, 0);
+        out.plane.assign(bytes, 0);
+        out.blur.assign(bytes, 0);
         unsigned rows = height < size ? height : size;
         for (unsigned y = 0; y < rows; y++) {
             for (unsigned x = 0; x < width; x++) {
                 unsigned char* p = &px[((size_t)width * y + x) * 4];
                 if (IsKeyColour(p)) memset(p, 0, 4);
-                memcpy(&Image[slot][((size_t)size * y + x) * 4], p, 4);
+                memcpy(&out.plane[((size_t)size * y + x) * 4], p, 4);
             }
         }
-        BlurRegion(Image[slot].data(), ImageBlur[slot].data(), (int)size, 0, 0, (int)size, (int)size);
-        Debuglog(fstrSys("    Loaded %ix%i Image", (int)size, (int)size));
-        iFramesW[slot] = (int32_t)size;
-        iFramesWz[slot] = 1.0f;
-        iSize[slot] = (int32_t)size;
-        imageFrameSize[slot] = (int32_t)size;
-        imageUnit[slot] = (float)size / virtualW;
-        imageFrames[slot] = 1;
-        return;
+        px.clear();
+        px.shrink_to_fit();
+        double t2 = Seconds();
+        BlurRegion(out.plane.data(), out.blur.data(), (int)size, 0, 0, (int)size, (int)size);
+        out.log.push_back(Format("    Loaded %ix%i Image", (int)size, (int)size));
+        out.framesW = (int32_t)size;
+        out.framesWz = 1.0f;
+        out.edge = (int32_t)size;
+        out.frameSize = (int32_t)size;
+        out.unitEdge = (int32_t)size;
+        out.frames = 1;
+        out.packMs = (t2 - t1) * 1000;
+        out.blurMs = (Seconds() - t2) * 1000;
+        return out;
     }
 
     // Sprite sheet: key colours become transparent; their colour is replaced
@@ -285,35 +347,46 @@ void KELPSys::GetPNG(int slot, const char* path, unsigned size) {
     const unsigned perRow = s / cell;
     const unsigned cellRows = (frames + perRow - 1) / perRow;
     if (s > MAX_IMAGE_EDGE) {
-        Debuglog(fstrSys("    Spritesheet of %u x %ux%u sprites needs a %u texture, larger than %u", frames, size, size,
-                         s, MAX_IMAGE_EDGE));
-        LogPath("    Not loaded: ", path);
-        return;
+        out.log.push_back(Format("    Spritesheet of %u x %ux%u sprites needs a %u texture, larger than %u", frames, size,
+                                 size, s, MAX_IMAGE_EDGE));
+        out.log.push_back(std::string("    Not loaded: ") + path);
+        return out;
     }
     if ((uint64_t)cellRows * cell > s) {
         // Sheets much taller than wide would need more cell rows than the
         // square texture has.
-        Debuglog(fstrSys("    Spritesheet of %u x %ux%u sprites does not fit a %u texture", frames, size, size, s));
-        LogPath("    Not loaded: ", path);
-        return;
+        out.log.push_back(
+            Format("    Spritesheet of %u x %ux%u sprites does not fit a %u texture", frames, size, size, s));
+        out.log.push_back(std::string("    Not loaded: ") + path);
+        return out;
     }
-    Debuglog(fstrSys("    Loaded Spritesheet of %i x %ix%i sprites", (int)frames, (int)size, (int)size));
+    out.log.push_back(Format("    Loaded Spritesheet of %i x %ix%i sprites", (int)frames, (int)size, (int)size));
     size_t bytes = (size_t)s * s * 4;
-    Image[slot].assign(bytes, 0);
-    ImageBlur[slot].assign(bytes, 0);
-    iFramesW[slot] = (int32_t)perRow;
-    iFramesWz[slot] = (float)cell / (float)s;
-    iSize[slot] = (int32_t)s;
-    imageFrameSize[slot] = (int32_t)size;
-    imageUnit[slot] = (float)cell / virtualW;
+    out.plane.assign(bytes, 0);
+    out.blur.assign(bytes, 0);
+    out.framesW = (int32_t)perRow;
+    out.framesWz = (float)cell / (float)s;
+    out.edge = (int32_t)s;
+    out.frameSize = (int32_t)size;
+    out.unitEdge = (int32_t)cell;
 
+    // Frames are packed row by row into the cells; a frame with no opaque
+    // texel at all is noted, as the passes below have nothing to do there.
+    std::vector<char> empty(frames, 1);
     unsigned penX = 0, penY = 0;
     for (unsigned r = 0; r < rows; r++) {
         for (unsigned c = 0; c < columns; c++) {
+            const unsigned f = r * columns + c;
             for (unsigned y = 0; y < size; y++) {
                 const unsigned char* from = &px[(((size_t)r * size + y) * width + (size_t)c * size) * 4];
-                unsigned char* to = &Image[slot][(((size_t)penY + CELL_MARGIN + y) * s + penX + CELL_MARGIN) * 4];
+                unsigned char* to = &out.plane[(((size_t)penY + CELL_MARGIN + y) * s + penX + CELL_MARGIN) * 4];
                 memcpy(to, from, (size_t)size * 4);
+                if (empty[f])
+                    for (unsigned x = 0; x < size; x++)
+                        if (from[x * 4 + 3]) {
+                            empty[f] = 0;
+                            break;
+                        }
             }
             penX += cell;
             if (penX + cell > s) {
@@ -324,12 +397,31 @@ void KELPSys::GetPNG(int slot, const char* path, unsigned size) {
     }
     px.clear();
     px.shrink_to_fit();
-    FringePass(Image[slot], (int)s);
+    double t2 = Seconds();
+    out.packMs = (t2 - t1) * 1000;
+
+    // Only texels within one of an opaque one can take a fringe colour, and
+    // opaque texels lie inside frames, so each frame and the ring around it
+    // is all the pass has to look at. An empty frame's texels all end up 0.
     for (unsigned f = 0; f < frames; f++) {
-        BlurRegion(Image[slot].data(), ImageBlur[slot].data(), (int)s, (int)((f % perRow) * cell),
-                   (int)((f / perRow) * cell), (int)cell, (int)cell);
+        const int fx = (int)((f % perRow) * cell + CELL_MARGIN), fy = (int)((f / perRow) * cell + CELL_MARGIN);
+        if (empty[f]) {
+            for (unsigned y = 0; y < size; y++) memset(&out.plane[(((size_t)fy + y) * s + fx) * 4], 0, (size_t)size * 4);
+            continue;
+        }
+        FringePass(out.plane, (int)s, fx - 1, fy - 1, fx + (int)size, fy + (int)size);
     }
-    imageFrames[slot] = (int32_t)frames;
+    double t3 = Seconds();
+    out.fringeMs = (t3 - t2) * 1000;
+    // An empty cell is all zero, and so is its blurred copy.
+    for (unsigned f = 0; f < frames; f++) {
+        if (empty[f]) continue;
+        BlurRegion(out.plane.data(), out.blur.data(), (int)s, (int)((f % perRow) * cell), (int)((f / perRow) * cell),
+                   (int)cell, (int)cell);
+    }
+    out.blurMs = (Seconds() - t3) * 1000;
+    out.frames = (int32_t)frames;
+    return out;
 }
 
 // ---- Pixel buffers ----------------------------------------------------------
@@ -357,6 +449,7 @@ void KELPSys::Buffer_Fill(int slot, int r, int g, int b, int a) {
     size_t texels = (size_t)iSize[slot] * iSize[slot];
     unsigned char* p = Image[slot].data();
     for (size_t i = 0; i < texels; i++) memcpy(p + i * 4, rgba, 4);
+    ImageChanged(slot);
 }
 
 void KELPSys::Buffer_Plot(int slot, float x, float y, float r, float g, float b, float a) {
@@ -367,6 +460,7 @@ void KELPSys::Buffer_Plot(int slot, float x, float y, float r, float g, float b,
     if (!(x >= 0 && x < e && y >= 0 && y < e)) return;
     unsigned char rgba[4] = {ColourByte(r), ColourByte(g), ColourByte(b), ColourByte(a)};
     PutTexel(slot, (int)x, (int)y, rgba);
+    ImageChanged(slot);
 }
 
 void KELPSys::Buffer_Line(int slot, float x1, float y1, float x2, float y2, float r, float g, float b, float a) {
@@ -374,6 +468,7 @@ void KELPSys::Buffer_Line(int slot, float x1, float y1, float x2, float y2, floa
     const int e = iSize[slot];
     const float fe = (float)e;
     unsigned char rgba[4] = {ColourByte(r), ColourByte(g), ColourByte(b), ColourByte(a)};
+    ImageChanged(slot);
 
     // Column pass, then row pass: together they leave no gaps in steep or
     // shallow lines. A pass whose slope is infinite (start truncated below an
@@ -412,6 +507,7 @@ void KELPSys::Buffer_Tile(int dst, int src, float x, float y, int frame) {
     const int sy0 = (frame / n) * cell + CELL_MARGIN;
     const int de = iSize[dst], se = iSize[src];
     const float fde = (float)de;
+    ImageChanged(dst);
     for (int i = 0; i < e; i++) {
         // Truncation toward zero, so -1 < i + x < 0 still lands in column 0.
         float fx = (float)i + x;
@@ -453,6 +549,8 @@ void KELPSys::Screenshot() {
             to[x * 4 + 3] = 255;
         }
     }
+    ImageChanged(100);
+    ImageChanged(101);
     SavePNG(ScreenshotName, 100, (unsigned)w, (unsigned)h);
 }
 
@@ -503,4 +601,6 @@ void KELPSys::GrabBuffer() {
             to[3] = 255;
         }
     }
+    ImageChanged(101);
+    ImageChanged(102);
 }

@@ -31,6 +31,21 @@ enum {
     CMD_IMAGE = 11, CMD_QUADIMAGE = 12, CMD_BLUR = 13, CMD_BLEND = 50,
 };
 
+// An image decoded and laid out as a slot holds it, with the log lines its
+// load writes, but not yet in any slot. PrepareImage makes one and touches
+// no shared state, so it may run on any thread; KELPSys::CommitImage puts it
+// into a slot on the main thread. GetPNG does both at once.
+struct PreparedImage {
+    int32_t frames = -1;          // -1: the load failed, nothing to put in
+    int32_t framesW = 0, edge = 0, frameSize = 0;
+    float framesWz = 0;
+    int32_t unitEdge = 0;         // cell (or image) edge: the slot's unit is this / virtualW
+    std::vector<unsigned char> plane, blur;
+    std::vector<std::string> log;
+    double decodeMs = 0, packMs = 0, fringeMs = 0, blurMs = 0;   // where the time went
+};
+PreparedImage PrepareImage(const char* path, unsigned size);
+
 class KELPSys {
 public:
     KELPSys();
@@ -90,11 +105,16 @@ public:
     void RenderImage(int base);
     void RenderQuadImage(int base);
     void RenderImageBlur(int base);
+    // The GL context is gone (window re-created or closed), and every texture
+    // object with it: the next render makes and uploads them again.
+    void ForgetTextures();
 
     // ---- Images, pixel buffers, screenshots ---------------------------------
     // Marks every image slot empty; called once at platform start-up.
     void ResetImageTable();
     void GetPNG(int slot, const char* path, unsigned size);
+    // Logs a prepared load's lines and moves its planes into the slot.
+    void CommitImage(int slot, PreparedImage& img);
     void Buffer_Create(int slot, int size);
     void Buffer_Fill(int slot, int r, int g, int b, int a);
     void Buffer_Plot(int slot, float x, float y, float r, float g, float b, float a);
@@ -184,10 +204,13 @@ extern double DrawR[RENDER_LIST_MAX][CMD_SLOTS];
 extern int32_t DrawToRT;
 extern int32_t TexUse, TriCount, RenderMode, Wireframe;
 extern unsigned char WhiteBlock[256];
-extern int32_t TexUploads;    // glTexImage2D calls in the last render (statistics, tests)
-// Source keys (TexUse values) of the first TEX_UPLOAD_LOG uploads of the last render.
+extern int32_t TexUploads;    // texture uploads in the last render (statistics, tests)
+extern int32_t TexBatches;    // triangle batches started in the last render
+// Source keys (TexUse values) of the first TEX_UPLOAD_LOG uploads and batch
+// starts of the last render.
 enum { TEX_UPLOAD_LOG = 64 };
 extern int32_t TexUploadKeys[TEX_UPLOAD_LOG];
+extern int32_t TexBatchKeys[TEX_UPLOAD_LOG];
 
 // Image table (slots 0..104).
 extern std::vector<unsigned char> Image[IMAGE_SLOTS];
@@ -198,6 +221,11 @@ extern float iFramesWz[IMAGE_SLOTS];
 extern int32_t iSize[IMAGE_SLOTS];
 extern int32_t imageFrameSize[IMAGE_SLOTS];
 extern float imageUnit[IMAGE_SLOTS];
+// Moves on whenever a slot's pixel or blur plane changes; the renderer
+// uploads a slot's planes again when their version is not the one it last
+// uploaded. Whatever writes a plane calls ImageChanged afterwards.
+extern uint32_t imageVersion[IMAGE_SLOTS];
+void ImageChanged(int slot);
 extern int32_t fontw[132];
 
 // Clock. The millisecond clock behind Mills and the sleep behind Rest: a

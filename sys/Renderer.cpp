@@ -1,9 +1,12 @@
 // The frame renderer: draws the committed list DrawR as textured triangles in
-// immediate mode. There are no texture objects: each batch re-specifies the
-// default 2D texture (the white block for shapes, a slot's plane for images)
-// and consecutive commands on the same source share one glBegin batch.
+// immediate mode. Consecutive commands on the same source (the white block
+// for shapes, a slot's pixel or blur plane for images) share one glBegin
+// batch. Each source has its own GL texture object, made on first use and
+// uploaded again only when its slot's pixels have changed since, so a batch
+// switch is a bind.
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 
 #include <GLFW/glfw3.h>
 
@@ -13,6 +16,8 @@ int32_t TexUse = -1, TriCount = 0, RenderMode = 0, Wireframe = 0;
 unsigned char WhiteBlock[256];
 int32_t TexUploads = 0;
 int32_t TexUploadKeys[TEX_UPLOAD_LOG];
+int32_t TexBatches = 0;
+int32_t TexBatchKeys[TEX_UPLOAD_LOG];
 
 namespace {
 
@@ -39,31 +44,70 @@ Colours ReadColours(const double* c) {
     return k;
 }
 
+// Texture coordinates go to GL as floats, which is what it keeps of them.
 inline void Vertex(double s, double t, const GLubyte* col, float x, float y) {
-    glTexCoord2d(s, t);
+    glTexCoord2f((float)s, (float)t);
     glColor4ub(col[0], col[1], col[2], col[3]);
     glVertex2f(x, y);
 }
 
-void Upload(int key, int edge, const unsigned char* pixels) {
-    glTexParameterf(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, (GLfloat)RenderMode);
-    glTexParameterf(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, (GLfloat)RenderMode);
-    glTexImage2D(GL_TEXTURE_2D, 0, 4, edge, edge, 0, GL_RGBA, GL_UNSIGNED_BYTE, pixels);
-    if (TexUploads >= 0 && TexUploads < TEX_UPLOAD_LOG) TexUploadKeys[TexUploads] = key;
-    TexUploads++;
+// A source's texture object and what it holds: the plane's edge and
+// version at its last upload, and the filter last set on it. Name 0 means
+// not made yet in the current context.
+struct Texture {
+    GLuint name;
+    int32_t edge;
+    GLint filter;
+    uint32_t version;
+};
+
+Texture PlaneTex[IMAGE_SLOTS], BlurTex[IMAGE_SLOTS], WhiteTex;
+
+void Log(int32_t& count, int32_t* keys, int key) {
+    if (count >= 0 && count < TEX_UPLOAD_LOG) keys[count] = key;
+    count++;
+}
+
+// Binds a source's texture object, first making it, setting the frame's
+// filter on it, and uploading the plane if its version moved on.
+void Bind(Texture& t, int key, int edge, const unsigned char* pixels, uint32_t version) {
+    if (t.name == 0) {
+        glGenTextures(1, &t.name);
+        t.edge = 0;
+        t.filter = 0;
+    }
+    glBindTexture(GL_TEXTURE_2D, t.name);
+    if (t.filter != RenderMode) {
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, RenderMode);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, RenderMode);
+        t.filter = RenderMode;
+    }
+    if (t.edge != edge) {
+        glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, edge, edge, 0, GL_RGBA, GL_UNSIGNED_BYTE, pixels);
+    } else if (t.version != version) {
+        // Same size: the storage stays, only the texels are replaced.
+        glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, edge, edge, GL_RGBA, GL_UNSIGNED_BYTE, pixels);
+    } else {
+        return;
+    }
+    t.edge = edge;
+    t.version = version;
+    Log(TexUploads, TexUploadKeys, key);
 }
 
 // Opens a batch on the given source unless one is open on it already.
-void UseSource(int key, int edge, const unsigned char* pixels) {
+void UseSource(Texture& t, int key, int edge, const unsigned char* pixels, uint32_t version) {
     if (key == TexUse && TriCount <= BATCH_UNITS) return;
     if (TexUse != -1) glEnd();
     TexUse = key;
-    Upload(key, edge, pixels);
+    Bind(t, key, edge, pixels, version);
+    Log(TexBatches, TexBatchKeys, key);
     glBegin(GL_TRIANGLES);
     TriCount = 0;
 }
 
-void ShapeBatch() { UseSource(WHITE_BLOCK_KEY, 8, WhiteBlock); }
+// The white block never changes: version 0 is the only one it has.
+void ShapeBatch() { UseSource(WhiteTex, WHITE_BLOCK_KEY, 8, WhiteBlock, 0); }
 
 // The command starting at slot `base` of DrawR, or null for a base that does
 // not name a command.
@@ -96,7 +140,7 @@ int ImageSource(double* c, bool blur, bool quad) {
     int edge = iSize[m];
     // A plane smaller than its stated edge would be read past its end.
     if (edge <= 0 || plane.size() < (size_t)edge * (size_t)edge * 4) return -1;
-    UseSource(blur ? m + BLUR_KEY_OFFSET : m, edge, plane.data());
+    UseSource(blur ? BlurTex[m] : PlaneTex[m], blur ? m + BLUR_KEY_OFFSET : m, edge, plane.data(), imageVersion[m]);
     return m;
 }
 
@@ -174,8 +218,15 @@ void FadeClearColour(float* cur, const float* target, float speed) {
 
 }  // namespace
 
+void KELPSys::ForgetTextures() {
+    memset(PlaneTex, 0, sizeof PlaneTex);
+    memset(BlurTex, 0, sizeof BlurTex);
+    memset(&WhiteTex, 0, sizeof WhiteTex);
+}
+
 void KELPSys::RenderSys(float overscan) {
     TexUploads = 0;
+    TexBatches = 0;
     polyCount = 0;
     RenderMode = smooth == 1 ? GL_LINEAR : GL_NEAREST;
 

@@ -50,6 +50,7 @@ void KELPSys::SetScreen(int width, int height) {
         glfwDestroyWindow(window);
         window = nullptr;
     }
+    ForgetTextures();
     GLFWmonitor* monitor = glfwGetPrimaryMonitor();
     const GLFWvidmode* mode = monitor ? glfwGetVideoMode(monitor) : nullptr;
     if (isFullscreen == 0) {
@@ -89,6 +90,7 @@ void KELPSys::Close() {
     Debuglog("Closing OpenGL Window");
     if (window) glfwDestroyWindow(window);
     window = nullptr;
+    ForgetTextures();
     glfwTerminate();
 }
 

@@ -8,8 +8,10 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -46,6 +48,7 @@ protected:
             imageFrames[slot] = -1;
             Image[slot].clear();
             ImageBlur[slot].clear();
+            ImageChanged(slot);
         }
         ThisGame.Smooth(0);
         Wireframe = 0;
@@ -147,6 +150,7 @@ void FillSingleImage(int slot) {
     iSize[slot] = e;
     imageFrameSize[slot] = e;
     imageUnit[slot] = e / 800.0f;
+    ImageChanged(slot);
 }
 
 // A 2-frame sheet of 32-pixel frames: edge 128, 3 cells a row, cell 40.
@@ -169,6 +173,7 @@ void FillCoordinateSheet(int slot, int frames) {
     iSize[slot] = e;
     imageFrameSize[slot] = 32;
     imageUnit[slot] = 40 / 800.0f;
+    ImageChanged(slot);
 }
 
 // Queues an image-kind record the way the image operations lay it out.
@@ -201,6 +206,13 @@ void QueueQuadImage(int slot, const float* p) {
 std::vector<int> UploadKeys() {
     std::vector<int> keys;
     for (int i = 0; i < TexUploads && i < TEX_UPLOAD_LOG; i++) keys.push_back(TexUploadKeys[i]);
+    return keys;
+}
+
+// The sources of the batches of the last render, in order.
+std::vector<int> BatchKeys() {
+    std::vector<int> keys;
+    for (int i = 0; i < TexBatches && i < TEX_UPLOAD_LOG; i++) keys.push_back(TexBatchKeys[i]);
     return keys;
 }
 
@@ -433,14 +445,16 @@ TEST_F(Render, ShapesShareOneBatchUntilABlendChange) {
     ASys.CopyState(c);
     g.Rect(500, 100, 10);
     Frame();
-    EXPECT_EQ(std::vector<int>({-2}), UploadKeys());
+    EXPECT_EQ(std::vector<int>({-2}), BatchKeys());
     EXPECT_EQ(2 + 36 + 1 + 2 + 36 + 2, ASys.polyCount);
 
     g.Rect(100, 100, 10);
     g.SetBlend(2);
     g.Rect(100, 100, 10);
     Frame();
-    EXPECT_EQ(std::vector<int>({-2, -2}), UploadKeys());
+    EXPECT_EQ(std::vector<int>({-2, -2}), BatchKeys());
+    // The white block never changes: once in the context is enough.
+    EXPECT_EQ(0, TexUploads);
 }
 
 TEST_F(Render, ABatchRestartsAfter50000Units) {
@@ -455,13 +469,13 @@ TEST_F(Render, ABatchRestartsAfter50000Units) {
             for (int s = 0; s < CMD_SLOTS; s++) DrawR[i][s] = proto[s];
         DrawToRT = n;
         ASys.RenderSys(0);
-        EXPECT_EQ(n == 1389 ? 1 : 2, TexUploads) << n << " ovals";
+        EXPECT_EQ(n == 1389 ? 1 : 2, TexBatches) << n << " ovals";
         EXPECT_EQ(36 * n, ASys.polyCount);
     }
     DrawToRT = 0;
 }
 
-TEST_F(Render, ImageUploadsFollowTheSourceKey) {
+TEST_F(Render, ImageBatchesFollowTheSourceKey) {
     const int slot = 5;
     FillSingleImage(slot);
     struct Case {
@@ -482,8 +496,86 @@ TEST_F(Render, ImageUploadsFollowTheSourceKey) {
                 QueueImage(k, slot, 400, 300);
         }
         Frame();
-        EXPECT_EQ(c.keys, UploadKeys()) << c.what;
+        EXPECT_EQ(c.keys, BatchKeys()) << c.what;
     }
+}
+
+TEST_F(Render, PlanesAreUploadedOnceUntilTheirPixelsChange) {
+    FillSingleImage(5);
+    auto count = [](int key) {
+        std::vector<int> k = UploadKeys();
+        return (int)std::count(k.begin(), k.end(), key);
+    };
+    QueueImage(CMD_IMAGE, 5, 300, 300);
+    ThisGame.Rect(100, 100, 10);
+    QueueImage(CMD_IMAGE, 5, 300, 300);
+    QueueImage(CMD_BLUR, 5, 500, 300);
+    Frame();
+    EXPECT_EQ(std::vector<int>({5, -2, 5, 205}), BatchKeys());
+    EXPECT_EQ(1, count(5));
+    EXPECT_EQ(1, count(205));
+    RenderOnly();   // the same list again: every batch binds, none uploads
+    EXPECT_EQ(std::vector<int>({5, -2, 5, 205}), BatchKeys());
+    EXPECT_EQ(0, TexUploads);
+    ExpectColour({0, 255, 0}, At(300, 300), 0, "pixel plane");
+    ExpectColour({255, 0, 0}, At(500, 300), 0, "blur plane");
+}
+
+TEST_F(Render, PixelBufferWritesShowInTheNextFrame) {
+    // A 64 x 64 buffer drawn 1:1 at (368..431, 268..331): texel (x, y) is
+    // pixel (368 + x, 268 + y). Slot 9 is a sheet whose texels say where they are.
+    MyGame& g = ThisGame;
+    FillCoordinateSheet(9, 2);
+    struct Case {
+        const char* what;
+        std::function<void()> write;
+        int x, y;
+        RGB want;
+    } cases[] = {
+        {"create", [&] { g.CreateBuffer(5, 64); }, 10, 10, {0, 0, 0}},
+        {"fill", [&] { g.BufferFill(5, 255, 0, 0, 255); }, 10, 10, {255, 0, 0}},
+        {"plot", [&] { g.SetCol(0, 255, 0); g.BufferPlot(5, 10, 10); }, 10, 10, {0, 255, 0}},
+        {"line", [&] { g.SetCol(0, 0, 255); g.BufferLine(5, 0, 20, 64, 20); }, 33, 20, {0, 0, 255}},
+        // Frame 1 starts at texel (44, 4): red 88, green 8.
+        {"tile", [&] { g.BufferTile(5, 9, 30, 30, 1); }, 30, 30, {88, 8, 0}},
+    };
+    for (auto& c : cases) {
+        g.ResetDraw();
+        c.write();
+        g.ResetDraw();
+        g.DrawImg(5, 400, 300);
+        Frame();
+        ExpectColour(c.want, At(368 + c.x, 268 + c.y), 0, c.what);
+        EXPECT_EQ(std::vector<int>({5}), UploadKeys()) << c.what;
+    }
+    ExpectColour({0, 255, 0}, At(378, 278), 0, "the plot is still there");
+    g.DrawImg(5, 400, 300);
+    Frame();
+    EXPECT_EQ(0, TexUploads) << "nothing written since the last frame";
+}
+
+TEST_F(Render, SmoothingChangeRefiltersWithoutUploading) {
+    // Frame 1 of the sheet drawn 4 pixels a texel: with linear filtering the
+    // texels' even red values blend into odd ones between texel centres.
+    FillCoordinateSheet(9, 2);
+    auto draw = [&](int smooth) {
+        ThisGame.Smooth(smooth);
+        ThisGame.ResetDraw();
+        ThisGame.SetSize(4);
+        QueueImage(CMD_IMAGE, 9, 400, 300, 1);
+        Frame();
+        int odd = 0;
+        for (int x = 330; x < 470; x++) odd += At(x, 300).r % 2;
+        return std::make_pair(odd, pixels);
+    };
+    auto nearest = draw(0);
+    EXPECT_EQ(0, nearest.first);
+    auto linear = draw(1);
+    EXPECT_GT(linear.first, 20);
+    EXPECT_EQ(0, TexUploads);
+    auto again = draw(0);
+    EXPECT_EQ(0, TexUploads);
+    EXPECT_TRUE(nearest.second == again.second) << "nearest filtering is back";
 }
 
 TEST_F(Render, ImageAndBlurPlanesAreDrawnAtTheirSize) {
@@ -519,7 +611,7 @@ TEST_F(Render, ImageCommandsThatCannotBeDrawnAreSkipped) {
     QueueImage(CMD_IMAGE, 102, 400, 300);   // but it is an image source
     QueueQuadImage(5, quad);
     Frame();
-    EXPECT_EQ(std::vector<int>({102, 5}), UploadKeys());
+    EXPECT_EQ(std::vector<int>({102, 5}), BatchKeys());
     EXPECT_EQ(4, ASys.polyCount);
 }
 
@@ -569,6 +661,7 @@ TEST_F(Render, ImageTurnsClockwise) {
 TEST_F(Render, VertexColoursModulateImages) {
     FillSingleImage(5);
     for (auto& px : Image[5]) px = 255;   // white texels
+    ImageChanged(5);
     ThisGame.SetGradient(255, 0, 0, 1, 0, 0, 255, 1);   // colour 2 red, colour 1 blue
     QueueImage(CMD_IMAGE, 5, 300, 300);
     // A textured quad puts colour 1 on P1 and P2, its upper edge here.

@@ -191,6 +191,7 @@ class Demo:
             else:
                 os.makedirs(os.path.join(self.root, "Data", "550"))
         self.proc = None
+        self._down = set()    # keys pressed with keydown and not let go of
         self.log_path = os.path.join(self.root, "stdout.log")
         self.err_path = os.path.join(self.root, "stderr.log")
 
@@ -307,25 +308,28 @@ class Demo:
             subprocess.run(["xdotool", "keyup", key], env=self.env,
                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
-    def release(self, key):
-        """Let go of a key at the server, whose window is gone: the display
-        outlives the program (no server resets), and a key it still holds
-        would reach the next program on it."""
-        subprocess.run(["xdotool", "keyup", key], env=self.env,
-                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-
     def keydown(self, key):
         subprocess.run(["xdotool", "keydown", "--window", self.window(), key], env=self.env, check=True)
+        self._down.add(key)
 
     def keyup(self, key):
         subprocess.run(["xdotool", "keyup", "--window", self.window(), key], env=self.env, check=True)
+        self._down.discard(key)
+
+    def release(self, key):
+        """Lets go of a key on the server itself. A key pressed through XTEST
+        stays down in the X server when its window is gone (the program quit
+        or replaced it), and the display outlives the program: the next
+        program on it would start with the key held."""
+        subprocess.run(["xdotool", "keyup", key], env=self.env,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self._down.discard(key)
 
     def quit(self):
         """F4: the program ends at once, so no key-up can follow."""
         self.keydown("F4")
         status = self.wait_exit()
-        subprocess.run(["xdotool", "keyup", "F4"], env=self.env,
-                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.release("F4")
         return status
 
     def wait_exit(self, timeout=PATIENCE):
@@ -338,6 +342,8 @@ class Demo:
         if self.proc and self.proc.poll() is None:
             self.proc.kill()
             self.proc.wait()
+        for key in list(self._down):
+            self.release(key)
         for f in ("_out", "_err"):
             if hasattr(self, f):
                 getattr(self, f).close()

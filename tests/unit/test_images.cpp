@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <lodepng.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -306,6 +307,156 @@ TEST_F(Images, ReloadReplacesTheSlot) {
     EXPECT_EQ(16, iSize[7]);
     EXPECT_EQ(16u * 16 * 4, Image[7].size());
     EXPECT_EQ((std::vector<int>{4, 5, 6, 255}), Texel(7, 3, 3));
+}
+
+// The sheet's packing and both passes done the plain way: the fringe over
+// every texel of the plane, the blur as a full 5 x 5 sum in each frame's cell.
+void PlainSheet(Pixels src, int w, int h, int size, Pixels& plane, Pixels& blur) {
+    const int cell = size + 8, columns = w / size, rows = h / size, d = columns * cell;
+    int s = 64;
+    if (d > 64)
+        for (s = 128; s < d; s *= 2) {
+        }
+    const int perRow = s / cell;
+    for (size_t i = 0; i < src.size(); i += 4) {
+        const unsigned char* p = &src[i];
+        if ((p[0] >= 251 && p[1] <= 4 && p[2] >= 251) || (p[0] <= 4 && p[1] >= 251 && p[2] >= 251)) src[i + 3] = 0;
+    }
+    plane.assign((size_t)s * s * 4, 0);
+    blur.assign((size_t)s * s * 4, 0);
+    auto at = [&](Pixels& v, int x, int y) { return &v[((size_t)y * s + x) * 4]; };
+    for (int f = 0; f < columns * rows; f++) {
+        int cx = (f % perRow) * cell + 4, cy = (f / perRow) * cell + 4;
+        int sx = (f % columns) * size, sy = (f / columns) * size;
+        for (int y = 0; y < size; y++)
+            memcpy(at(plane, cx, cy + y), &src[((size_t)(sy + y) * w + sx) * 4], (size_t)size * 4);
+    }
+    for (int y = 1; y <= s - 2; y++)
+        for (int x = 1; x <= s - 2; x++) {
+            unsigned char* t = at(plane, x, y);
+            if (t[3]) continue;
+            int sum[3] = {0, 0, 0}, k = 0;
+            for (int dy = -1; dy <= 1; dy++)
+                for (int dx = -1; dx <= 1; dx++) {
+                    const unsigned char* n = at(plane, x + dx, y + dy);
+                    if (!n[3]) continue;
+                    for (int c = 0; c < 3; c++) sum[c] += n[c];
+                    k++;
+                }
+            for (int c = 0; c < 3; c++) t[c] = (unsigned char)(k ? sum[c] / k : 0);
+        }
+    const int K[5] = {1, 4, 6, 4, 1};
+    for (int f = 0; f < columns * rows; f++) {
+        int x0 = (f % perRow) * cell, y0 = (f / perRow) * cell;
+        for (int y = y0; y < y0 + cell; y++)
+            for (int x = x0; x < x0 + cell; x++) {
+                long acc[4] = {0, 0, 0, 0};
+                for (int dy = -2; dy <= 2; dy++)
+                    for (int dx = -2; dx <= 2; dx++) {
+                        int xx = x + dx, yy = y + dy;
+                        if (xx < x0 || xx >= x0 + cell || yy < y0 || yy >= y0 + cell) continue;
+                        const unsigned char* n = at(plane, xx, yy);
+                        long wgt = K[dx + 2] * K[dy + 2] * n[3];
+                        for (int c = 0; c < 3; c++) acc[c] += wgt * n[c];
+                        acc[3] += wgt;
+                    }
+                unsigned char* o = at(blur, x, y);
+                if (acc[3] > 0) {
+                    for (int c = 0; c < 3; c++) o[c] = (unsigned char)std::min(255L, (acc[c] + acc[3] / 2) / acc[3]);
+                    o[3] = (unsigned char)((acc[3] + 128) / 256);
+                } else {
+                    memcpy(o, at(plane, x, y), 3);
+                    o[3] = 0;
+                }
+            }
+    }
+}
+
+TEST_F(Images, SheetPlanesMatchThePlainPasses) {
+    // Twelve 16-pixel frames: an empty one, one all magenta, one transparent
+    // with colour left in it, and the rest speckled with opaque, half and
+    // clear pixels in all sorts of colours, key colours among them.
+    const int w = 64, h = 48;
+    Pixels px((size_t)w * h * 4);
+    uint32_t r = 2024;
+    auto rnd = [&r](int n) {
+        r = r * 1103515245u + 12345u;
+        return (int)((r >> 16) % (uint32_t)n);
+    };
+    for (int y = 0; y < h; y++)
+        for (int x = 0; x < w; x++) {
+            int f = (y / 16) * 4 + x / 16;
+            std::vector<int> c = {rnd(256), rnd(256), rnd(256), (int[]){0, 0, 128, 255, 255}[rnd(5)]};
+            if (rnd(6) == 0) c = {255, 0, 255, 255};
+            if (rnd(9) == 0) c = {0, 255, 255, 200};
+            if (f == 0) c = {0, 0, 0, 0};
+            if (f == 1) c = {255, 0, 255, 255};
+            if (f == 2) c = {10, 20, 30, 0};
+            SetPixel(px, w, x, y, c);
+        }
+    Pixels plane, blur;
+    PlainSheet(px, w, h, 16, plane, blur);
+    Load(8, Write("speckled.png", px, w, h), 16);
+    ASSERT_EQ(12, imageFrames[8]);
+    ASSERT_EQ(plane.size(), Image[8].size());
+    for (size_t i = 0; i < plane.size(); i += 4) {
+        int x = (int)(i / 4) % iSize[8], y = (int)(i / 4) / iSize[8];
+        ASSERT_EQ(std::vector<int>(plane.begin() + i, plane.begin() + i + 4), Texel(8, x, y)) << x << "," << y;
+        ASSERT_EQ(std::vector<int>(blur.begin() + i, blur.begin() + i + 4), BlurTexel(8, x, y)) << x << "," << y;
+    }
+}
+
+TEST_F(Images, QueuedLoadsFillTheSlotAndLogAsLoadImgDoes) {
+    Pixels sheet = PositionImage(64, 32);
+    SetPixel(sheet, 64, 3, 3, {255, 0, 255, 255});
+    Write("sheet.png", sheet, 64, 32);
+    Write("single.png", PositionImage(32, 32), 32, 32);
+    Write("tall.png", PositionImage(8, 800), 8, 800);
+    struct Case { const char* name; int size, slot; bool font; } cases[] = {
+        {"sheet", 32, 20, false},  {"single.png", 32, 21, false}, {"missing", 32, 22, false},
+        {"tall", 8, 23, false},    {"sheet", 0, 24, false},       {"sheet", 32, 100, false},
+        {"sheet", 32, 25, true},   {"missing", 32, 26, true},
+    };
+    for (auto& c : cases) {
+        SCOPED_TRACE(std::string(c.name) + " into " + std::to_string(c.slot));
+        ASys.curFont = 0;
+        testing::internal::CaptureStdout();
+        if (c.font) ThisGame.LoadFont(c.slot, c.name);
+        else ThisGame.LoadImg(c.slot, c.name, c.size);
+        std::string direct = testing::internal::GetCapturedStdout();
+        std::vector<std::vector<unsigned char>> planes;
+        std::vector<double> table;
+        auto remember = [&](int slot, std::vector<std::vector<unsigned char>>& p, std::vector<double>& t) {
+            if (slot < 0 || slot >= IMAGE_SLOTS) return;
+            p = {Image[slot], ImageBlur[slot]};
+            t = {(double)imageFrames[slot], (double)iFramesW[slot], iFramesWz[slot], (double)iSize[slot],
+                 (double)imageFrameSize[slot], imageUnit[slot], (double)ASys.curFont};
+        };
+        remember(c.slot, planes, table);
+        if (c.slot < IMAGE_SLOTS) {
+            imageFrames[c.slot] = -1;
+            Image[c.slot].clear();
+            ImageBlur[c.slot].clear();
+        }
+        ASys.curFont = 0;
+
+        testing::internal::CaptureStdout();
+        if (c.font) ThisGame.QueueFont(1, c.slot, c.name);
+        else ThisGame.QueueImg(1, c.slot, c.name, c.size);
+        std::string queued = testing::internal::GetCapturedStdout();
+        EXPECT_EQ("", queued) << "nothing shows before the load is collected";
+        if (c.slot < IMAGE_SLOTS) { EXPECT_EQ(-1, imageFrames[c.slot]); }
+        testing::internal::CaptureStdout();
+        ThisGame.FinishLoads();
+        queued = testing::internal::GetCapturedStdout();
+        EXPECT_EQ(Lines(direct), Lines(queued));
+        std::vector<std::vector<unsigned char>> qplanes;
+        std::vector<double> qtable;
+        remember(c.slot, qplanes, qtable);
+        EXPECT_EQ(table, qtable);
+        EXPECT_TRUE(planes == qplanes);
+    }
+    EXPECT_EQ(0, ThisGame.LoadsQueued());
 }
 
 // ---- Rejected loads -----------------------------------------------------------

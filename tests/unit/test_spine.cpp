@@ -1,8 +1,10 @@
 // Launch and loop: the data root, the canvas computation, the frame delta.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <string>
+#include <vector>
 
 #include "game/MyGame.h"
 
@@ -100,4 +102,24 @@ TEST(Spine, FrameDeltaIsClampedTo5To128Ms) {
         {5, 0.3f}, {2, 0.3f}, {0, 0.3f}, {-50, 0.3f},
     };
     for (auto& c : cases) EXPECT_NEAR(c.delta, MyGame::FrameDelta(c.ms), 1e-5) << c.ms;
+}
+
+TEST(Spine, ZeroClearsExactlyItsBlock) {
+    // Blocks from a few bytes to many pages, starting and ending anywhere in
+    // a page; the bytes around each must keep their value.
+    const size_t page = 4096, span = 40 * page;
+    std::vector<unsigned char> buf(span + 2 * page);
+    struct Case { size_t offset, bytes; } cases[] = {
+        {0, 1}, {3, 100}, {page - 1, 2}, {17, 20 * page}, {page, 16 * page}, {5, 39 * page + 11}, {100, 0},
+    };
+    for (auto& c : cases) {
+        std::fill(buf.begin(), buf.end(), 0xAB);
+        ThisGame.Zero(buf.data() + c.offset, c.bytes);
+        size_t wrong = 0;
+        for (size_t i = 0; i < buf.size(); i++) {
+            bool inside = i >= c.offset && i < c.offset + c.bytes;
+            wrong += buf[i] != (inside ? 0 : 0xAB);
+        }
+        EXPECT_EQ(0u, wrong) << "offset " << c.offset << ", " << c.bytes << " bytes";
+    }
 }
