@@ -221,7 +221,7 @@ extern int32_t MusicBufferTick;
 extern int32_t MusicBufferStats[10];
 extern FILE* MusicFile;
 extern long MusicFileBegin;
-extern void* OggFile;         // stb_vorbis*
+extern void* OggFile;         // OggVorbis_File*
 
 // What the WAV reader found in a file: the sound effect loader and the music
 // stream both go through ParseWAV, so a file is judged the same way by both.
