@@ -9,6 +9,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
@@ -20,6 +21,7 @@
 #include <vector>
 
 #include "core/KELPCore.h"
+#include "game/MyGame.h"
 
 namespace {
 
@@ -301,6 +303,22 @@ TEST_F(WebTest, TricklingServerIsBounded) {
     EXPECT_GE(s, 9.9);
     EXPECT_LT(s, 11.5);
     EXPECT_NE(out.find("answer from 127.0.0.1 took over 10 seconds; stopped"), string::npos) << out;
+}
+
+// The demo logs the score server's answer; a server must not be able to add
+// lines of its own to the game's log.
+TEST_F(WebTest, TheDemoLogsAnAnswerOnOneLineWithControlBytesEscaped) {
+    TinyServer server({"[-\r\nData-]OK\r\n      12> Reset User\n\\x\x7f\r\n[-\r\nEnd-]"}, false);
+    ASys.webPort = server.port();
+    ::testing::internal::CaptureStdout();
+    ThisGame.SubmitTestScore();
+    string out = ::testing::internal::GetCapturedStdout();
+    ASys.webPort = 80;
+    EXPECT_EQ(ASys.webResult, "OK\r\n      12> Reset User\n\\x\x7f\r\n");
+    ASSERT_EQ(std::count(out.begin(), out.end(), '\n'), 1) << out;
+    const string logged = "> OK\\r\\n      12> Reset User\\n\\\\x\\x7F\\r\\n\n";
+    ASSERT_GE(out.size(), logged.size());
+    EXPECT_EQ(out.substr(out.size() - logged.size()), logged) << out;
 }
 
 // ---- Browser launcher -------------------------------------------------------------
