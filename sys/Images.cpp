@@ -17,6 +17,7 @@ float iFramesWz[IMAGE_SLOTS];
 int32_t iSize[IMAGE_SLOTS];
 int32_t imageFrameSize[IMAGE_SLOTS];
 float imageUnit[IMAGE_SLOTS];
+int32_t imageMissingLogged[IMAGE_SLOTS];
 
 // Glyph advances of the bitmap font, indexed by character code - 32.
 int32_t fontw[132] = {
@@ -195,6 +196,7 @@ void KELPSys::ResetImageTable() {
         iSize[i] = 0;
         imageFrameSize[i] = 0;
         imageUnit[i] = 0;
+        imageMissingLogged[i] = 0;
     }
 }
 

@@ -195,6 +195,7 @@ extern float iFramesWz[IMAGE_SLOTS];
 extern int32_t iSize[IMAGE_SLOTS];
 extern int32_t imageFrameSize[IMAGE_SLOTS];
 extern float imageUnit[IMAGE_SLOTS];
+extern int32_t imageMissingLogged[IMAGE_SLOTS];   // 1: "Missing Image" said since the slot last changed
 extern int32_t fontw[132];
 
 // Input.

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <unistd.h>
 #include <regex>
 #include <set>
@@ -495,17 +496,54 @@ TEST_F(Images, ImageCommandsCarryPositionSizeSlotAndFrame) {
     EXPECT_EQ(1, quad[29]);
 }
 
-TEST_F(Images, EmptySlotsLogMissingImageAndQueueNothing) {
+TEST_F(Images, EmptySlotsLogMissingImageOnceAndQueueNothing) {
+    // Numbers outside the table are reported once in the program's life.
     for (int slot : {7, -1, 105, 1000}) {
         testing::internal::CaptureStdout();
-        ThisGame.DrawImg(slot, 1, 1);
-        ThisGame.DrawBlur(slot, 1, 1);
-        ThisGame.QuadImg(slot, 0, 0, 1, 0, 1, 1, 0, 1, 0);
+        for (int frame = 0; frame < 50; frame++) {
+            ThisGame.DrawImg(slot, 1, 1);
+            ThisGame.DrawBlur(slot, 1, 1);
+            ThisGame.QuadImg(slot, 0, 0, 1, 0, 1, 1, 0, 1, 0);
+        }
         std::vector<std::string> lines = Lines(testing::internal::GetCapturedStdout());
-        std::string want = "Missing Image " + std::to_string(slot);
-        EXPECT_EQ((std::vector<std::string>{want, want, want}), lines);
+        EXPECT_EQ((std::vector<std::string>{"Missing Image " + std::to_string(slot)}), lines);
         EXPECT_EQ(0, ASys.drawCount);
     }
+}
+
+TEST_F(Images, MissingImageIsReportedAgainOnlyAfterTheSlotChanges) {
+    auto missingLines = [](const std::function<void()>& run) {
+        testing::internal::CaptureStdout();
+        run();
+        int n = 0;
+        for (const std::string& l : Lines(testing::internal::GetCapturedStdout())) n += l == "Missing Image 9";
+        return n;
+    };
+    auto draws = [] {
+        for (int frame = 0; frame < 30; frame++) ThisGame.DrawImg(9, 1, 1);
+    };
+    EXPECT_EQ(1, missingLines(draws));
+    EXPECT_EQ(0, missingLines(draws));
+    // A load that fails is a change: the still missing slot is reported once more.
+    EXPECT_EQ(1, missingLines([&] {
+        ThisGame.LoadImg(9, "nothing_here", 8);
+        draws();
+    }));
+    // Loaded, it draws quietly; emptied again by a failed reload, it is
+    // reported again, once.
+    Write("dot.png", Solid(8, 8, 1, 2, 3, 255), 8, 8);
+    EXPECT_EQ(0, missingLines([&] {
+        ThisGame.LoadImg(9, "dot", 8);
+        draws();
+    }));
+    EXPECT_EQ(1, missingLines([&] {
+        ThisGame.LoadImg(9, "nothing_here", 8);
+        draws();
+        draws();
+    }));
+    // A font slot reports once for a whole text, not once a character.
+    ASys.curFont = 9;
+    EXPECT_EQ(0, missingLines([] { ThisGame.Text(10, 10, std::string("Hello")); }));
 }
 
 TEST_F(Images, DrawBufferNeedsAGrabAndIgnoresImageScale) {
@@ -668,15 +706,16 @@ TEST_F(ImagesText, CharacterFormCentresOnTheUnscaledWidth) {
     EXPECT_NEAR(100 - 14.5 + 7, Glyph(0)[0], 1e-3);
 }
 
-TEST_F(ImagesText, EmptyTextQueuesNothingAndAnEmptyFontLogsPerCharacter) {
+TEST_F(ImagesText, EmptyTextQueuesNothingAndAnEmptyFontLogsOnce) {
     ThisGame.Text(10, 10, std::string(""));
     EXPECT_EQ(0, ASys.drawCount);
 
     ASys.curFont = 0;   // nothing loaded there
     testing::internal::CaptureStdout();
     ThisGame.Text(10, 10, std::string("Hi!"));
+    ThisGame.Text(10, 30, std::string("Again"));
     std::vector<std::string> lines = Lines(testing::internal::GetCapturedStdout());
-    EXPECT_EQ((std::vector<std::string>(3, "Missing Image 0")), lines);
+    EXPECT_EQ((std::vector<std::string>{"Missing Image 0"}), lines);
     EXPECT_EQ(0, ASys.drawCount);
 }
 
