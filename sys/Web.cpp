@@ -28,7 +28,8 @@ std::string website_HTML;
 namespace {
 
 const int kStepWaitMs = 3000;     // connect, send, and each receive
-const int kAnswerWaitMs = 10000;  // the whole answer, against a server that trickles
+const int kAnswerWaitMs = 10000;  // the whole answer, against a server that trickles or floods
+const size_t kMaxAnswer = 65536;  // the data kept from one answer
 const char kStartMarker[] = "[-\r\nData-]";
 const char kEndMarker[] = "[-\r\nEnd-]";
 const size_t kEndMarkerLen = sizeof kEndMarker - 1;
@@ -152,6 +153,12 @@ void KELPSys::URLData(const std::string& host, const std::string& pathAndQuery) 
 
     const int64_t answerDeadline = NowMs() + kAnswerWaitMs;
     while (sent) {
+        // Checked before every read, not only when a wait times out: a
+        // server that keeps data coming never lets a wait time out.
+        if (NowMs() >= answerDeadline) {
+            Debuglog(fstrSys("Web: answer from %s took over %i seconds; stopped", host.c_str(), kAnswerWaitMs / 1000));
+            break;
+        }
         int64_t stepDeadline = NowMs() + kStepWaitMs;
         if (stepDeadline > answerDeadline) stepDeadline = answerDeadline;
         int ready = WaitUntil(fd, POLLIN, stepDeadline);
@@ -166,6 +173,13 @@ void KELPSys::URLData(const std::string& host, const std::string& pathAndQuery) 
         if (n < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)) continue;
         if (n <= 0) break;
         ScanWebChunk(webResult, webBuffer, int(n));
+        // Chunk after chunk may each start a data block: the kept answer is
+        // bounded, or a flooding server would fill the memory.
+        if (webResult.size() > kMaxAnswer) {
+            webResult.resize(kMaxAnswer);
+            Debuglog(fstrSys("Web: answer from %s over %i bytes; stopped", host.c_str(), int(kMaxAnswer)));
+            break;
+        }
     }
 
     close(fd);

@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
@@ -303,6 +304,94 @@ TEST_F(WebTest, TricklingServerIsBounded) {
     EXPECT_GE(s, 9.9);
     EXPECT_LT(s, 11.5);
     EXPECT_NE(out.find("answer from 127.0.0.1 took over 10 seconds; stopped"), string::npos) << out;
+}
+
+// Accepts one connection, reads the request, then sends `block` again and
+// again as fast as the client takes it: for `seconds`, or `times` blocks,
+// after which it holds the connection open until the test ends.
+class FloodServer {
+public:
+    FloodServer(string block, double seconds, long times) : block_(std::move(block)), seconds_(seconds), times_(times) {
+        fd_ = socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in addr = {};
+        addr.sin_family = AF_INET;
+        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        bind(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+        socklen_t len = sizeof addr;
+        getsockname(fd_, reinterpret_cast<sockaddr*>(&addr), &len);
+        port_ = ntohs(addr.sin_port);
+        listen(fd_, 4);
+        thread_ = std::thread([this] { Run(); });
+    }
+    ~FloodServer() {
+        stop_ = true;
+        shutdown(fd_, SHUT_RDWR);
+        thread_.join();
+        close(fd_);
+    }
+    int port() const { return port_; }
+
+private:
+    void Run() {
+        int c = accept(fd_, nullptr, nullptr);
+        if (c < 0) return;
+        char buf[4096];
+        string request;
+        while (request.find("\r\n\r\n") == string::npos) {
+            ssize_t n = recv(c, buf, sizeof buf, 0);
+            if (n <= 0) break;
+            request.append(buf, size_t(n));
+        }
+        // A short send timeout, so that a stop is seen while the client reads nothing.
+        timeval tv = {0, 100000};
+        setsockopt(c, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv);
+        auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds_);
+        for (long sent = 0; !stop_ && sent < times_ && std::chrono::steady_clock::now() < end;) {
+            ssize_t n = send(c, block_.data(), block_.size(), MSG_NOSIGNAL);
+            if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) break;
+            if (n == ssize_t(block_.size())) sent++;
+        }
+        while (!stop_) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        close(c);
+    }
+    string block_;
+    double seconds_;
+    long times_;
+    int fd_ = -1, port_ = 0;
+    std::atomic<bool> stop_{false};
+    std::thread thread_;
+};
+
+// A server that floods data never lets a receive wait, so the whole
+// answer's deadline must be checked on every read; and what is kept of a
+// flood of data blocks is bounded.
+TEST_F(WebTest, FloodingServerIsBounded) {
+    {
+        FloodServer server(string(65536, 'x'), 40, 1L << 40);
+        ASys.webPort = server.port();
+        auto t0 = std::chrono::steady_clock::now();
+        ::testing::internal::CaptureStdout();
+        string got = K().GetURL("127.0.0.1", "x", "y");
+        string out = ::testing::internal::GetCapturedStdout();
+        double s = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+        EXPECT_EQ(got, "");
+        EXPECT_GE(s, 9.9);
+        EXPECT_LT(s, 30);   // the flood goes on for 40
+        EXPECT_NE(out.find("answer from 127.0.0.1 took over 10 seconds; stopped"), string::npos) << out;
+    }
+    {
+        // 8 MB of blocks, each its own start of data, then silence.
+        string block = "[-\r\nData-]" + string(8192 - 10, 'y');
+        FloodServer server(block, 40, 1024);
+        ASys.webPort = server.port();
+        ::testing::internal::CaptureStdout();
+        string got = K().GetURL("127.0.0.1", "x", "y");
+        string out = ::testing::internal::GetCapturedStdout();
+        EXPECT_GT(got.size(), 60000u);
+        EXPECT_LE(got.size(), 65536u);
+        EXPECT_NE(out.find("answer from 127.0.0.1 over 65536 bytes; stopped"), string::npos) << out;
+    }
+    ASys.webPort = 80;
 }
 
 // The demo logs the score server's answer; a server must not be able to add
