@@ -419,6 +419,15 @@ string ReadAll(const string& path) {
     return ss.str();
 }
 
+bool WaitForFile(const string& path, double seconds) {
+    auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    while (access(path.c_str(), F_OK) != 0) {
+        if (std::chrono::steady_clock::now() > end) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return true;
+}
+
 TEST_F(WebTest, OpenBrowserPassesTheUrlAsOneArgument) {
     char tmpl[] = "/tmp/kelp_browser_XXXXXX";
     ASSERT_NE(mkdtemp(tmpl), nullptr);
@@ -426,7 +435,8 @@ TEST_F(WebTest, OpenBrowserPassesTheUrlAsOneArgument) {
     const string script = dir + "/xdg-open";
     {
         std::ofstream out(script);
-        out << "#!/bin/sh\nprintf '%s' \"$#\" > '" << dir << "/argc'\nprintf '%s' \"$1\" > '" << dir << "/argv1'\n";
+        out << "#!/bin/sh\nprintf '%s' \"$#\" > '" << dir << "/argc'\nprintf '%s' \"$1\" > '" << dir << "/argv1.part'\n"
+            << "mv '" << dir << "/argv1.part' '" << dir << "/argv1'\n";
     }
     chmod(script.c_str(), 0755);
     const char* oldPath = getenv("PATH");
@@ -437,12 +447,50 @@ TEST_F(WebTest, OpenBrowserPassesTheUrlAsOneArgument) {
                        "/m3` && touch " + dir + "/m4 | touch " + dir + "/m5 'q\"' \\\nx";
     K().OpenBrowser(url);
     setenv("PATH", saved.c_str(), 1);
+    // The opener runs on its own; its last file marks its end.
+    ASSERT_TRUE(WaitForFile(dir + "/argv1", 30));
 
     EXPECT_EQ(ReadAll(dir + "/argc"), "1");
     EXPECT_EQ(ReadAll(dir + "/argv1"), url);
     for (const char* marker : {"m1", "m2", "m3", "m4", "m5"})
         EXPECT_NE(access((dir + "/" + marker).c_str(), F_OK), 0) << marker << " was created";
     for (const char* f : {"argc", "argv1", "xdg-open"}) unlink((dir + "/" + f).c_str());
+    rmdir(dir.c_str());
+}
+
+// The opener can take seconds to start a browser: the game goes on at once.
+// A URL that starts with "-" would be an option to it, and is refused.
+TEST_F(WebTest, OpenBrowserRefusesOptionsAndDoesNotWait) {
+    char tmpl[] = "/tmp/kelp_browser_XXXXXX";
+    ASSERT_NE(mkdtemp(tmpl), nullptr);
+    const string dir = tmpl;
+    {
+        // Notes its arguments, then waits until the test lets it finish.
+        std::ofstream out(dir + "/xdg-open");
+        out << "#!/bin/sh\nprintf '%s\\n' \"$@\" >> '" << dir << "/args'\n: > '" << dir << "/started'\n"
+            << "i=0\nwhile [ ! -e '" << dir << "/release' ] && [ $i -lt 600 ]; do sleep 0.05; i=$((i+1)); done\n"
+            << ": > '" << dir << "/finished'\n";
+    }
+    chmod((dir + "/xdg-open").c_str(), 0755);
+    const char* oldPath = getenv("PATH");
+    const string saved = oldPath ? oldPath : "";
+    setenv("PATH", (dir + ":" + saved).c_str(), 1);
+
+    ::testing::internal::CaptureStdout();
+    K().OpenBrowser("--help");
+    K().OpenBrowser("-x http://example.invalid/");
+    K().OpenBrowser("http://example.invalid/page");
+    string out = ::testing::internal::GetCapturedStdout();
+    setenv("PATH", saved.c_str(), 1);
+    EXPECT_FALSE(access((dir + "/finished").c_str(), F_OK) == 0) << "OpenBrowser waited for the opener";
+    EXPECT_NE(out.find("> Not opened, would read as an option: --help\n"), string::npos) << out;
+    EXPECT_NE(out.find("> Not opened, would read as an option: -x http://example.invalid/\n"), string::npos) << out;
+
+    ASSERT_TRUE(WaitForFile(dir + "/started", 30));
+    std::ofstream(dir + "/release").put('\n');
+    ASSERT_TRUE(WaitForFile(dir + "/finished", 30));
+    EXPECT_EQ(ReadAll(dir + "/args"), "http://example.invalid/page\n");
+    for (const char* f : {"args", "started", "release", "finished", "xdg-open"}) unlink((dir + "/" + f).c_str());
     rmdir(dir.c_str());
 }
 
