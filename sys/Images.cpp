@@ -18,6 +18,7 @@ int32_t iSize[IMAGE_SLOTS];
 int32_t imageFrameSize[IMAGE_SLOTS];
 float imageUnit[IMAGE_SLOTS];
 int32_t imageMissingLogged[IMAGE_SLOTS];
+int32_t MaxTextureEdge = 0;
 
 // Glyph advances of the bitmap font, indexed by character code - 32.
 int32_t fontw[132] = {
@@ -42,10 +43,20 @@ namespace {
 // linear filtering never pulls in a neighbouring frame.
 const int CELL_MARGIN = 4;
 
-// Largest decoded image side and texture edge we accept. Beyond this the
-// planes alone would take hundreds of megabytes, and common GL drivers
-// refuse such textures anyway.
+// Largest decoded image side and frame size we accept.
 const unsigned MAX_IMAGE_EDGE = 8192;
+
+// The memory budget of one image: at most 4096 x 4096 decoded pixels, and
+// texture planes of at most 4096 x 4096 texels (64 MiB each; a slot has two,
+// the image and its blurred copy). Nor may a plane be larger than the GL
+// implementation takes.
+const uint64_t PIXEL_BUDGET = 4096u * 4096u;
+const unsigned PLANE_EDGE_BUDGET = 4096;
+
+unsigned PlaneEdgeLimit() {
+    if (MaxTextureEdge > 0 && unsigned(MaxTextureEdge) < PLANE_EDGE_BUDGET) return unsigned(MaxTextureEdge);
+    return PLANE_EDGE_BUDGET;
+}
 
 // The grab texture never grows beyond this; larger framebuffers are cut.
 const int MAX_GRAB_EDGE = 4096;
@@ -232,6 +243,19 @@ void KELPSys::GetPNG(int slot, const char* path, unsigned size) {
             LogPath("    Not loaded: ", path);
             return;
         }
+        if (!err && (uint64_t)width * height > PIXEL_BUDGET) {
+            Debuglog("OMGERRORZ");
+            Debuglog(fstrSys("    Image of %ux%u is over the budget of %llu pixels", width, height,
+                             (unsigned long long)PIXEL_BUDGET));
+            LogPath("    Not loaded: ", path);
+            return;
+        }
+        // A single image's texture is the frame size, whatever the file holds.
+        if (!err && width <= size && size > PlaneEdgeLimit()) {
+            Debuglog(fstrSys("    Image of %ux%u needs a %u texture; the limit is %u", size, size, size, PlaneEdgeLimit()));
+            LogPath("    Not loaded: ", path);
+            return;
+        }
     }
     if (!err) err = lodepng::decode(px, width, height, file, LCT_RGBA, 8);
     file.clear();
@@ -284,9 +308,15 @@ void KELPSys::GetPNG(int slot, const char* path, unsigned size) {
         s = 128;
         while (s < d) s *= 2;
     }
+    if (s > PlaneEdgeLimit()) {
+        Debuglog(fstrSys("    Spritesheet of %u x %ux%u sprites needs a %u texture; the limit is %u", frames, size, size, s,
+                         PlaneEdgeLimit()));
+        LogPath("    Not loaded: ", path);
+        return;
+    }
     const unsigned perRow = s / cell;
     const unsigned cellRows = (frames + perRow - 1) / perRow;
-    if (s > MAX_IMAGE_EDGE || (uint64_t)cellRows * cell > s) {
+    if ((uint64_t)cellRows * cell > s) {
         // Sheets much taller than wide would need more cell rows than the
         // square texture has.
         Debuglog(fstrSys("    Spritesheet of %u x %ux%u sprites does not fit a %u texture", frames, size, size, s));

@@ -196,6 +196,7 @@ extern int32_t iSize[IMAGE_SLOTS];
 extern int32_t imageFrameSize[IMAGE_SLOTS];
 extern float imageUnit[IMAGE_SLOTS];
 extern int32_t imageMissingLogged[IMAGE_SLOTS];   // 1: "Missing Image" said since the slot last changed
+extern int32_t MaxTextureEdge;   // GL's largest texture edge, read when a window opens; 0 until then
 extern int32_t fontw[132];
 
 // Input.

@@ -374,6 +374,52 @@ TEST_F(Images, BadFilesAreRejectedAndLeaveTheSlotEmpty) {
     }
 }
 
+// A legal but enormous image would take hundreds of megabytes and make every
+// frame crawl: images are held to a memory budget and to what GL takes.
+TEST_F(Images, ImagesOverTheMemoryBudgetOrTheGLLimitAreRefused) {
+    auto png = [](int w, int h) {
+        std::vector<unsigned char> bytes;
+        lodepng::encode(bytes, Solid(w, h, 9, 9, 9, 255), w, h);
+        return bytes;
+    };
+    const std::string path = dataDir + "/big.png";
+    struct Case {
+        const char* what;
+        std::vector<unsigned char> bytes;
+        unsigned size;
+        int glEdge;   // GL's largest texture edge; 0: no window yet
+        std::vector<std::string> lines;
+    } cases[] = {
+        {"8192 x 8192 pixels", ClaimedSize(8192, 8192), 512, 0,
+         {"OMGERRORZ", "    Image of 8192x8192 is over the budget of 16777216 pixels", "    Not loaded: " + path}},
+        // 325 frames of 8 in one row: d = 5200, kept as the texture edge.
+        {"a sheet needing a 5200 texture", png(2600, 8), 8, 0,
+         {"    Spritesheet of 325 x 8x8 sprites needs a 5200 texture; the limit is 4096", "    Not loaded: " + path}},
+        {"a single image in a 5000 texture", png(8, 8), 5000, 0,
+         {"    Image of 5000x5000 needs a 5000 texture; the limit is 4096", "    Not loaded: " + path}},
+        {"a 512 sheet where GL takes 256", png(320, 32), 32, 256,
+         {"    Spritesheet of 10 x 32x32 sprites needs a 512 texture; the limit is 256", "    Not loaded: " + path}},
+        {"a 300 image where GL takes 256", png(8, 8), 300, 256,
+         {"    Image of 300x300 needs a 300 texture; the limit is 256", "    Not loaded: " + path}},
+    };
+    for (auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        WriteBytes("big.png", c.bytes);
+        MaxTextureEdge = c.glEdge;
+        std::vector<std::string> lines = Lines(Load(8, path, c.size));
+        MaxTextureEdge = 0;
+        EXPECT_EQ(c.lines, lines);
+        EXPECT_EQ(-1, imageFrames[8]);
+    }
+    // Within the limits the same kind of files load.
+    WriteBytes("big.png", png(320, 32));
+    MaxTextureEdge = 512;
+    Load(8, path, 32);
+    MaxTextureEdge = 0;
+    EXPECT_EQ(10, imageFrames[8]);
+    EXPECT_EQ(512, iSize[8]);
+}
+
 TEST_F(Images, DecodeFailureNamesLodepngsReason) {
     std::string path = dataDir + "/nothing_here.png";
     std::vector<std::string> lines = Lines(Load(9, path, 32));
