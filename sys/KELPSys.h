@@ -248,6 +248,9 @@ extern char TempstrSys[1024];
 // Web.
 extern char webBuffer[10000];
 extern std::string website_HTML;
+// The clock (milliseconds) of the web exchange's waits and deadlines: a
+// monotonic one; tests drive their own.
+extern int64_t (*WebClockMs)();
 
 // Log.
 extern int32_t DebugMessages;

@@ -26,6 +26,11 @@ char webBuffer[10000];
 std::string website_HTML;
 
 namespace {
+int64_t MonotonicMs();
+}
+int64_t (*WebClockMs)() = MonotonicMs;
+
+namespace {
 
 const int kStepWaitMs = 3000;     // connect, send, and each receive
 const int kAnswerWaitMs = 10000;  // the whole answer, against a server that trickles or floods
@@ -34,11 +39,13 @@ const char kStartMarker[] = "[-\r\nData-]";
 const char kEndMarker[] = "[-\r\nEnd-]";
 const size_t kEndMarkerLen = sizeof kEndMarker - 1;
 
-int64_t NowMs() {
+int64_t MonotonicMs() {
     timespec t;
     clock_gettime(CLOCK_MONOTONIC, &t);
     return int64_t(t.tv_sec) * 1000 + t.tv_nsec / 1000000;
 }
+
+int64_t NowMs() { return WebClockMs(); }
 
 // Waits until the socket is ready for `events` or the deadline passes:
 // 1 ready, 0 timed out, -1 failed.
