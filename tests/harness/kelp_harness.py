@@ -156,6 +156,7 @@ class Demo:
             else:
                 os.makedirs(os.path.join(self.root, "Data", "550"))
         self.proc = None
+        self.held = set()   # keys pressed with keydown and not yet let go
         self.log_path = os.path.join(self.root, "stdout.log")
         self.err_path = os.path.join(self.root, "stderr.log")
 
@@ -210,26 +211,45 @@ class Demo:
         subprocess.run(["xdotool", "keydown", "--window", w, key], env=self.env, check=True)
         time.sleep(seconds)
         # A key that ends the program (F4) may outlive the window it was sent to.
-        subprocess.run(["xdotool", "keyup", "--window", w, key], env=self.env,
-                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        up = subprocess.run(["xdotool", "keyup", "--window", w, key], env=self.env,
+                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        if up.returncode != 0:
+            self._release(key)
         time.sleep(0.1)
 
     def keydown(self, key):
         subprocess.run(["xdotool", "keydown", "--window", self.window(), key], env=self.env, check=True)
+        self.held.add(key)
 
     def keyup(self, key):
         subprocess.run(["xdotool", "keyup", "--window", self.window(), key], env=self.env, check=True)
+        self.held.discard(key)
+
+    def _release(self, key):
+        """Lets go of a key with no window to send it to: the X server never
+        resets, so it would hold the key down for the next program."""
+        subprocess.run(["xdotool", "keyup", key], env=self.env,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.held.discard(key)
+
+    def _release_held(self):
+        for key in list(self.held):
+            self._release(key)
 
     def wait_exit(self, timeout=20.0):
         try:
-            return self.proc.wait(timeout=timeout * TIME_SCALE)
+            code = self.proc.wait(timeout=timeout * TIME_SCALE)
         except subprocess.TimeoutExpired:
             return None
+        self._release_held()
+        return code
 
     def stop(self):
         if self.proc and self.proc.poll() is None:
             self.proc.kill()
             self.proc.wait()
+        if self.proc:
+            self._release_held()
         for f in ("_out", "_err"):
             if hasattr(self, f):
                 getattr(self, f).close()
