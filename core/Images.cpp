@@ -3,6 +3,7 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <set>
 
 #include "KELPCore.h"
 
@@ -25,6 +26,25 @@ bool HasPngExtension(const string& name) {
 
 bool SlotLoaded(int slot) { return slot >= 0 && slot < IMAGE_SLOTS && imageFrames[slot] >= 0; }
 
+// A missing image is drawn on every frame: it is reported once per slot,
+// and again only after the slot has changed (a load was tried, or the slot
+// was seen holding an image). A number that names no slot never changes, so
+// it is reported once, for the first few such numbers.
+void ReportMissing(KELPCore* core, int slot) {
+    if (slot >= 0 && slot < IMAGE_SLOTS) {
+        if (imageMissingLogged[slot]) return;
+        imageMissingLogged[slot] = 1;
+    } else {
+        static std::set<int> reported;
+        if (reported.size() >= 64 || !reported.insert(slot).second) return;
+    }
+    KELPSys::Debuglog(core->fstr("Missing Image %i", slot));
+}
+
+void SlotChanging(int slot) {
+    if (slot >= 0 && slot < IMAGE_SLOTS) imageMissingLogged[slot] = 0;
+}
+
 // Advance of glyph g (character code - 32) before scaling.
 float GlyphWidth(int g) { return (g >= 0 && g < 132) ? (float)fontw[g] : 0.0f; }
 
@@ -36,6 +56,7 @@ void KELPCore::LoadImg(int slot, string name, int size) {
     const char* path = HasPngExtension(name) ? fstr("%s/Data/%i/%s", dataRoot, gameNumber, name.c_str())
                                              : fstr("%s/Data/%i/%s.png", dataRoot, gameNumber, name.c_str());
     // A negative size reaches the loader as a huge value, which it refuses.
+    SlotChanging(slot);
     ASys.GetPNG(slot, path, (unsigned)size);
 }
 
@@ -61,6 +82,7 @@ static void QueueImage(KELPCore* core, int due, int slot, string name, unsigned 
     }
     core->QueueLoad(due, slot, prepare, [core, img, slot, name, font] {
         KELPSys::Debuglog(core->fstr(font ? "Load Font  : %s " : "Load Image : %s ", name.c_str()));
+        SlotChanging(slot);
         ASys.CommitImage(slot, *img);
         if (font) ASys.curFont = slot;
     });
@@ -77,6 +99,7 @@ void KELPCore::LoadFont(int slot, string name) {
     KELPSys::Debuglog(fstr("Load Font  : %s ", name.c_str()));
     const char* path = HasPngExtension(name) ? fstr("%s/Data/%i/%s", dataRoot, gameNumber, name.c_str())
                                              : fstr("%s/Data/%i/%s.png", dataRoot, gameNumber, name.c_str());
+    SlotChanging(slot);
     ASys.GetPNG(slot, path, 32);
     ASys.curFont = slot;
 }
@@ -85,9 +108,10 @@ void KELPCore::LoadFont(int slot, string name) {
 // must have room. Returns the command to fill, or null.
 static double* ImageCommand(KELPCore* core, int slot, int kind) {
     if (!SlotLoaded(slot)) {
-        KELPSys::Debuglog(core->fstr("Missing Image %i", slot));
+        ReportMissing(core, slot);
         return nullptr;
     }
+    SlotChanging(slot);
     double* cmd = ASys.NewCommand();
     if (!cmd) return nullptr;
     cmd[0] = kind;

@@ -9,6 +9,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <thread>
 
 #include "KELPCore.h"
 
@@ -122,9 +123,16 @@ string KELPCore::GetURL(string host, string path, string value) {
 }
 
 // The URL goes to the desktop's opener as one argument, never through a
-// shell, so quotes, semicolons or "$(...)" in it cannot run anything.
+// shell, so quotes, semicolons or "$(...)" in it cannot run anything; one
+// that starts with "-" would be taken for an option and is refused. The
+// opener may take seconds (it starts the browser): the game does not wait
+// for it, and a thread of its own collects it when it ends.
 void KELPCore::OpenBrowser(string url) {
     string arg = url.c_str();  // up to the first NUL, as a C string
+    if (!arg.empty() && arg[0] == '-') {
+        Debuglog(fstr("Not opened, would read as an option: %.200s", arg.c_str()));
+        return;
+    }
     char program[] = "xdg-open";
     char* argv[] = {program, &arg[0], nullptr};
     pid_t pid = 0;
@@ -133,7 +141,9 @@ void KELPCore::OpenBrowser(string url) {
         Debuglog(fstr("Could not start xdg-open: %s", strerror(rc)));
         return;
     }
-    int status = 0;
-    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
+    std::thread([pid] {
+        int status = 0;
+        while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+        }
+    }).detach();
 }

@@ -6,7 +6,9 @@
 #include <unistd.h>
 
 #include <lodepng.h>
+#include <vorbis/vorbisenc.h>
 
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -87,6 +89,80 @@ void WavSeeds() {
     Write(t, "data_past_end.wav", cut.substr(0, cut.size() - 5));
     Write(t, "half_frame.wav", Riff(Fmt(1, 2, 8000, 16) + Chunk("data", Samples(1, 2), false)));
     Write(t, "header_only.wav", Riff(Fmt(1, 1, 8000, 8)));
+}
+
+// One Ogg Vorbis stream (a "link") of a tone, encoded with libvorbisenc.
+Bytes OggTone(int channels, int rate, int frames, int serial, size_t* headerBytes = nullptr) {
+    Bytes out;
+    vorbis_info vi;
+    vorbis_info_init(&vi);
+    if (vorbis_encode_init_vbr(&vi, channels, rate, 0.1f) != 0) {
+        vorbis_info_clear(&vi);
+        return out;
+    }
+    vorbis_comment vc;
+    vorbis_comment_init(&vc);
+    vorbis_dsp_state vd;
+    vorbis_block vb;
+    vorbis_analysis_init(&vd, &vi);
+    vorbis_block_init(&vd, &vb);
+    ogg_stream_state os;
+    ogg_stream_init(&os, serial);
+    auto put = [&](const ogg_page& pg) {
+        out.append(reinterpret_cast<const char*>(pg.header), size_t(pg.header_len));
+        out.append(reinterpret_cast<const char*>(pg.body), size_t(pg.body_len));
+    };
+    ogg_packet header, comments, codebooks;
+    vorbis_analysis_headerout(&vd, &vc, &header, &comments, &codebooks);
+    ogg_stream_packetin(&os, &header);
+    ogg_stream_packetin(&os, &comments);
+    ogg_stream_packetin(&os, &codebooks);
+    ogg_page page;
+    while (ogg_stream_flush(&os, &page)) put(page);
+    if (headerBytes) *headerBytes = out.size();
+    float** in = vorbis_analysis_buffer(&vd, frames);
+    for (int c = 0; c < channels; c++)
+        for (int i = 0; i < frames; i++) in[c][i] = 0.4f * std::sin(float(i) * (0.06f + 0.02f * float(c)));
+    vorbis_analysis_wrote(&vd, frames);
+    vorbis_analysis_wrote(&vd, 0);
+    bool eos = false;
+    while (!eos && vorbis_analysis_blockout(&vd, &vb) == 1) {
+        vorbis_analysis(&vb, nullptr);
+        vorbis_bitrate_addblock(&vb);
+        ogg_packet packet;
+        while (vorbis_bitrate_flushpacket(&vd, &packet)) {
+            ogg_stream_packetin(&os, &packet);
+            while (!eos && ogg_stream_pageout(&os, &page)) {
+                put(page);
+                eos = ogg_page_eos(&page);
+            }
+        }
+    }
+    while (ogg_stream_flush(&os, &page)) put(page);
+    ogg_stream_clear(&os);
+    vorbis_block_clear(&vb);
+    vorbis_dsp_clear(&vd);
+    vorbis_comment_clear(&vc);
+    vorbis_info_clear(&vi);
+    return out;
+}
+
+void OggSeeds() {
+    // The last byte steers the target: bit 0 loops, bit 1 repairs the page
+    // checksums after a mutation. Real recordings and the crash cases found
+    // by mutating them are kept beside these (see fuzz/corpus/README.md).
+    const char* t = "fuzz_ogg";
+    Bytes mono = OggTone(1, 22050, 4410, 1);
+    size_t headers = 0;
+    Bytes stereo = OggTone(2, 44100, 8820, 2, &headers);
+    Write(t, "mono_22050.ogg", mono);
+    Write(t, "stereo_44100.ogg", stereo);
+    Write(t, "stereo_44100_loop.ogg", stereo + "\x03");
+    // Two links of one layout play on; a change of layout is refused.
+    Write(t, "chained_same_layout.ogg", stereo + OggTone(2, 44100, 2205, 3) + "\x01");
+    Write(t, "chained_mono_then_stereo.ogg", mono + OggTone(2, 22050, 2205, 4));
+    Write(t, "cut_in_the_audio.ogg", stereo.substr(0, headers + (stereo.size() - headers) / 2));
+    Write(t, "headers_only.ogg", stereo.substr(0, headers));
 }
 
 Bytes Png(unsigned w, unsigned h) {
@@ -224,6 +300,7 @@ int main(int argc, char** argv) {
     mkdir(corpus.c_str(), 0755);
     if (!freopen("/dev/null", "w", stdout)) return 1;
     WavSeeds();
+    OggSeeds();
     PngSeeds();
     SaveSeeds();
     HttpSeeds();

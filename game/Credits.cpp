@@ -34,7 +34,7 @@ const char* const kDefaultCredits[] = {
     "The Mesa developers", "mesa3d.org", "",
     "Thanks for all the Feedback!", "",
     "The Xvfb developers", "x.org", "",
-    "Thanks for the many", "GLFW and OpenAL Soft,", "stb_vorbis, GCC and CMake", "",
+    "Thanks for the many", "GLFW and OpenAL Soft,", "libvorbisfile, GCC and CMake", "",
     "And a great big hello", "to everyone at", "the Debian community", "",
     "Thanks for sticking around", "and putting up with", "all my ranting!", "-=-=-",
 };

@@ -1,9 +1,37 @@
 // The demo scene: a steered marker and a chaser circling the centre,
 // collision displays, particles and points on fire, and a test score record
 // sent online while button 13 is held.
+#include <cstdio>
 #include <string>
 
 #include "MyGame.h"
+
+namespace {
+
+// The answer comes from outside: its line breaks and other control bytes
+// are shown as escapes, so it stays on its one log line and cannot pass for
+// lines of the game's own.
+std::string Escaped(const std::string& text) {
+    std::string out;
+    for (unsigned char c : text) {
+        if (c == '\r') {
+            out += "\\r";
+        } else if (c == '\n') {
+            out += "\\n";
+        } else if (c == '\\') {
+            out += "\\\\";
+        } else if (c < 32 || c == 127) {
+            char code[8];
+            snprintf(code, sizeof code, "\\x%02X", c);
+            out += code;
+        } else {
+            out += char(c);
+        }
+    }
+    return out;
+}
+
+}  // namespace
 
 void MyGame::LoadGame() {
     FlushGame();
@@ -76,5 +104,5 @@ void MyGame::SubmitTestScore() {
     rec += "KELP{";
     const char* scrambled = fstr("%s", ScrambleTxt(rec).c_str());
     string answer = GetURL("localhost", "Scores.php?Game=550&Score=", scrambled);
-    Debuglog(fstr("%s", answer.c_str()));
+    Debuglog(fstr("%s", Escaped(answer).c_str()));
 }

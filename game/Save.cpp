@@ -1,7 +1,9 @@
 // Settings ("Settings.sav": options and key bindings) and the per-game save
 // file (plays, level choice and the scoreboards), tied to a per-installation
 // user ID and protected by a rolling checksum.
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 #include "MyGame.h"
 
@@ -38,6 +40,19 @@ string SaveName(const MyGame& g) {
     char name[1100];
     snprintf(name, sizeof name, "Save_%i_%s.sav", (int)g.gameNumber, g.gameTitle);
     return name;
+}
+
+// The save is about to be cleared and overwritten; it may well be intact and
+// only refused because the settings file (and its user ID) was damaged. The
+// old file is kept beside it, replacing the one kept last time.
+void KeepRejectedSave(MyGame& g) {
+    std::string from = std::string(g.dataRoot) + "/" + SaveName(g);
+    std::string to = from + ".bad";
+    // Built as a string: a long data root would not fit a temporary one.
+    std::string line = rename(from.c_str(), to.c_str()) == 0
+                           ? "Old save kept as " + to
+                           : "Old save not kept as " + to + " (" + strerror(errno) + ")";
+    g.Debuglog(line.c_str());
 }
 
 }  // namespace
@@ -121,6 +136,7 @@ void MyGame::Load() {
 
     if (c != stored) {
         Debuglog("Clearing Scoreboard");
+        if (!missing) KeepRejectedSave(*this);
         for (int i = 100; i < 200; i++) saveData[i] = 0;
         for (int i = 0; i < 22000; i++) scoreData[i] = 0;
     }

@@ -94,6 +94,8 @@ mkdir -p "$ARTIFACTS"
 # otherwise only print and carry on.
 export ASAN_OPTIONS="detect_leaks=1:${ASAN_OPTIONS:-}"
 export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1:${UBSAN_OPTIONS:-}"
+# Leaks inside libraries we do not own are listed there; ours stay fatal.
+export LSAN_OPTIONS="suppressions=$REPO/tests/lsan.supp:print_suppressions=0:${LSAN_OPTIONS:-}"
 export KELP_FUZZ_SCRATCH=$SCRATCH
 
 run_one() {

@@ -8,10 +8,11 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <new>
 
-// The library is linked; only the declarations are wanted here.
-#define STB_VORBIS_HEADER_ONLY
-#include <stb/stb_vorbis.h>
+// Our own callbacks are used; the header's stdio ones would go unused.
+#define OV_EXCLUDE_STATIC_CALLBACKS
+#include <vorbis/vorbisfile.h>
 
 #include "KELPSys.h"
 
@@ -54,6 +55,43 @@ unsigned char wavBlock[kMusicBlock];
 short oggBlock[kMusicBlock];
 
 ALuint MusicSource() { return ALsource[kMusicSource]; }
+
+// ---- Ogg Vorbis through our own file -------------------------------------------
+
+// OpenAL takes any positive rate; Vorbis allows rates no sound card plays.
+const long kMaxOggRate = 384000;
+// OV_HOLE answers one fill takes before it hands over what it has.
+const int kMaxOggHoles = 64;
+
+size_t OggRead(void* to, size_t size, size_t count, void* file) {
+    return fread(to, size, count, static_cast<FILE*>(file));
+}
+
+int OggSeek(void* file, ogg_int64_t offset, int whence) {
+    return fseeko(static_cast<FILE*>(file), off_t(offset), whence);
+}
+
+long OggTell(void* file) { return ftell(static_cast<FILE*>(file)); }
+
+// No close: the file is ours and is closed with the stream.
+const ov_callbacks kOggCallbacks = {OggRead, OggSeek, nullptr, OggTell};
+
+const char* OggErrorText(int code) {
+    switch (code) {
+        case OV_EREAD: return "read error";
+        case OV_EFAULT: return "decoder fault";
+        case OV_EIMPL: return "unsupported feature";
+        case OV_EINVAL: return "invalid stream";
+        case OV_ENOTVORBIS: return "not Vorbis data";
+        case OV_EBADHEADER: return "bad Vorbis header";
+        case OV_EVERSION: return "unsupported Vorbis version";
+        case OV_ENOTAUDIO: return "not audio";
+        case OV_EBADPACKET: return "bad packet";
+        case OV_EBADLINK: return "bad link";
+        case OV_ENOSEEK: return "not seekable";
+        default: return "decoder error";
+    }
+}
 
 // ---- Header readers ----------------------------------------------------------
 
@@ -121,7 +159,11 @@ void ResetMusicSource() {
 
 void ReleaseStream() {
     // The decoder reads through MusicFile, so it goes first.
-    if (OggFile) stb_vorbis_close(static_cast<stb_vorbis*>(OggFile));
+    if (OggFile) {
+        OggVorbis_File* vf = static_cast<OggVorbis_File*>(OggFile);
+        ov_clear(vf);
+        delete vf;
+    }
     OggFile = nullptr;
     if (MusicFile) fclose(MusicFile);
     MusicFile = nullptr;
@@ -481,28 +523,49 @@ void KELPSys::PlayMusic_Ogg_Sys(const char* path, int loop) {
     BeginStream(*this, loop);
 
     MusicFile = fopen(path, "rb");
-    if (!MusicFile) {
+    OggVorbis_File* vf = MusicFile ? new (std::nothrow) OggVorbis_File : nullptr;
+    if (!vf) {
         Debuglog("Error Opening Ogg");
-        return;
-    }
-    int error = 0;
-    stb_vorbis* ogg = stb_vorbis_open_file(MusicFile, 0, &error, nullptr);
-    if (!ogg) {
-        Debuglog("Error Opening Ogg");
-        Debuglog(fstrSys("Ogg Rejected - %s: decoder error %i", path, error));
         ReleaseStream();
         return;
     }
-    OggFile = ogg;
-    stb_vorbis_info info = stb_vorbis_get_info(ogg);
-    if (info.channels != 1 && info.channels != 2) {
-        Debuglog(fstrSys("Ogg Rejected - %s: %i channels are not supported", path, info.channels));
+    // The decoder reads through our file and never closes it.
+    int error = ov_open_callbacks(MusicFile, vf, nullptr, 0, kOggCallbacks);
+    if (error < 0) {
+        // A failed open has cleaned up after itself already.
+        delete vf;
+        Debuglog("Error Opening Ogg");
+        Debuglog(fstrSys("Ogg Rejected - %s: decoder error %i (%s)", path, error, OggErrorText(error)));
         ReleaseStream();
         return;
     }
-    MusicBufferStats[1] = info.channels == 1 ? AL_FORMAT_MONO16 : AL_FORMAT_STEREO16;
-    MusicBufferStats[4] = int32_t(info.sample_rate);
-    MusicBufferStats[5] = info.channels;
+    OggFile = vf;
+    const vorbis_info* info = ov_info(vf, -1);
+    int channels = info ? info->channels : 0;
+    long rate = info ? info->rate : 0;
+    if (channels != 1 && channels != 2) {
+        Debuglog(fstrSys("Ogg Rejected - %s: %i channels are not supported", path, channels));
+        ReleaseStream();
+        return;
+    }
+    if (rate <= 0 || rate > kMaxOggRate) {
+        Debuglog(fstrSys("Ogg Rejected - %s: sample rate %li is not supported", path, rate));
+        ReleaseStream();
+        return;
+    }
+    // A chained file plays its links one after the other into the same
+    // buffers, so every link must have the first one's layout.
+    for (long link = 1; link < ov_streams(vf); link++) {
+        const vorbis_info* other = ov_info(vf, int(link));
+        if (!other || other->channels != channels || other->rate != rate) {
+            Debuglog(fstrSys("Ogg Rejected - %s: link %li changes the channels or the rate", path, link));
+            ReleaseStream();
+            return;
+        }
+    }
+    MusicBufferStats[1] = channels == 1 ? AL_FORMAT_MONO16 : AL_FORMAT_STEREO16;
+    MusicBufferStats[4] = int32_t(rate);
+    MusicBufferStats[5] = channels;
     snprintf(musicPath, sizeof musicPath, "%s", path);
 
     TrackStarted(*this, 2);
@@ -557,21 +620,42 @@ void KELPSys::BufferMusic_Ogg_Sys() {
     ALuint buffer = FreeMusicBuffer();
     if (!buffer) return;
 
-    stb_vorbis* ogg = static_cast<stb_vorbis*>(OggFile);
+    OggVorbis_File* vf = static_cast<OggVorbis_File*>(OggFile);
     int channels = MusicBufferStats[5];
     int capacity = kMusicBlock / channels;   // frames
     int frames = 0;
     int ended = 0;
     int rewound = 0;   // a track that gives nothing even from its start ends
+    int holes = 0;
     while (frames < capacity) {
-        int n = stb_vorbis_get_samples_short_interleaved(ogg, channels, oggBlock + frames * channels,
-                                                          (capacity - frames) * channels);
-        if (n > 0) {
-            frames += n;
+        int link = 0;
+        // 16-bit signed little-endian samples, interleaved.
+        long got = ov_read(vf, reinterpret_cast<char*>(oggBlock + frames * channels),
+                           (capacity - frames) * channels * 2, 0, 2, 1, &link);
+        if (got > 0) {
+            const vorbis_info* now = ov_info(vf, link);
+            if (!now || now->channels != channels) {
+                // Only an unseekable file hides its later links from the start.
+                Debuglog(fstrSys("Ogg Rejected - %s: a link changes the channels", musicPath));
+                ended = 1;
+                break;
+            }
+            frames += int(got / (2 * channels));
             rewound = 0;
             continue;
         }
-        if (musicLoop != 1 || rewound || !stb_vorbis_seek_start(ogg)) {
+        if (got == OV_HOLE) {
+            // Damaged or missing pages: the decoder skips them and goes on.
+            // A file that is mostly damage still ends the fill in bounded time.
+            if (++holes < kMaxOggHoles) continue;
+            break;
+        }
+        if (got < 0) {
+            Debuglog(fstrSys("Ogg Rejected - %s: decoder error %li (%s)", musicPath, got, OggErrorText(int(got))));
+            ended = 1;
+            break;
+        }
+        if (musicLoop != 1 || rewound || ov_pcm_seek(vf, 0) != 0) {
             ended = 1;
             break;
         }

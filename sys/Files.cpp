@@ -4,9 +4,12 @@
 // A file opened for writing is written to "<target>.tmp" beside the target
 // and renamed over it only when it is closed cleanly, so a crash or a full
 // disk during a save leaves the previous file whole.
+#include <fcntl.h>
+#include <signal.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstring>
-#include <unistd.h>
 
 #include "KELPSys.h"
 
@@ -35,15 +38,42 @@ void reportWriteError(const char* what) {
     KELPSys::Debuglog(KELPSys::fstrSys("Error Writing File: %s %s (%s)", what, writeTarget, strerror(errno)));
 }
 
+// A file-size limit (ulimit -f) kills a process that writes past it, unless
+// the signal is ignored: then the write fails, the failure is reported like
+// a full disk, and the previous file stays. A handler the game set is kept.
+void ignoreFileSizeSignal() {
+    struct sigaction now;
+    if (sigaction(SIGXFSZ, nullptr, &now) == 0 && now.sa_handler == SIG_DFL) signal(SIGXFSZ, SIG_IGN);
+}
+
+// The rename lives in the directory: only once the directory is on disk
+// does the new name survive a power cut.
+void syncTargetDirectory() {
+    char dir[sizeof writeTarget];
+    const char* slash = strrchr(writeTarget, '/');
+    if (!slash) {
+        strcpy(dir, ".");
+    } else if (slash == writeTarget) {
+        strcpy(dir, "/");
+    } else {
+        memcpy(dir, writeTarget, size_t(slash - writeTarget));
+        dir[slash - writeTarget] = 0;
+    }
+    int fd = open(dir, O_RDONLY | O_DIRECTORY);
+    if (fd < 0 || fsync(fd) != 0) reportWriteError("sync the folder of");
+    if (fd >= 0) close(fd);
+}
+
 }  // namespace
 
 int KELPSys::WriteFile_Sys(const char* path) {
     if (FileOpen == 1) CloseFile_Sys();
     size_t n = path ? strlen(path) : 0;
     if (n == 0 || n >= sizeof writeTarget) {
-        puts("Error Writing File");
+        Debuglog(fstrSys("Error Writing File: open %.900s (%s)", n ? path : "\"\"", n ? "name too long" : "no name"));
         return 0;
     }
+    ignoreFileSizeSignal();
     memcpy(writeTarget, path, n + 1);
     memcpy(writeTemp, path, n);
     memcpy(writeTemp + n, ".tmp", 5);
@@ -53,8 +83,9 @@ int KELPSys::WriteFile_Sys(const char* path) {
     unlink(writeTemp);
     MyOpenFile = fopen(writeTemp, "wx");
     if (!MyOpenFile) {
+        // The path and the reason, as for every other write error.
+        reportWriteError("open");
         writeTarget[0] = 0;
-        puts("Error Writing File");
         return 0;
     }
     writeFailed = 0;
@@ -151,6 +182,7 @@ void KELPSys::CloseFile_Sys() {
         reportWriteError("rename");
         ok = 0;
     }
+    if (ok) syncTargetDirectory();
     if (!ok) remove(writeTemp);
     writeTarget[0] = 0;
     writeFailed = 0;

@@ -3,6 +3,7 @@
 #include <GLFW/glfw3.h>
 #include <lodepng.h>
 
+#include <atomic>
 #include <cmath>
 #include <cstdarg>
 #include <cstring>
@@ -20,6 +21,8 @@ int32_t iSize[IMAGE_SLOTS];
 int32_t imageFrameSize[IMAGE_SLOTS];
 float imageUnit[IMAGE_SLOTS];
 uint32_t imageVersion[IMAGE_SLOTS];
+int32_t imageMissingLogged[IMAGE_SLOTS];
+std::atomic<int32_t> MaxTextureEdge{0};
 
 void ImageChanged(int slot) {
     if (slot >= 0 && slot < IMAGE_SLOTS) imageVersion[slot]++;
@@ -48,10 +51,20 @@ namespace {
 // linear filtering never pulls in a neighbouring frame.
 const int CELL_MARGIN = 4;
 
-// Largest decoded image side and texture edge we accept. Beyond this the
-// planes alone would take hundreds of megabytes, and common GL drivers
-// refuse such textures anyway.
+// Largest decoded image side and frame size we accept.
 const unsigned MAX_IMAGE_EDGE = 8192;
+
+// The memory budget of one image: at most 4096 x 4096 decoded pixels, and
+// texture planes of at most 4096 x 4096 texels (64 MiB each; a slot has two,
+// the image and its blurred copy). Nor may a plane be larger than the GL
+// implementation takes.
+const uint64_t PIXEL_BUDGET = 4096u * 4096u;
+const unsigned PLANE_EDGE_BUDGET = 4096;
+
+unsigned PlaneEdgeLimit() {
+    if (MaxTextureEdge > 0 && unsigned(MaxTextureEdge) < PLANE_EDGE_BUDGET) return unsigned(MaxTextureEdge);
+    return PLANE_EDGE_BUDGET;
+}
 
 // The grab texture never grows beyond this; larger framebuffers are cut.
 const int MAX_GRAB_EDGE = 4096;
@@ -222,6 +235,7 @@ void KELPSys::ResetImageTable() {
         iSize[i] = 0;
         imageFrameSize[i] = 0;
         imageUnit[i] = 0;
+        imageMissingLogged[i] = 0;
     }
 }
 
@@ -285,6 +299,20 @@ PreparedImage PrepareImage(const char* path, unsigned size) {
             out.log.push_back(std::string("    Not loaded: ") + path);
             return out;
         }
+        if (!err && (uint64_t)width * height > PIXEL_BUDGET) {
+            out.log.push_back("OMGERRORZ");
+            out.log.push_back(Format("    Image of %ux%u is over the budget of %llu pixels", width, height,
+                                     (unsigned long long)PIXEL_BUDGET));
+            out.log.push_back(std::string("    Not loaded: ") + path);
+            return out;
+        }
+        // A single image's texture is the frame size, whatever the file holds.
+        if (!err && width <= size && size > PlaneEdgeLimit()) {
+            out.log.push_back(Format("    Image of %ux%u needs a %u texture; the limit is %u", size, size, size,
+                                     PlaneEdgeLimit()));
+            out.log.push_back(std::string("    Not loaded: ") + path);
+            return out;
+        }
     }
     if (!err) err = lodepng::decode(px, width, height, file, LCT_RGBA, 8);
     file.clear();
@@ -344,14 +372,14 @@ PreparedImage PrepareImage(const char* path, unsigned size) {
         s = 128;
         while (s < d) s *= 2;
     }
-    const unsigned perRow = s / cell;
-    const unsigned cellRows = (frames + perRow - 1) / perRow;
-    if (s > MAX_IMAGE_EDGE) {
-        out.log.push_back(Format("    Spritesheet of %u x %ux%u sprites needs a %u texture, larger than %u", frames, size,
-                                 size, s, MAX_IMAGE_EDGE));
+    if (s > PlaneEdgeLimit()) {
+        out.log.push_back(Format("    Spritesheet of %u x %ux%u sprites needs a %u texture; the limit is %u", frames,
+                                 size, size, s, PlaneEdgeLimit()));
         out.log.push_back(std::string("    Not loaded: ") + path);
         return out;
     }
+    const unsigned perRow = s / cell;
+    const unsigned cellRows = (frames + perRow - 1) / perRow;
     if ((uint64_t)cellRows * cell > s) {
         // Sheets much taller than wide would need more cell rows than the
         // square texture has.

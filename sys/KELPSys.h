@@ -6,6 +6,7 @@
 // directly; KELPCore forwards to it.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -226,6 +227,10 @@ extern float imageUnit[IMAGE_SLOTS];
 // uploaded. Whatever writes a plane calls ImageChanged afterwards.
 extern uint32_t imageVersion[IMAGE_SLOTS];
 void ImageChanged(int slot);
+extern int32_t imageMissingLogged[IMAGE_SLOTS];   // 1: "Missing Image" said since the slot last changed
+// GL's largest texture edge, read when a window opens; 0 until then. Atomic:
+// the loading thread reads it while preparing planes.
+extern std::atomic<int32_t> MaxTextureEdge;
 extern int32_t fontw[132];
 
 // Clock. The millisecond clock behind Mills and the sleep behind Rest: a
@@ -283,7 +288,7 @@ extern int32_t MusicBufferTick;
 extern int32_t MusicBufferStats[10];
 extern FILE* MusicFile;
 extern long MusicFileBegin;
-extern void* OggFile;         // stb_vorbis*
+extern void* OggFile;         // OggVorbis_File*
 
 // What the WAV reader found in a file: the sound effect loader and the music
 // stream both go through ParseWAV, so a file is judged the same way by both.
@@ -308,6 +313,9 @@ extern char TempstrSys[1024];
 // Web.
 extern char webBuffer[10000];
 extern std::string website_HTML;
+// The clock (milliseconds) of the web exchange's waits and deadlines: a
+// monotonic one; tests drive their own.
+extern int64_t (*WebClockMs)();
 
 // Log.
 extern int32_t DebugMessages;

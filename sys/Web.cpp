@@ -26,18 +26,26 @@ char webBuffer[10000];
 std::string website_HTML;
 
 namespace {
+int64_t MonotonicMs();
+}
+int64_t (*WebClockMs)() = MonotonicMs;
+
+namespace {
 
 const int kStepWaitMs = 3000;     // connect, send, and each receive
-const int kAnswerWaitMs = 10000;  // the whole answer, against a server that trickles
+const int kAnswerWaitMs = 10000;  // the whole answer, against a server that trickles or floods
+const size_t kMaxAnswer = 65536;  // the data kept from one answer
 const char kStartMarker[] = "[-\r\nData-]";
 const char kEndMarker[] = "[-\r\nEnd-]";
 const size_t kEndMarkerLen = sizeof kEndMarker - 1;
 
-int64_t NowMs() {
+int64_t MonotonicMs() {
     timespec t;
     clock_gettime(CLOCK_MONOTONIC, &t);
     return int64_t(t.tv_sec) * 1000 + t.tv_nsec / 1000000;
 }
+
+int64_t NowMs() { return WebClockMs(); }
 
 // Waits until the socket is ready for `events` or the deadline passes:
 // 1 ready, 0 timed out, -1 failed.
@@ -152,6 +160,12 @@ void KELPSys::URLData(const std::string& host, const std::string& pathAndQuery) 
 
     const int64_t answerDeadline = NowMs() + kAnswerWaitMs;
     while (sent) {
+        // Checked before every read, not only when a wait times out: a
+        // server that keeps data coming never lets a wait time out.
+        if (NowMs() >= answerDeadline) {
+            Debuglog(fstrSys("Web: answer from %s took over %i seconds; stopped", host.c_str(), kAnswerWaitMs / 1000));
+            break;
+        }
         int64_t stepDeadline = NowMs() + kStepWaitMs;
         if (stepDeadline > answerDeadline) stepDeadline = answerDeadline;
         int ready = WaitUntil(fd, POLLIN, stepDeadline);
@@ -166,6 +180,13 @@ void KELPSys::URLData(const std::string& host, const std::string& pathAndQuery) 
         if (n < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)) continue;
         if (n <= 0) break;
         ScanWebChunk(webResult, webBuffer, int(n));
+        // Chunk after chunk may each start a data block: the kept answer is
+        // bounded, or a flooding server would fill the memory.
+        if (webResult.size() > kMaxAnswer) {
+            webResult.resize(kMaxAnswer);
+            Debuglog(fstrSys("Web: answer from %s over %i bytes; stopped", host.c_str(), int(kMaxAnswer)));
+            break;
+        }
     }
 
     close(fd);

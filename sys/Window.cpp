@@ -71,6 +71,10 @@ void KELPSys::SetScreen(int width, int height) {
     }
     windowFailed = 0;
     glfwMakeContextCurrent(window);
+    // Image loads refuse planes larger than this implementation takes.
+    GLint maxEdge = 0;
+    glGetIntegerv(GL_MAX_TEXTURE_SIZE, &maxEdge);
+    MaxTextureEdge = maxEdge;
     glViewport(0, 0, width, height);
     glfwSetInputMode(window, GLFW_CURSOR, GLFW_CURSOR_NORMAL);
     glfwSetInputMode(window, GLFW_STICKY_KEYS, GLFW_FALSE);

@@ -3,7 +3,7 @@
 file(GLOB SCORE_SERVER_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_CURRENT_LIST_DIR}/score_server/*.cpp)
 if(SCORE_SERVER_TEST_SOURCES AND TARGET score_server)
   add_executable(score_server_tests ${SCORE_SERVER_TEST_SOURCES})
-  target_link_libraries(score_server_tests PRIVATE score_server_core GTest::gtest GTest::gtest_main)
+  target_link_libraries(score_server_tests PRIVATE score_server_core mygame GTest::gtest GTest::gtest_main)
   target_compile_definitions(score_server_tests PRIVATE SCORE_SERVER_BIN="$<TARGET_FILE:score_server>")
   add_dependencies(score_server_tests score_server)
   gtest_discover_tests(score_server_tests DISCOVERY_TIMEOUT 60 PROPERTIES LABELS server TIMEOUT 300)

@@ -134,6 +134,15 @@ void ExpectNear(std::vector<int> want, std::vector<int> got, int tol, const std:
     for (int c = 0; c < 3; c++) EXPECT_NEAR(want[c], got[c], tol) << what << " channel " << c;
 }
 
+// Loads are held to the largest texture this GL implementation takes,
+// which the window's start-up reads.
+TEST_F(ImagesGL, TheLargestTextureEdgeComesFromGL) {
+    GLint edge = 0;
+    glGetIntegerv(GL_MAX_TEXTURE_SIZE, &edge);
+    EXPECT_GT(edge, 0);
+    EXPECT_EQ(edge, MaxTextureEdge);
+}
+
 TEST_F(ImagesGL, SpriteFrameShowsUprightWithKeyColoursTransparent) {
     // Frame 1 of a 64x32 sheet: a yellow top row, red elsewhere, and a
     // magenta block in the middle. Frame 0 is all blue and must not show.

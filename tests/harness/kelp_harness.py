@@ -334,9 +334,14 @@ class Demo:
 
     def wait_exit(self, timeout=PATIENCE):
         try:
-            return self.proc.wait(timeout=timeout * TIME_SCALE)
+            code = self.proc.wait(timeout=timeout * TIME_SCALE)
         except subprocess.TimeoutExpired:
             return None
+        # Keys still down when the program ended would stay down on the
+        # server for the next program on this display.
+        for key in list(self._down):
+            self.release(key)
+        return code
 
     def stop(self):
         if self.proc and self.proc.poll() is None:

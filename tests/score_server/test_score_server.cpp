@@ -5,6 +5,7 @@
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sqlite3.h>
@@ -22,6 +23,7 @@
 #include <vector>
 
 #include "core/KELPCore.h"
+#include "game/MyGame.h"
 #include "score_server.h"
 
 extern char** environ;
@@ -36,14 +38,14 @@ struct HttpReply {
 };
 
 // One request on its own connection, read until the server closes.
-HttpReply Get(int port, const std::string& target) {
+HttpReply Get(int port, const std::string& target, int waitSeconds = 10) {
     HttpReply r;
     int fd = socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in addr = {};
     addr.sin_family = AF_INET;
     addr.sin_port = htons(uint16_t(port));
     addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    timeval tv = {10, 0};
+    timeval tv = {waitSeconds, 0};
     setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
     if (connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
         close(fd);
@@ -103,8 +105,7 @@ int RowCount(const std::string& dbPath) {
 struct LiveServer {
     std::string db = TempPath("scores.db");
     std::unique_ptr<scores::ScoreServer> server;
-    LiveServer() {
-        scores::ServerOptions o;
+    explicit LiveServer(scores::ServerOptions o = scores::ServerOptions()) {
         o.port = 0;
         o.db = db;
         server.reset(new scores::ScoreServer(o));
@@ -305,6 +306,185 @@ TEST(ScoreServer, LoadLosesNoScore) {
             ASSERT_TRUE(stored.count({"P" + std::to_string(t), t * 1000 + i})) << t << "/" << i;
 }
 
+// ---- Slow and repeating clients ---------------------------------------------------
+
+// A connection from a chosen local address: all of 127.0.0.0/8 is this
+// machine, so a test can play several clients.
+int ConnectFrom(const char* from, int port) {
+    int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in local = {};
+    local.sin_family = AF_INET;
+    inet_pton(AF_INET, from, &local.sin_addr);
+    sockaddr_in addr = {};
+    addr.sin_family = AF_INET;
+    addr.sin_port = htons(uint16_t(port));
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0 ||
+        connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
+        close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+// Takes what has arrived on fd without waiting; true once the server has
+// closed the connection (a reset counts).
+bool TakeAndSeeClosed(int fd, std::string* got) {
+    char buf[4096];
+    for (;;) {
+        ssize_t n = recv(fd, buf, sizeof buf, MSG_DONTWAIT);
+        if (n > 0) {
+            got->append(buf, size_t(n));
+            continue;
+        }
+        if (n == 0) return true;
+        return errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR;
+    }
+}
+
+// Watches the connections until `want` of them are closed or `seconds` pass;
+// returns how many are closed.
+int WaitClosed(const std::vector<int>& fds, std::vector<bool>& closed, std::vector<std::string>& got, int want,
+               double seconds) {
+    auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    int n = 0;
+    for (bool c : closed) n += c;
+    while (n < want && std::chrono::steady_clock::now() < end) {
+        std::vector<pollfd> watch;
+        for (size_t i = 0; i < fds.size(); i++)
+            if (!closed[i]) watch.push_back({fds[i], POLLIN, 0});
+        poll(watch.data(), watch.size(), 100);
+        for (size_t i = 0; i < fds.size(); i++)
+            if (!closed[i] && TakeAndSeeClosed(fds[i], &got[i])) {
+                closed[i] = true;
+                n++;
+            }
+    }
+    return n;
+}
+
+TEST(ScoreServer, SixtyFourSlowConnectionsFromOneAddressDoNotDelayAScore) {
+    scores::ServerOptions o;
+    o.requestDeadlineMs = 300000;  // the slow connections stay for the whole test
+    LiveServer live(o);
+    const int kSlow = 64;
+    std::vector<int> slow;
+    for (int i = 0; i < kSlow; i++) {
+        int fd = ConnectFrom("127.0.0.2", live.port());
+        ASSERT_GE(fd, 0) << i;
+        // Half of them send nothing; half start a request and then send a
+        // byte now and then, never finishing it.
+        if (i % 2) send(fd, "GET /Scores.php?Game=550&Score=", 31, MSG_NOSIGNAL);
+        slow.push_back(fd);
+    }
+    std::atomic<bool> done{false};
+    std::thread trickle([&] {
+        while (!done) {
+            for (size_t i = 1; i < slow.size(); i += 2) send(slow[i], "a", 1, MSG_NOSIGNAL | MSG_DONTWAIT);
+            std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        }
+    });
+
+    // Beyond its limit the address is turned away at once, with an answer
+    // where the client has not sent anything the server would leave unread.
+    const int kRefused = kSlow - o.connectionsPerAddress;
+    std::vector<bool> closed(kSlow, false);
+    std::vector<std::string> got(kSlow);
+    EXPECT_EQ(WaitClosed(slow, closed, got, kRefused, 60), kRefused);
+    const std::string busy = DataBlock("ERROR\r\ntoo many connections\r\n");
+    for (int i = 0; i < kSlow; i += 2)
+        if (closed[size_t(i)]) {
+            EXPECT_EQ(got[size_t(i)].rfind("HTTP/1.1 503 ", 0), 0u) << got[size_t(i)];
+            EXPECT_EQ(got[size_t(i)].substr(got[size_t(i)].size() - std::min(got[size_t(i)].size(), busy.size())), busy);
+        }
+
+    // With the rest still open, a score from elsewhere is answered while
+    // they are held: they hold for the whole test, so a server they could
+    // occupy would answer this only after they are closed. The time is shown,
+    // not asserted (a loaded machine can stretch it); here it is milliseconds.
+    Records rec;
+    auto t0 = std::chrono::steady_clock::now();
+    HttpReply r = Get(live.port(), rec.Target(Records::Plain("Tam C++", 10)), 30);
+    double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    EXPECT_EQ(r.status, 200) << r.body;
+    RecordProperty("answer_ms", std::to_string(int(seconds * 1000)));
+    printf("A score behind %d slow connections was answered in %.1f ms\n", kSlow, seconds * 1000);
+    int open = 0;
+    for (size_t i = 0; i < slow.size(); i++)
+        if (!closed[i] && !TakeAndSeeClosed(slow[i], &got[i])) open++;
+    EXPECT_EQ(open, o.connectionsPerAddress);
+
+    done = true;
+    trickle.join();
+    for (int fd : slow) close(fd);
+}
+
+// A request has one deadline for all of it: a client that sends a byte now
+// and then is cut off as surely as one that sends nothing.
+TEST(ScoreServer, ARequestMustArriveWithinItsDeadline) {
+    scores::ServerOptions o;
+    o.requestDeadlineMs = 1000;
+    LiveServer live(o);
+    std::vector<int> fds = {ConnectFrom("127.0.0.2", live.port()), ConnectFrom("127.0.0.3", live.port())};
+    ASSERT_GE(fds[0], 0);
+    ASSERT_GE(fds[1], 0);
+    auto t0 = std::chrono::steady_clock::now();
+    send(fds[1], "GET /Scores.php?Game=550&Score=", 31, MSG_NOSIGNAL);
+    std::vector<bool> closed(2, false);
+    std::vector<std::string> got(2);
+    std::vector<double> closedAfter(2, 0);
+    while (closed != std::vector<bool>(2, true) &&
+           std::chrono::steady_clock::now() - t0 < std::chrono::seconds(30)) {
+        if (!closed[1]) send(fds[1], "a", 1, MSG_NOSIGNAL | MSG_DONTWAIT);
+        std::vector<bool> before = closed;
+        WaitClosed(fds, closed, got, 2, 0.1);
+        for (size_t i = 0; i < 2; i++)
+            if (closed[i] && !before[i])
+                closedAfter[i] = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    }
+    for (size_t i = 0; i < 2; i++) {
+        EXPECT_TRUE(closed[i]) << (i ? "trickling" : "silent") << " connection still open after 30 s";
+        EXPECT_GE(closedAfter[i], 0.9) << i;   // and not before its time
+    }
+    EXPECT_EQ(got[0].rfind("HTTP/1.1 408 ", 0), 0u) << got[0];
+    EXPECT_NE(got[0].find(DataBlock("ERROR\r\nrequest not complete in time\r\n")), std::string::npos) << got[0];
+    for (int fd : fds) close(fd);
+    // The server goes on answering.
+    Records rec;
+    EXPECT_EQ(Get(live.port(), rec.Target(Records::Plain("Tam C++", 10))).status, 200);
+}
+
+// The demo sends its record on every update while the button is held: a
+// second of that stores one row, and every answer gives the same rank.
+TEST(ScoreServer, AHeldSubmitButtonStoresOneRow) {
+    LiveServer live;
+    MyGame& game = ThisGame;
+    game.gameNumber = 550;
+    game.gameVersion = 1;
+    game.SetKeyword("Sample keyword text");
+    const int32_t id[3] = {20261210, 123045, 4567890};
+    for (int i = 0; i < 3; i++) game.saveData[24 + i] = id[i];
+    game.saveData[27] = id[0] % 37171 + id[1] % 17021 + id[2] % 53496;
+    ASys.webPort = live.port();
+    testing::internal::CaptureStdout();
+    std::vector<std::string> answers;
+    for (int update = 0; update < 60; update++) {
+        game.SubmitTestScore();
+        answers.push_back(ASys.webResult);
+    }
+    testing::internal::GetCapturedStdout();
+    ASys.webPort = 80;
+    EXPECT_EQ(RowCount(live.db), 1);
+    EXPECT_EQ(answers, std::vector<std::string>(60, "OK\r\nScore 0\r\nRank 1 of 1\r\n1. Tam C++ 0\r\n"));
+
+    // A different record is a new row; the first one sent again is not.
+    Records rec;
+    EXPECT_EQ(Get(live.port(), rec.Target(Records::Plain("Ann", 50))).status, 200);
+    HttpReply again = Get(live.port(), rec.Target(Records::Plain("Ann", 50)));
+    EXPECT_EQ(again.body, DataBlock("OK\r\nScore 50\r\nRank 1 of 2\r\n1. Ann 50\r\n2. Tam C++ 0\r\n"));
+    EXPECT_EQ(RowCount(live.db), 2);
+}
+
 // ---- The executable ----------------------------------------------------------------
 
 struct Process {
@@ -313,7 +493,9 @@ struct Process {
     std::string firstLine;
 };
 
-Process Spawn(const std::vector<std::string>& args) {
+// Starts the server; its stdout is read up to the first line, its stderr
+// goes to errFd when given.
+Process Spawn(const std::vector<std::string>& args, int errFd = -1) {
     Process p;
     int pipefd[2];
     if (pipe(pipefd) != 0) return p;
@@ -321,6 +503,7 @@ Process Spawn(const std::vector<std::string>& args) {
     posix_spawn_file_actions_init(&fa);
     posix_spawn_file_actions_adddup2(&fa, pipefd[1], 1);
     posix_spawn_file_actions_addclose(&fa, pipefd[0]);
+    if (errFd >= 0) posix_spawn_file_actions_adddup2(&fa, errFd, 2);
     std::vector<char*> argv;
     std::string bin = SCORE_SERVER_BIN;
     argv.push_back(&bin[0]);
@@ -373,6 +556,66 @@ TEST(ScoreServerProgram, CreatesItsDatabaseAndKeepsScoresAcrossRestarts) {
         EXPECT_EQ(WaitExit(p), 0);
     }
     EXPECT_EQ(RowCount(db), 2);
+}
+
+// A failed insert is logged on stderr; when nobody reads that pipe the write
+// blocks, and it must not block the other requests with it.
+TEST(ScoreServerProgram, AStderrNobodyReadsStopsOnlyTheRequestThatLogs) {
+    const std::string db = TempPath("refusing.db");
+    {
+        // The server's table, with a trigger that refuses one name with a
+        // long reason: every refusal writes a few kilobytes to stderr.
+        sqlite3* h = nullptr;
+        ASSERT_EQ(sqlite3_open(db.c_str(), &h), SQLITE_OK);
+        std::string sql =
+            "CREATE TABLE scores (id INTEGER PRIMARY KEY AUTOINCREMENT, game INTEGER NOT NULL,"
+            " user_id TEXT NOT NULL, name TEXT NOT NULL, version INTEGER NOT NULL, score INTEGER NOT NULL,"
+            " extra TEXT NOT NULL, received TEXT NOT NULL DEFAULT (strftime('%Y-%m-%d %H:%M:%S', 'now')));"
+            "CREATE TRIGGER refuse BEFORE INSERT ON scores WHEN NEW.name = 'Refused'"
+            " BEGIN SELECT RAISE(ABORT, '" + std::string(3000, 'x') + "'); END;";
+        ASSERT_EQ(sqlite3_exec(h, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK) << sqlite3_errmsg(h);
+        sqlite3_close(h);
+    }
+    int err[2];
+    ASSERT_EQ(pipe(err), 0);
+    fcntl(err[0], F_SETPIPE_SZ, 4096);
+    Process p = Spawn({"--port", "0", "--db", db}, err[1]);
+    close(err[1]);
+    int port = PortOf(p.firstLine);
+    ASSERT_GT(port, 0) << p.firstLine;
+
+    // Refused records until one gets no answer: its worker is stuck on
+    // the full pipe.
+    Records rec;
+    int answered = 0;
+    bool stuck = false;
+    for (int i = 0; i < 40 && !stuck; i++) {
+        HttpReply r = Get(port, rec.Target(Records::Plain("Refused", i)), 3);
+        if (r.status == 500)
+            answered++;
+        else
+            stuck = true;
+    }
+    EXPECT_TRUE(stuck) << "stderr never filled up";
+    EXPECT_GE(answered, 1);
+    HttpReply good = Get(port, rec.Target(Records::Plain("Tam C++", 10)), 20);
+    EXPECT_EQ(good.status, 200) << "a stuck log write held the database";
+
+    // Reading the pipe lets the stuck worker finish, and the server stops cleanly.
+    fcntl(err[0], F_SETFL, O_NONBLOCK);
+    std::thread drain([fd = err[0]] {
+        char buf[4096];
+        for (int i = 0; i < 3000; i++) {
+            ssize_t n = read(fd, buf, sizeof buf);
+            if (n == 0) return;
+            if (n < 0) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+    });
+    kill(p.pid, SIGTERM);
+    EXPECT_EQ(WaitExit(p), 0);
+    drain.join();
+    close(err[0]);
+    EXPECT_EQ(RowCount(db), 1);
 }
 
 TEST(ScoreServerProgram, RefusesBadOptions) {

@@ -6,12 +6,16 @@
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <cstring>
+#include <fstream>
+#include <sstream>
 #include <filesystem>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -19,6 +23,30 @@
 #include "sys/KELPSys.h"
 
 namespace fs = std::filesystem;
+
+namespace {
+
+// Every fsync of this program passes here on its way to the kernel; while a
+// test asks, the synced path is noted, and for a folder whether `syncProbe`
+// existed at that moment.
+std::vector<std::string>* syncLog = nullptr;
+std::string syncProbe;
+
+}  // namespace
+
+extern "C" int fsync(int fd) {
+    if (syncLog) {
+        char link[64], path[4096];
+        snprintf(link, sizeof link, "/proc/self/fd/%d", fd);
+        ssize_t n = readlink(link, path, sizeof path - 1);
+        std::string entry = n > 0 ? std::string(path, size_t(n)) : "?";
+        struct stat st;
+        if (fstat(fd, &st) == 0 && S_ISDIR(st.st_mode))
+            entry += access(syncProbe.c_str(), F_OK) == 0 ? " (folder, with the new name)" : " (folder, before the rename)";
+        syncLog->push_back(entry);
+    }
+    return int(syscall(SYS_fsync, fd));
+}
 
 namespace {
 
@@ -170,7 +198,10 @@ TEST_F(RecordFiles, FailedOpensPrintTheirMessageAndLeaveTheSlotClosed) {
     ThisGame.WriteInt(1);
     ThisGame.CloseFile();
     std::string out = testing::internal::GetCapturedStdout();
-    EXPECT_EQ("Error Reading File\nError Writing File\n", out);
+    std::smatch m;
+    EXPECT_TRUE(std::regex_match(out, m, std::regex("Error Reading File\n *[0-9]+> Error Writing File: open " + root +
+                                                    "/no-such-dir/x.dat \\(No such file or directory\\)\n")))
+        << out;
     EXPECT_TRUE(fs::is_empty(root));
 
     // An existing subdirectory is used as given.
@@ -328,6 +359,79 @@ TEST_F(RecordFiles, ALinkAtTheTemporaryNameIsNotFollowed) {
     EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(PathOf("save.dat"))));
     EXPECT_EQ((std::vector<unsigned char>{9, 0, 0, 0}), Bytes("save.dat"));
     EXPECT_FALSE(fs::exists(fs::symlink_status(PathOf("save.dat.tmp"))));
+}
+
+// A save that cannot even be started says where and why.
+TEST_F(RecordFiles, AFolderThatCannotBeWrittenIsNamedWithTheReason) {
+    fs::create_directory(PathOf("locked"));
+    chmod(PathOf("locked").c_str(), 0555);
+    Put("plain", "a file, not a folder");
+    struct Case { std::string name; std::string reason; } cases[] = {
+        {"missing/Settings.sav", "No such file or directory"},
+        {"plain/Settings.sav", "Not a directory"},
+        {"locked/Settings.sav", "Permission denied"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        if (c.name.rfind("locked", 0) == 0 && access(PathOf("locked").c_str(), W_OK) == 0) continue;  // root writes anywhere
+        testing::internal::CaptureStdout();
+        EXPECT_EQ(0, ThisGame.WriteFile(c.name));
+        std::string out = testing::internal::GetCapturedStdout();
+        EXPECT_NE(std::string::npos, out.find("> Error Writing File: open " + PathOf(c.name) + " (" + c.reason + ")\n"))
+            << out;
+        EXPECT_EQ(0, FileOpen);
+    }
+    chmod(PathOf("locked").c_str(), 0755);
+}
+
+// Under a file-size limit (ulimit -f) a write past it raises SIGXFSZ, which
+// kills by default: the save must fail like a full disk instead.
+TEST_F(RecordFiles, AFileSizeLimitFailsTheSaveWithoutKillingTheGame) {
+    Put("full.dat", "prev");
+    const std::string log = PathOf("child.log");
+    fflush(stdout);
+    pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        signal(SIGXFSZ, SIG_DFL);
+        struct rlimit lim;
+        getrlimit(RLIMIT_FSIZE, &lim);
+        lim.rlim_cur = 16 * 1024;
+        if (setrlimit(RLIMIT_FSIZE, &lim) != 0 || !freopen(log.c_str(), "w", stdout)) _exit(3);
+        if (ThisGame.WriteFile("full.dat") != 1) _exit(4);
+        for (int i = 0; i < 40000; i++) ThisGame.WriteInt(i);
+        ThisGame.CloseFile();
+        fflush(stdout);
+        _exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(pid, waitpid(pid, &status, 0));
+    EXPECT_FALSE(WIFSIGNALED(status)) << "killed by signal " << WTERMSIG(status);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    std::ifstream in(log);
+    std::stringstream text;
+    text << in.rdbuf();
+    EXPECT_NE(std::string::npos, text.str().find("Error Writing File: ")) << text.str();
+    EXPECT_EQ((std::vector<unsigned char>{'p', 'r', 'e', 'v'}), Bytes("full.dat"));
+    EXPECT_FALSE(fs::exists(PathOf("full.dat.tmp")));
+}
+
+// The new name lives in the folder: after the rename the folder is synced
+// too, or a power cut could bring back the old file.
+TEST_F(RecordFiles, ASaveSyncsTheFileThenItsFolder) {
+    fs::create_directory(PathOf("sub"));
+    for (const std::string name : {"top.dat", "sub/inner.dat"}) {
+        SCOPED_TRACE(name);
+        std::vector<std::string> synced;
+        syncProbe = PathOf(name);
+        syncLog = &synced;
+        ASSERT_EQ(1, ThisGame.WriteFile(name));
+        ThisGame.WriteInt(7);
+        ThisGame.CloseFile();
+        syncLog = nullptr;
+        const std::string folder = fs::path(PathOf(name)).parent_path().string();
+        EXPECT_EQ((std::vector<std::string>{PathOf(name) + ".tmp", folder + " (folder, with the new name)"}), synced);
+    }
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <unistd.h>
 #include <regex>
 #include <set>
@@ -498,7 +499,7 @@ TEST_F(Images, BadFilesAreRejectedAndLeaveTheSlotEmpty) {
         {"huge dimensions", ClaimedSize(100000, 100000), 32, "OMGERRORZ", true},
         {"huge width", ClaimedSize(70000, 1), 32, "OMGERRORZ", true},
         {"frames do not fit", {}, 32, "    Spritesheet of 12 x 32x32 sprites does not fit a 64 texture", true},
-        {"strip too wide", {}, 8, "    Spritesheet of 600 x 8x8 sprites needs a 9600 texture, larger than 8192", true},
+        {"strip too wide", {}, 8, "    Spritesheet of 600 x 8x8 sprites needs a 9600 texture; the limit is 4096", true},
     };
     // A 40x400 sheet at 32: one column of 12 frames, a 64 texture with room
     // for one cell row.
@@ -527,6 +528,52 @@ TEST_F(Images, BadFilesAreRejectedAndLeaveTheSlotEmpty) {
         EXPECT_EQ(c.firstLine, lines[0]);
         if (c.pathLine) { EXPECT_NE(std::string::npos, lines.back().find(path)) << lines.back(); }
     }
+}
+
+// A legal but enormous image would take hundreds of megabytes and make every
+// frame crawl: images are held to a memory budget and to what GL takes.
+TEST_F(Images, ImagesOverTheMemoryBudgetOrTheGLLimitAreRefused) {
+    auto png = [](int w, int h) {
+        std::vector<unsigned char> bytes;
+        lodepng::encode(bytes, Solid(w, h, 9, 9, 9, 255), w, h);
+        return bytes;
+    };
+    const std::string path = dataDir + "/big.png";
+    struct Case {
+        const char* what;
+        std::vector<unsigned char> bytes;
+        unsigned size;
+        int glEdge;   // GL's largest texture edge; 0: no window yet
+        std::vector<std::string> lines;
+    } cases[] = {
+        {"8192 x 8192 pixels", ClaimedSize(8192, 8192), 512, 0,
+         {"OMGERRORZ", "    Image of 8192x8192 is over the budget of 16777216 pixels", "    Not loaded: " + path}},
+        // 325 frames of 8 in one row: d = 5200, kept as the texture edge.
+        {"a sheet needing a 5200 texture", png(2600, 8), 8, 0,
+         {"    Spritesheet of 325 x 8x8 sprites needs a 5200 texture; the limit is 4096", "    Not loaded: " + path}},
+        {"a single image in a 5000 texture", png(8, 8), 5000, 0,
+         {"    Image of 5000x5000 needs a 5000 texture; the limit is 4096", "    Not loaded: " + path}},
+        {"a 512 sheet where GL takes 256", png(320, 32), 32, 256,
+         {"    Spritesheet of 10 x 32x32 sprites needs a 512 texture; the limit is 256", "    Not loaded: " + path}},
+        {"a 300 image where GL takes 256", png(8, 8), 300, 256,
+         {"    Image of 300x300 needs a 300 texture; the limit is 256", "    Not loaded: " + path}},
+    };
+    for (auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        WriteBytes("big.png", c.bytes);
+        MaxTextureEdge = c.glEdge;
+        std::vector<std::string> lines = Lines(Load(8, path, c.size));
+        MaxTextureEdge = 0;
+        EXPECT_EQ(c.lines, lines);
+        EXPECT_EQ(-1, imageFrames[8]);
+    }
+    // Within the limits the same kind of files load.
+    WriteBytes("big.png", png(320, 32));
+    MaxTextureEdge = 512;
+    Load(8, path, 32);
+    MaxTextureEdge = 0;
+    EXPECT_EQ(10, imageFrames[8]);
+    EXPECT_EQ(512, iSize[8]);
 }
 
 TEST_F(Images, DecodeFailureNamesLodepngsReason) {
@@ -651,17 +698,54 @@ TEST_F(Images, ImageCommandsCarryPositionSizeSlotAndFrame) {
     EXPECT_EQ(1, quad[29]);
 }
 
-TEST_F(Images, EmptySlotsLogMissingImageAndQueueNothing) {
+TEST_F(Images, EmptySlotsLogMissingImageOnceAndQueueNothing) {
+    // Numbers outside the table are reported once in the program's life.
     for (int slot : {7, -1, 105, 1000}) {
         testing::internal::CaptureStdout();
-        ThisGame.DrawImg(slot, 1, 1);
-        ThisGame.DrawBlur(slot, 1, 1);
-        ThisGame.QuadImg(slot, 0, 0, 1, 0, 1, 1, 0, 1, 0);
+        for (int frame = 0; frame < 50; frame++) {
+            ThisGame.DrawImg(slot, 1, 1);
+            ThisGame.DrawBlur(slot, 1, 1);
+            ThisGame.QuadImg(slot, 0, 0, 1, 0, 1, 1, 0, 1, 0);
+        }
         std::vector<std::string> lines = Lines(testing::internal::GetCapturedStdout());
-        std::string want = "Missing Image " + std::to_string(slot);
-        EXPECT_EQ((std::vector<std::string>{want, want, want}), lines);
+        EXPECT_EQ((std::vector<std::string>{"Missing Image " + std::to_string(slot)}), lines);
         EXPECT_EQ(0, ASys.drawCount);
     }
+}
+
+TEST_F(Images, MissingImageIsReportedAgainOnlyAfterTheSlotChanges) {
+    auto missingLines = [](const std::function<void()>& run) {
+        testing::internal::CaptureStdout();
+        run();
+        int n = 0;
+        for (const std::string& l : Lines(testing::internal::GetCapturedStdout())) n += l == "Missing Image 9";
+        return n;
+    };
+    auto draws = [] {
+        for (int frame = 0; frame < 30; frame++) ThisGame.DrawImg(9, 1, 1);
+    };
+    EXPECT_EQ(1, missingLines(draws));
+    EXPECT_EQ(0, missingLines(draws));
+    // A load that fails is a change: the still missing slot is reported once more.
+    EXPECT_EQ(1, missingLines([&] {
+        ThisGame.LoadImg(9, "nothing_here", 8);
+        draws();
+    }));
+    // Loaded, it draws quietly; emptied again by a failed reload, it is
+    // reported again, once.
+    Write("dot.png", Solid(8, 8, 1, 2, 3, 255), 8, 8);
+    EXPECT_EQ(0, missingLines([&] {
+        ThisGame.LoadImg(9, "dot", 8);
+        draws();
+    }));
+    EXPECT_EQ(1, missingLines([&] {
+        ThisGame.LoadImg(9, "nothing_here", 8);
+        draws();
+        draws();
+    }));
+    // A font slot reports once for a whole text, not once a character.
+    ASys.curFont = 9;
+    EXPECT_EQ(0, missingLines([] { ThisGame.Text(10, 10, std::string("Hello")); }));
 }
 
 TEST_F(Images, DrawBufferNeedsAGrabAndIgnoresImageScale) {
@@ -824,15 +908,16 @@ TEST_F(ImagesText, CharacterFormCentresOnTheUnscaledWidth) {
     EXPECT_NEAR(100 - 14.5 + 7, Glyph(0)[0], 1e-3);
 }
 
-TEST_F(ImagesText, EmptyTextQueuesNothingAndAnEmptyFontLogsPerCharacter) {
+TEST_F(ImagesText, EmptyTextQueuesNothingAndAnEmptyFontLogsOnce) {
     ThisGame.Text(10, 10, std::string(""));
     EXPECT_EQ(0, ASys.drawCount);
 
     ASys.curFont = 0;   // nothing loaded there
     testing::internal::CaptureStdout();
     ThisGame.Text(10, 10, std::string("Hi!"));
+    ThisGame.Text(10, 30, std::string("Again"));
     std::vector<std::string> lines = Lines(testing::internal::GetCapturedStdout());
-    EXPECT_EQ((std::vector<std::string>(3, "Missing Image 0")), lines);
+    EXPECT_EQ((std::vector<std::string>{"Missing Image 0"}), lines);
     EXPECT_EQ(0, ASys.drawCount);
 }
 

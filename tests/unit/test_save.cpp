@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <regex>
 #include <sstream>
 #include <string>
@@ -99,6 +100,13 @@ protected:
     }
 
     std::string PathOf(const std::string& name) { return root + "/" + name; }
+
+    std::string Slurp(const std::string& path) {
+        std::ifstream in(path, std::ios::binary);
+        std::stringstream s;
+        s << in.rdbuf();
+        return s.str();
+    }
 
     std::vector<int32_t> Ints(const std::string& name) {
         std::vector<int32_t> v;
@@ -288,6 +296,56 @@ TEST_F(SaveFiles, SaveFileOfAnotherUserIsCleared) {
         EXPECT_EQ(settings[26], ThisGame.saveData[26]);
         EXPECT_EQ(settings[26], ThisGame.saveData[126]);
     }
+}
+
+// A damaged settings file makes a new user, and the save of the old one is
+// cleared; the player's boards are still kept beside it, and the next such
+// event replaces what was kept.
+TEST_F(SaveFiles, AClearedSaveIsKeptBesideIt) {
+    struct Case { const char* what; size_t keep; int flip; } cases[] = {
+        {"settings cut to 0 bytes", 0, -1},
+        {"settings cut to 100 bytes", 25, -1},
+        {"one bit of the user ID flipped", 1124, 26},
+    };
+    const std::string kept = PathOf(std::string(SAVE_NAME) + ".bad");
+    for (auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        Played();
+        std::string before = Slurp(PathOf(SAVE_NAME));
+        ASSERT_EQ(88404u, before.size());
+        auto settings = Ints("Settings.sav");
+        if (c.flip >= 0) settings[size_t(c.flip)] ^= 1 << 4;
+        settings.resize(c.keep);
+        PutInts("Settings.sav", settings);
+
+        auto lines = Load();
+        EXPECT_TRUE(Logged(lines, "Clearing Scoreboard")) << out;
+        EXPECT_TRUE(Logged(lines, "Old save kept as " + kept)) << out;
+        EXPECT_TRUE(Slurp(kept) == before);
+        ExpectCleared();
+        EXPECT_EQ(88404u, fs::file_size(PathOf(SAVE_NAME)));
+    }
+
+    // A damaged save file is kept the same way, over the earlier one.
+    Played();
+    auto save = Ints(SAVE_NAME);
+    save[100 + 60] += 1;
+    PutInts(SAVE_NAME, save);
+    std::string damaged = Slurp(PathOf(SAVE_NAME));
+    auto lines = Load();
+    EXPECT_TRUE(Logged(lines, "Old save kept as " + kept)) << out;
+    EXPECT_TRUE(Slurp(kept) == damaged);
+
+    // A sound start keeps nothing, and a first start has nothing to keep.
+    fs::remove(kept);
+    Restart();
+    lines = Load();
+    EXPECT_FALSE(fs::exists(kept));
+    fs::remove(PathOf(SAVE_NAME));
+    Restart();
+    lines = Load();
+    EXPECT_TRUE(Logged(lines, "Clearing Scoreboard")) << out;
+    EXPECT_FALSE(fs::exists(kept));
 }
 
 TEST_F(SaveFiles, WrongUserCheckPrintsAAndMakesANewUser) {

@@ -9,7 +9,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
@@ -20,6 +22,7 @@
 #include <vector>
 
 #include "core/KELPCore.h"
+#include "game/MyGame.h"
 
 namespace {
 
@@ -317,6 +320,123 @@ TEST_F(WebTest, TricklingServerIsBounded) {
     EXPECT_NE(out.find("answer from 127.0.0.1 took over 10 seconds; stopped"), string::npos) << out;
 }
 
+// Accepts one connection, reads the request, then sends `block` again and
+// again as fast as the client takes it: for `seconds`, or `times` blocks,
+// after which it holds the connection open until the test ends.
+class FloodServer {
+public:
+    FloodServer(string block, double seconds, long times) : block_(std::move(block)), seconds_(seconds), times_(times) {
+        fd_ = socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in addr = {};
+        addr.sin_family = AF_INET;
+        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        bind(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+        socklen_t len = sizeof addr;
+        getsockname(fd_, reinterpret_cast<sockaddr*>(&addr), &len);
+        port_ = ntohs(addr.sin_port);
+        listen(fd_, 4);
+        thread_ = std::thread([this] { Run(); });
+    }
+    ~FloodServer() {
+        stop_ = true;
+        shutdown(fd_, SHUT_RDWR);
+        thread_.join();
+        close(fd_);
+    }
+    int port() const { return port_; }
+
+private:
+    void Run() {
+        int c = accept(fd_, nullptr, nullptr);
+        if (c < 0) return;
+        char buf[4096];
+        string request;
+        while (request.find("\r\n\r\n") == string::npos) {
+            ssize_t n = recv(c, buf, sizeof buf, 0);
+            if (n <= 0) break;
+            request.append(buf, size_t(n));
+        }
+        // A short send timeout, so that a stop is seen while the client reads nothing.
+        timeval tv = {0, 100000};
+        setsockopt(c, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv);
+        auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds_);
+        for (long sent = 0; !stop_ && sent < times_ && std::chrono::steady_clock::now() < end;) {
+            ssize_t n = send(c, block_.data(), block_.size(), MSG_NOSIGNAL);
+            if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) break;
+            if (n == ssize_t(block_.size())) sent++;
+        }
+        while (!stop_) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        close(c);
+    }
+    string block_;
+    double seconds_;
+    long times_;
+    int fd_ = -1, port_ = 0;
+    std::atomic<bool> stop_{false};
+    std::thread thread_;
+};
+
+// A clock for the exchange that moves on half a second at every reading.
+int64_t steppingNow = 0;
+int clockReadings = 0;
+int64_t SteppingClock() {
+    clockReadings++;
+    return steppingNow += 500;
+}
+
+// A server that floods data never lets a receive wait, so the whole
+// answer's deadline must be checked on every read; and what is kept of a
+// flood of data blocks is bounded.
+TEST_F(WebTest, FloodingServerIsBounded) {
+    {
+        // Time is driven here: the 10 seconds pass within a few reads,
+        // whatever the flood does, and the exchange must end at once.
+        FloodServer server(string(65536, 'x'), 60, 1L << 40);
+        ASys.webPort = server.port();
+        clockReadings = 0;
+        int64_t (*realClock)() = WebClockMs;
+        WebClockMs = SteppingClock;
+        ::testing::internal::CaptureStdout();
+        string got = K().GetURL("127.0.0.1", "x", "y");
+        string out = ::testing::internal::GetCapturedStdout();
+        WebClockMs = realClock;
+        EXPECT_EQ(got, "");
+        EXPECT_NE(out.find("answer from 127.0.0.1 took over 10 seconds; stopped"), string::npos) << out;
+        // Connecting and sending look a few times, ten seconds of answer
+        // twenty more; a read after that would take more looks.
+        EXPECT_LT(clockReadings, 60);
+    }
+    {
+        // 8 MB of blocks, each its own start of data, then silence.
+        string block = "[-\r\nData-]" + string(8192 - 10, 'y');
+        FloodServer server(block, 40, 1024);
+        ASys.webPort = server.port();
+        ::testing::internal::CaptureStdout();
+        string got = K().GetURL("127.0.0.1", "x", "y");
+        string out = ::testing::internal::GetCapturedStdout();
+        EXPECT_GT(got.size(), 60000u);
+        EXPECT_LE(got.size(), 65536u);
+        EXPECT_NE(out.find("answer from 127.0.0.1 over 65536 bytes; stopped"), string::npos) << out;
+    }
+    ASys.webPort = 80;
+}
+
+// The demo logs the score server's answer; a server must not be able to add
+// lines of its own to the game's log.
+TEST_F(WebTest, TheDemoLogsAnAnswerOnOneLineWithControlBytesEscaped) {
+    TinyServer server({"[-\r\nData-]OK\r\n      12> Reset User\n\\x\x7f\r\n[-\r\nEnd-]"}, false);
+    ASys.webPort = server.port();
+    ::testing::internal::CaptureStdout();
+    ThisGame.SubmitTestScore();
+    string out = ::testing::internal::GetCapturedStdout();
+    ASys.webPort = 80;
+    EXPECT_EQ(ASys.webResult, "OK\r\n      12> Reset User\n\\x\x7f\r\n");
+    ASSERT_EQ(std::count(out.begin(), out.end(), '\n'), 1) << out;
+    const string logged = "> OK\\r\\n      12> Reset User\\n\\\\x\\x7F\\r\\n\n";
+    ASSERT_GE(out.size(), logged.size());
+    EXPECT_EQ(out.substr(out.size() - logged.size()), logged) << out;
+}
+
 // ---- Browser launcher -------------------------------------------------------------
 
 string ReadAll(const string& path) {
@@ -326,6 +446,15 @@ string ReadAll(const string& path) {
     return ss.str();
 }
 
+bool WaitForFile(const string& path, double seconds) {
+    auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    while (access(path.c_str(), F_OK) != 0) {
+        if (std::chrono::steady_clock::now() > end) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return true;
+}
+
 TEST_F(WebTest, OpenBrowserPassesTheUrlAsOneArgument) {
     char tmpl[] = "/tmp/kelp_browser_XXXXXX";
     ASSERT_NE(mkdtemp(tmpl), nullptr);
@@ -333,7 +462,8 @@ TEST_F(WebTest, OpenBrowserPassesTheUrlAsOneArgument) {
     const string script = dir + "/xdg-open";
     {
         std::ofstream out(script);
-        out << "#!/bin/sh\nprintf '%s' \"$#\" > '" << dir << "/argc'\nprintf '%s' \"$1\" > '" << dir << "/argv1'\n";
+        out << "#!/bin/sh\nprintf '%s' \"$#\" > '" << dir << "/argc'\nprintf '%s' \"$1\" > '" << dir << "/argv1.part'\n"
+            << "mv '" << dir << "/argv1.part' '" << dir << "/argv1'\n";
     }
     chmod(script.c_str(), 0755);
     const char* oldPath = getenv("PATH");
@@ -344,12 +474,50 @@ TEST_F(WebTest, OpenBrowserPassesTheUrlAsOneArgument) {
                        "/m3` && touch " + dir + "/m4 | touch " + dir + "/m5 'q\"' \\\nx";
     K().OpenBrowser(url);
     setenv("PATH", saved.c_str(), 1);
+    // The opener runs on its own; its last file marks its end.
+    ASSERT_TRUE(WaitForFile(dir + "/argv1", 30));
 
     EXPECT_EQ(ReadAll(dir + "/argc"), "1");
     EXPECT_EQ(ReadAll(dir + "/argv1"), url);
     for (const char* marker : {"m1", "m2", "m3", "m4", "m5"})
         EXPECT_NE(access((dir + "/" + marker).c_str(), F_OK), 0) << marker << " was created";
     for (const char* f : {"argc", "argv1", "xdg-open"}) unlink((dir + "/" + f).c_str());
+    rmdir(dir.c_str());
+}
+
+// The opener can take seconds to start a browser: the game goes on at once.
+// A URL that starts with "-" would be an option to it, and is refused.
+TEST_F(WebTest, OpenBrowserRefusesOptionsAndDoesNotWait) {
+    char tmpl[] = "/tmp/kelp_browser_XXXXXX";
+    ASSERT_NE(mkdtemp(tmpl), nullptr);
+    const string dir = tmpl;
+    {
+        // Notes its arguments, then waits until the test lets it finish.
+        std::ofstream out(dir + "/xdg-open");
+        out << "#!/bin/sh\nprintf '%s\\n' \"$@\" >> '" << dir << "/args'\n: > '" << dir << "/started'\n"
+            << "i=0\nwhile [ ! -e '" << dir << "/release' ] && [ $i -lt 600 ]; do sleep 0.05; i=$((i+1)); done\n"
+            << ": > '" << dir << "/finished'\n";
+    }
+    chmod((dir + "/xdg-open").c_str(), 0755);
+    const char* oldPath = getenv("PATH");
+    const string saved = oldPath ? oldPath : "";
+    setenv("PATH", (dir + ":" + saved).c_str(), 1);
+
+    ::testing::internal::CaptureStdout();
+    K().OpenBrowser("--help");
+    K().OpenBrowser("-x http://example.invalid/");
+    K().OpenBrowser("http://example.invalid/page");
+    string out = ::testing::internal::GetCapturedStdout();
+    setenv("PATH", saved.c_str(), 1);
+    EXPECT_FALSE(access((dir + "/finished").c_str(), F_OK) == 0) << "OpenBrowser waited for the opener";
+    EXPECT_NE(out.find("> Not opened, would read as an option: --help\n"), string::npos) << out;
+    EXPECT_NE(out.find("> Not opened, would read as an option: -x http://example.invalid/\n"), string::npos) << out;
+
+    ASSERT_TRUE(WaitForFile(dir + "/started", 30));
+    std::ofstream(dir + "/release").put('\n');
+    ASSERT_TRUE(WaitForFile(dir + "/finished", 30));
+    EXPECT_EQ(ReadAll(dir + "/args"), "http://example.invalid/page\n");
+    for (const char* f : {"args", "started", "release", "finished", "xdg-open"}) unlink((dir + "/" + f).c_str());
     rmdir(dir.c_str());
 }
 

@@ -2,6 +2,7 @@
 // one SQLite database file.
 #pragma once
 
+#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -22,7 +23,16 @@ struct ServerOptions {
     std::string db = "scores.db";
     int game = 550;                   // the only game this server takes scores for
     std::string keyword = "Sample keyword text";
+    // A client that is slow or silent must not hold the server: a request
+    // (line, headers and any body) has this long to arrive in full, one
+    // address may hold only so many connections at once, and the workers
+    // outnumber what one address may hold.
+    int requestDeadlineMs = 5000;
+    int connectionsPerAddress = 8;
+    int workers = 32;
 };
+
+class GuardedHttp;
 
 struct Reply {
     int status = 200;
@@ -50,12 +60,12 @@ public:
     Reply Handle(const std::string& target);
 
 private:
-    bool StoreAndRank(const ScoreRecord& rec, std::string* text);
+    bool StoreAndRank(const ScoreRecord& rec, std::string* text, std::string* failure);
 
     ServerOptions options_;
     int port_ = 0;
     std::unique_ptr<KELPCore> key_;
-    std::unique_ptr<httplib::Server> http_;
+    std::unique_ptr<GuardedHttp> http_;
     std::thread thread_;
     std::mutex dbLock_;
     sqlite3* db_ = nullptr;
