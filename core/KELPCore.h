@@ -10,7 +10,7 @@
 #include <ctime>
 #include <string>
 
-#include "../sys/KELPSys.h"
+#include <kelp/KELPSys.h>
 
 using std::string;
 
