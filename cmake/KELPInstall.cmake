@@ -37,21 +37,15 @@ install(FILES ${CMAKE_BINARY_DIR}/KELPConfig.cmake ${CMAKE_BINARY_DIR}/KELPConfi
 # ---- pkg-config ------------------------------------------------------------------
 # The library is static, so what it links is in Requires and Libs, not in
 # their .private forms: a plain `pkg-config --libs kelp` must link a game.
-set(KELP_PC_REQUIRES)
-set(pairs ${KELP_PKG_MODULES})
-while(pairs)
-  list(POP_FRONT pairs prefix module)
-  list(APPEND KELP_PC_REQUIRES ${module})
-endwhile()
-list(APPEND KELP_PC_REQUIRES ${KELP_PC_EXTRA_REQUIRES})
-list(JOIN KELP_PC_REQUIRES " " KELP_PC_REQUIRES)
-list(JOIN KELP_PC_EXTRA_LIBS " " KELP_PC_LIBS)
-# The prefix is found from the file's own place, so the installed tree can
-# be moved (or staged with DESTDIR) and still work.
-file(RELATIVE_PATH KELP_PC_TO_PREFIX /prefix/${KELP_PC_DIR} /prefix)
-string(REGEX REPLACE "/$" "" KELP_PC_TO_PREFIX "${KELP_PC_TO_PREFIX}")
-configure_file(${CMAKE_CURRENT_LIST_DIR}/kelp.pc.in ${CMAKE_BINARY_DIR}/kelp.pc @ONLY)
-install(FILES ${CMAKE_BINARY_DIR}/kelp.pc DESTINATION ${KELP_PC_DIR})
+kelp_pkg_config_fields(KELP_PC_REQUIRES KELP_PC_LIBS)
+# The prefix is the one given at install time (`cmake --install --prefix`),
+# so the file is written then; DESTDIR staging is honoured by file(INSTALL).
+set(KELP_PC_PREFIX "@KELP_PC_PREFIX@")
+configure_file(${CMAKE_CURRENT_LIST_DIR}/kelp.pc.in ${CMAKE_BINARY_DIR}/kelp.pc.in @ONLY)
+install(CODE "
+  set(KELP_PC_PREFIX \"\${CMAKE_INSTALL_PREFIX}\")
+  configure_file(\"${CMAKE_BINARY_DIR}/kelp.pc.in\" \"${CMAKE_BINARY_DIR}/pkgconfig/kelp.pc\" @ONLY)
+  file(INSTALL \"${CMAKE_BINARY_DIR}/pkgconfig/kelp.pc\" DESTINATION \"\${CMAKE_INSTALL_PREFIX}/${KELP_PC_DIR}\")")
 
 # ---- Manual page -------------------------------------------------------------------
 # The README's API section, as kelp(3).
