@@ -58,6 +58,17 @@ add_custom_command(OUTPUT ${KELP_MAN_PAGE}
 add_custom_target(kelp_man ALL DEPENDS ${KELP_MAN_PAGE})
 install(FILES ${KELP_MAN_PAGE} DESTINATION ${CMAKE_INSTALL_MANDIR}/man3)
 
+# ---- The Debian package's version ------------------------------------------------------
+# debian/changelog has to name the version too: it must say the same.
+if(EXISTS ${CMAKE_SOURCE_DIR}/debian/changelog)
+  file(STRINGS ${CMAKE_SOURCE_DIR}/debian/changelog KELP_DEB_HEAD LIMIT_COUNT 1)
+  string(REGEX MATCH "\\(([^)-]+)" KELP_DEB_MATCH "${KELP_DEB_HEAD}")
+  if(NOT CMAKE_MATCH_1 STREQUAL PROJECT_VERSION)
+    message(FATAL_ERROR "debian/changelog names version \"${CMAKE_MATCH_1}\", the project ${PROJECT_VERSION}: "
+      "add a changelog entry for ${PROJECT_VERSION}")
+  endif()
+endif()
+
 # ---- A dependency linked past the list ------------------------------------------------
 # The installed package makes only the targets cmake/KELPDependencies.cmake
 # lists; anything else kelp links would break every game's find_package(KELP)
