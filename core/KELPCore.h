@@ -12,7 +12,7 @@
 #include <functional>
 #include <string>
 
-#include "../sys/KELPSys.h"
+#include <kelp/KELPSys.h>
 
 using std::string;
 

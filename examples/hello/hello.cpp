@@ -2,7 +2,7 @@
 // to copy for a new one: a ball you steer, a sound, text, and a saved best.
 //
 // Controls: arrow keys or WASD move, Z or Space scores a point, F4 quits.
-#include "core/KELPCore.h"
+#include <kelp/KELPCore.h>
 
 class Hello : public KELPCore {
 public:

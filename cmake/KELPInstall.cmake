@@ -1,0 +1,89 @@
+# Installing the framework: `cmake --install build --prefix P` puts the
+# static library, the public headers (include/kelp/), the CMake package
+# (find_package(KELP) -> KELP::kelp), kelp.pc and the API manual page (kelp.3)
+# under P. Nothing else in the build has install rules.
+include(GNUInstallDirs)
+include(CMakePackageConfigHelpers)
+
+set(KELP_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/KELP)
+set(KELP_PC_DIR ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+
+# The headers as a game sees them, <kelp/KELPCore.h>, for games built in this
+# tree too: each forwards to its source, so nothing is copied and nothing
+# goes stale.
+foreach(header ${KELP_PUBLIC_HEADERS})
+  get_filename_component(KELP_HEADER_NAME ${header} NAME)
+  set(KELP_HEADER_SOURCE ${CMAKE_SOURCE_DIR}/${header})
+  configure_file(${CMAKE_CURRENT_LIST_DIR}/forward.h.in
+    ${CMAKE_BINARY_DIR}/include/kelp/${KELP_HEADER_NAME} @ONLY)
+endforeach()
+target_include_directories(kelp PUBLIC
+  $<BUILD_INTERFACE:${CMAKE_BINARY_DIR}/include>
+  $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}>)
+
+install(TARGETS kelp EXPORT KELPTargets ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR})
+install(FILES ${KELP_PUBLIC_HEADERS} DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/kelp)
+
+# ---- CMake package -----------------------------------------------------------
+install(EXPORT KELPTargets NAMESPACE KELP:: DESTINATION ${KELP_CMAKE_DIR})
+configure_package_config_file(${CMAKE_CURRENT_LIST_DIR}/KELPConfig.cmake.in
+  ${CMAKE_BINARY_DIR}/KELPConfig.cmake INSTALL_DESTINATION ${KELP_CMAKE_DIR})
+# Before 1.0 a minor release may change the API: only the same minor matches.
+write_basic_package_version_file(${CMAKE_BINARY_DIR}/KELPConfigVersion.cmake
+  COMPATIBILITY SameMinorVersion)
+install(FILES ${CMAKE_BINARY_DIR}/KELPConfig.cmake ${CMAKE_BINARY_DIR}/KELPConfigVersion.cmake
+  ${CMAKE_CURRENT_LIST_DIR}/KELPDependencies.cmake DESTINATION ${KELP_CMAKE_DIR})
+
+# ---- pkg-config ------------------------------------------------------------------
+# The library is static, so what it links is in Requires and Libs, not in
+# their .private forms: a plain `pkg-config --libs kelp` must link a game.
+kelp_pkg_config_fields(KELP_PC_REQUIRES KELP_PC_LIBS)
+# The prefix is the one given at install time (`cmake --install --prefix`),
+# so the file is written then; DESTDIR staging is honoured by file(INSTALL).
+set(KELP_PC_PREFIX "@KELP_PC_PREFIX@")
+configure_file(${CMAKE_CURRENT_LIST_DIR}/kelp.pc.in ${CMAKE_BINARY_DIR}/kelp.pc.in @ONLY)
+install(CODE "
+  set(KELP_PC_PREFIX \"\${CMAKE_INSTALL_PREFIX}\")
+  configure_file(\"${CMAKE_BINARY_DIR}/kelp.pc.in\" \"${CMAKE_BINARY_DIR}/pkgconfig/kelp.pc\" @ONLY)
+  file(INSTALL \"${CMAKE_BINARY_DIR}/pkgconfig/kelp.pc\" DESTINATION \"\${CMAKE_INSTALL_PREFIX}/${KELP_PC_DIR}\")")
+
+# ---- Manual page -------------------------------------------------------------------
+# The README's API section, as kelp(3).
+set(KELP_MAN_PAGE ${CMAKE_BINARY_DIR}/kelp.3)
+add_custom_command(OUTPUT ${KELP_MAN_PAGE}
+  COMMAND ${CMAKE_COMMAND} -DREADME=${CMAKE_SOURCE_DIR}/README.md -DOUT=${KELP_MAN_PAGE}
+    -DVERSION=${PROJECT_VERSION} -P ${CMAKE_CURRENT_LIST_DIR}/readme_to_man.cmake
+  DEPENDS ${CMAKE_SOURCE_DIR}/README.md ${CMAKE_CURRENT_LIST_DIR}/readme_to_man.cmake
+  COMMENT "Writing the kelp(3) manual page from the README")
+add_custom_target(kelp_man ALL DEPENDS ${KELP_MAN_PAGE})
+install(FILES ${KELP_MAN_PAGE} DESTINATION ${CMAKE_INSTALL_MANDIR}/man3)
+
+# ---- The Debian package's version ------------------------------------------------------
+# debian/changelog has to name the version too: it must say the same.
+if(EXISTS ${CMAKE_SOURCE_DIR}/debian/changelog)
+  file(STRINGS ${CMAKE_SOURCE_DIR}/debian/changelog KELP_DEB_HEAD LIMIT_COUNT 1)
+  string(REGEX MATCH "\\(([^)-]+)" KELP_DEB_MATCH "${KELP_DEB_HEAD}")
+  if(NOT CMAKE_MATCH_1 STREQUAL PROJECT_VERSION)
+    message(FATAL_ERROR "debian/changelog names version \"${CMAKE_MATCH_1}\", the project ${PROJECT_VERSION}: "
+      "add a changelog entry for ${PROJECT_VERSION}")
+  endif()
+endif()
+
+# ---- A dependency linked past the list ------------------------------------------------
+# The installed package makes only the targets cmake/KELPDependencies.cmake
+# lists; anything else kelp links would break every game's find_package(KELP)
+# while our own build still worked. Checked once the whole tree is read.
+function(kelp_check_links)
+  kelp_dependency_targets(listed)
+  get_target_property(links kelp INTERFACE_LINK_LIBRARIES)
+  foreach(item ${links})
+    string(REGEX REPLACE "^\\$<LINK_ONLY:(.*)>$" "\\1" item "${item}")
+    if(NOT item IN_LIST listed)
+      message(FATAL_ERROR "kelp links ${item}, which the installed package would not find: "
+        "add it to cmake/KELPDependencies.cmake and link it from there")
+    endif()
+  endforeach()
+endfunction()
+if(CMAKE_VERSION VERSION_GREATER_EQUAL 3.19)
+  cmake_language(DEFER DIRECTORY ${CMAKE_SOURCE_DIR} CALL kelp_check_links)
+endif()

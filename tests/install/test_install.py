@@ -1,0 +1,165 @@
+"""The framework as another project uses it. The build is installed into a
+temporary prefix; the game template is copied out of the repository and
+built there against that prefix alone, once through CMake's find_package and
+once through pkg-config; each build then runs on a private display until its
+start-up line, and quits cleanly on F4."""
+import argparse
+import glob
+import json
+import os
+import re
+import shlex
+import shutil
+import subprocess
+import sys
+import tempfile
+import unittest
+
+import kelp_harness as kh
+
+ARGS = None
+
+
+def run(cmd, env=None, cwd=None):
+    r = subprocess.run(cmd, env=env, cwd=cwd, capture_output=True, text=True)
+    if r.returncode != 0:
+        raise AssertionError("%s failed (%d)\n--- stdout:\n%s\n--- stderr:\n%s" %
+                             (" ".join(cmd), r.returncode, r.stdout[-4000:], r.stderr[-4000:]))
+    return r
+
+
+def readme_api_section():
+    with open(os.path.join(ARGS.source_dir, "README.md"), encoding="utf-8") as f:
+        text = f.read()
+    m = re.search(r"^## The `KELPCore` API\n(.*?)^## ", text, re.S | re.M)
+    if not m:
+        raise AssertionError("README has no API section")
+    return m.group(1)
+
+
+class Installed(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.tmp = tempfile.mkdtemp(prefix="kelp-install-")
+        cls.prefix = os.path.join(cls.tmp, "prefix")
+        run([ARGS.cmake, "--install", ARGS.build_dir, "--prefix", cls.prefix])
+        pcs = glob.glob(os.path.join(cls.prefix, "**", "pkgconfig", "kelp.pc"), recursive=True)
+        if len(pcs) != 1:
+            raise AssertionError("expected one kelp.pc under the prefix, found %s" % pcs)
+        cls.env = dict(os.environ)
+        cls.env["PKG_CONFIG_PATH"] = os.path.dirname(pcs[0])
+        cls.cxx_flags = shlex.split(ARGS.cxx_flags)
+
+    @classmethod
+    def tearDownClass(cls):
+        if os.environ.get("KELP_KEEP_ROOT") is None:
+            shutil.rmtree(cls.tmp, ignore_errors=True)
+
+    def installed(self, name):
+        found = glob.glob(os.path.join(self.prefix, "**", name), recursive=True)
+        self.assertEqual(1, len(found), "%s under the prefix: %s" % (name, found))
+        return found[0]
+
+    def assert_outside_repository(self, text, what):
+        for tree in (ARGS.source_dir, ARGS.build_dir):
+            self.assertNotIn(tree, text, "%s refers to %s" % (what, tree))
+
+    def test_installs_library_headers_and_package_files(self):
+        for name in ("libkelp.a", "KELPConfig.cmake", "KELPConfigVersion.cmake", "KELPTargets.cmake"):
+            self.installed(name)
+        for rel in ("include/kelp/KELPCore.h", "include/kelp/KELPSys.h", "share/man/man3/kelp.3"):
+            self.assertTrue(os.path.isfile(os.path.join(self.prefix, rel)), rel)
+        # Nothing installed leads back into the sources or the build.
+        for path in glob.glob(os.path.join(self.prefix, "**", "*"), recursive=True):
+            if os.path.isfile(path) and not path.endswith(".a"):
+                with open(path, encoding="utf-8") as f:
+                    self.assert_outside_repository(f.read(), path)
+        # One version everywhere.
+        self.assertEqual(ARGS.version, run(["pkg-config", "--modversion", "kelp"], env=self.env).stdout.strip())
+        with open(self.installed("KELPConfigVersion.cmake")) as f:
+            self.assertIn('set(PACKAGE_VERSION "%s")' % ARGS.version, f.read())
+
+    def test_manual_page_carries_the_readme_api(self):
+        if shutil.which("groff") is None:
+            self.skipTest("groff is not installed: the page cannot be rendered")
+        # Rendered as man would, without hyphenation or line breaks inside a
+        # paragraph, so that names can be looked for whole; groff's warnings
+        # (bad requests, unknown escapes) go to stderr.
+        r = run(["groff", "-k", "-man", "-Tutf8", "-ww", "-rHY=0", "-rLL=2000n", "-P-cbou",
+                 os.path.join(self.prefix, "share/man/man3/kelp.3")])
+        self.assertEqual("", r.stderr)
+        page = re.sub(r"\s+", " ", r.stdout)
+        section = readme_api_section()
+        groups = re.findall(r"^- \*\*([^*]+)\*\* — ", section, re.M)
+        names = re.findall(r"`([^`]+)`", section)
+        self.assertGreater(len(groups), 8)
+        self.assertGreater(len(names), 100)
+        for text in groups + names:
+            self.assertIn(re.sub(r"\s+", " ", text), page)
+
+    def test_template_builds_out_of_tree_and_runs(self):
+        template = os.path.join(self.tmp, "new-game")
+        shutil.copytree(os.path.join(ARGS.source_dir, "templates", "new-game"), template)
+        warn_flags = self.cxx_flags + ["-Wall", "-Wextra"]
+
+        # CMake: find_package(KELP) with the prefix as the only way to it.
+        cmake_build = os.path.join(self.tmp, "cmake-build")
+        run([ARGS.cmake, "-S", template, "-B", cmake_build, "-DCMAKE_PREFIX_PATH=" + self.prefix,
+             "-DCMAKE_CXX_COMPILER=" + ARGS.cxx, "-DCMAKE_CXX_FLAGS=" + " ".join(warn_flags),
+             "-DCMAKE_EXE_LINKER_FLAGS=" + ARGS.cxx_flags, "-DCMAKE_EXPORT_COMPILE_COMMANDS=ON"],
+            env=self.env)
+        built = run([ARGS.cmake, "--build", cmake_build], env=self.env)
+        self.assertNotIn("warning:", built.stdout + built.stderr)
+        with open(os.path.join(cmake_build, "compile_commands.json")) as f:
+            commands = json.load(f)
+        self.assertEqual(1, len(commands))
+        self.assert_outside_repository(commands[0]["command"], "the template's compile command")
+        self.assertIn(os.path.join(self.prefix, "include"), commands[0]["command"])
+
+        # pkg-config: one compiler call, the data folder beside the program.
+        flags = run(["pkg-config", "--cflags", "--libs", "kelp"], env=self.env).stdout
+        self.assert_outside_repository(flags, "pkg-config --cflags --libs kelp")
+        pc_build = os.path.join(self.tmp, "pc-build")
+        shutil.copytree(os.path.join(template, "Data"), os.path.join(pc_build, "Data"))
+        built = run([ARGS.cxx, "-std=c++17"] + warn_flags +
+                    [os.path.join(template, "game.cpp"), "-o", os.path.join(pc_build, "newgame")] +
+                    shlex.split(flags), env=self.env)
+        self.assertNotIn("warning:", built.stdout + built.stderr)
+
+        for bin_dir in (cmake_build, pc_build):
+            with self.subTest(build=os.path.basename(bin_dir)):
+                self.play(bin_dir)
+
+    def play(self, bin_dir):
+        """Runs the game from a fresh data root until it is ready, then F4."""
+        with kh.Xvfb() as x:
+            demo = kh.Demo(bin_dir, x.env(self.env), exe="newgame", trace=False)
+            try:
+                demo.start()
+                self.assertTrue(demo.wait_log("New Game ready"), demo.log())
+                demo.window()
+                self.assertEqual(0, demo.quit(), demo.log())
+            finally:
+                demo.stop()
+            log = demo.log()
+            try:
+                self.assertIn("Loaded Spritesheet of 9 x 32x32 sprites", log)
+                self.assertIn("Load Wave pickup to 1", log)
+                self.assertIn("Farewell happy gamer", log)
+                for fault in ("OMGERRORZ", "Error Opening Wave", "Wave Rejected"):
+                    self.assertNotIn(fault, log)
+                # Written on the way out, after the loop ended.
+                self.assertTrue(os.path.isfile(os.path.join(demo.root, "newgame.sav")))
+            finally:
+                demo.cleanup()
+
+
+if __name__ == "__main__":
+    parser = argparse.ArgumentParser()
+    for flag in ("--cmake", "--build-dir", "--source-dir", "--cxx", "--version"):
+        parser.add_argument(flag, required=True)
+    parser.add_argument("--cxx-flags", default="")
+    ARGS, rest = parser.parse_known_args()
+    ARGS.source_dir = os.path.realpath(ARGS.source_dir)
+    ARGS.build_dir = os.path.realpath(ARGS.build_dir)
+    unittest.main(argv=[sys.argv[0]] + rest, verbosity=2)
