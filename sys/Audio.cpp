@@ -321,7 +321,8 @@ void KELPSys::AudioClose() {
     Debuglog("Closing OpenAL Audio");
     StopMusicSys();
     if (ALctx) {
-        alSourceStopv(AL_SOURCES, ALsource);
+        // One source at a time: a browser's OpenAL has no working vector form.
+        for (int i = 0; i < AL_SOURCES; i++) alSourceStop(ALsource[i]);
         alDeleteSources(AL_SOURCES, ALsource);
         for (int i = 0; i < SFX_SLOTS; i++) {
             if (ALbufferActive[i]) alDeleteBuffers(1, &ALbuffer[i]);

@@ -12,6 +12,7 @@
 
 FILE* MyOpenFile = nullptr;
 int32_t FileOpen = 0;
+void (*FileSaved)(const char* path) = nullptr;
 
 namespace {
 
@@ -152,6 +153,7 @@ void KELPSys::CloseFile_Sys() {
         ok = 0;
     }
     if (!ok) remove(writeTemp);
+    if (ok && FileSaved) FileSaved(writeTarget);
     writeTarget[0] = 0;
     writeFailed = 0;
 }
