@@ -1,0 +1,109 @@
+// The PNG codec of the browser build: stb_image and stb_image_write,
+// compiled in from their Debian headers (no LodePNG source is packaged).
+// A saved PNG (an F10 screenshot) is not written to the page's files: the
+// page offers it as a download under the same name.
+#include <emscripten.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#define STB_IMAGE_IMPLEMENTATION
+#define STBI_ONLY_PNG
+#define STBI_NO_STDIO
+#include <stb/stb_image.h>
+#define STB_IMAGE_WRITE_IMPLEMENTATION
+#define STBI_WRITE_NO_STDIO
+#include <stb/stb_image_write.h>
+
+#include "../KELPSys.h"
+
+namespace {
+
+enum { kCannotOpen = 1, kNotPng, kBadData, kWrongSize, kNoMemory };
+
+// The decoder's reason for the last kBadData; loads are prepared on the
+// page's one thread.
+std::string lastReason;
+
+EM_JS(void, PageDownload, (const char* name, const unsigned char* bytes, int n), {
+    var blob = new Blob([HEAPU8.slice(bytes, bytes + n)], {type: "image/png"});
+    var link = document.createElement("a");
+    link.href = URL.createObjectURL(blob);
+    link.download = UTF8ToString(name);
+    document.body.appendChild(link);
+    link.click();
+    link.remove();
+    setTimeout(function () { URL.revokeObjectURL(link.href); }, 60000);
+});
+
+}  // namespace
+
+unsigned PngLoadFile(std::vector<unsigned char>& file, const char* path) {
+    file.clear();
+    FILE* f = fopen(path ? path : "", "rb");
+    if (!f) return kCannotOpen;
+    unsigned char chunk[65536];
+    size_t n;
+    while ((n = fread(chunk, 1, sizeof chunk, f)) > 0) file.insert(file.end(), chunk, chunk + n);
+    fclose(f);
+    return 0;
+}
+
+unsigned PngInspect(const std::vector<unsigned char>& file, unsigned& width, unsigned& height) {
+    int w = 0, h = 0, channels = 0;
+    if (file.size() > 0x7FFFFFFF || !stbi_info_from_memory(file.data(), (int)file.size(), &w, &h, &channels))
+        return kNotPng;
+    width = (unsigned)w;
+    height = (unsigned)h;
+    return 0;
+}
+
+unsigned PngDecode(std::vector<unsigned char>& rgba, unsigned& width, unsigned& height,
+                   const std::vector<unsigned char>& file) {
+    if (file.size() > 0x7FFFFFFF) return kNotPng;
+    int w = 0, h = 0, channels = 0;
+    unsigned char* px = stbi_load_from_memory(file.data(), (int)file.size(), &w, &h, &channels, 4);
+    if (!px) {
+        lastReason = stbi_failure_reason() ? stbi_failure_reason() : "";
+        return kBadData;
+    }
+    rgba.assign(px, px + (size_t)w * h * 4);
+    stbi_image_free(px);
+    width = (unsigned)w;
+    height = (unsigned)h;
+    return 0;
+}
+
+const char* PngErrorText(unsigned err) {
+    switch (err) {
+        case kCannotOpen: return "failed to open file for reading";
+        case kNotPng: return "not a PNG file, or its header is damaged";
+        case kBadData: {
+            static std::string text;
+            text = "corrupt PNG data (" + lastReason + ")";
+            return text.c_str();
+        }
+        case kWrongSize: return "the image holds fewer pixels than its size";
+        case kNoMemory: return "out of memory";
+        default: return "unknown error";
+    }
+}
+
+unsigned PngSave(const char* path, const std::vector<unsigned char>& rgba, unsigned width, unsigned height) {
+    if (width == 0 || height == 0 || rgba.size() < (size_t)width * height * 4) return kWrongSize;
+    int n = 0;
+    unsigned char* png = stbi_write_png_to_mem(rgba.data(), (int)width * 4, (int)width, (int)height, 4, &n);
+    if (!png) return kNoMemory;
+    // A held F10 saves on every frame; the desktop overwrites the file of
+    // that second, so one download a name is what it keeps too.
+    static std::string lastName;
+    const char* slash = path ? strrchr(path, '/') : nullptr;
+    std::string name = slash ? slash + 1 : (path ? path : "");
+    if (name != lastName) {
+        lastName = name;
+        PageDownload(name.c_str(), png, n);
+    }
+    STBIW_FREE(png);
+    return 0;
+}
