@@ -52,6 +52,13 @@ bool Count(sqlite3_stmt* stmt, int game, const int* score, int* out) {
 
 std::string DataBlock(const std::string& text) { return "[-\r\nData-]" + text + "[-\r\nEnd-]"; }
 
+std::string AllowedOrigin(const ServerOptions& options) {
+    if (options.allowOrigin) return *options.allowOrigin;
+    const std::string& a = options.address;
+    const bool loopback = a.compare(0, 4, "127.") == 0 || a == "localhost" || a == "::1";
+    return loopback ? "*" : "";
+}
+
 ScoreServer::ScoreServer(const ServerOptions& options) : options_(options), key_(new KELPCore()) {
     // The same key material the game derives at launch.
     key_->gameNumber = options_.game;
@@ -100,6 +107,22 @@ bool ScoreServer::Open(std::string* error) {
         if (!res.body.empty()) return;
         res.set_content(ErrorBlock(res.status == 404 ? "unknown page" : "bad request"), "text/plain");
     });
+    // Pages in a browser: answers another origin may read, and the page's
+    // own files for one origin with the scores.
+    const std::string origin = AllowedOrigin(options_);
+    if (!origin.empty())
+        http_->set_post_routing_handler([origin](const httplib::Request&, httplib::Response& res) {
+            res.set_header("Access-Control-Allow-Origin", origin);
+        });
+    if (!options_.webRoot.empty()) {
+        if (!http_->set_mount_point("/", options_.webRoot)) {
+            *error = "cannot serve the folder " + options_.webRoot;
+            return false;
+        }
+        // Streamed compilation in the browser needs the wasm type.
+        http_->set_file_extension_and_mimetype_mapping("wasm", "application/wasm");
+        http_->set_file_extension_and_mimetype_mapping("data", "application/octet-stream");
+    }
     // One request per connection: the game closes after each answer, and an
     // idle client must not hold a worker.
     http_->set_keep_alive_max_count(1);

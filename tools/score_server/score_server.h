@@ -4,6 +4,7 @@
 
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -22,7 +23,17 @@ struct ServerOptions {
     std::string db = "scores.db";
     int game = 550;                   // the only game this server takes scores for
     std::string keyword = "Sample keyword text";
+    // Browsers: the origin whose pages may read the answers
+    // (Access-Control-Allow-Origin); "" sends no such header. Unset, it is
+    // "*" on a loopback address (a local test) and nothing on any other.
+    std::optional<std::string> allowOrigin;
+    // A folder served as the site's pages (the browser build), so that the
+    // game and its scores share one origin; "" serves none.
+    std::string webRoot;
 };
+
+// The Access-Control-Allow-Origin value for these options ("" for none).
+std::string AllowedOrigin(const ServerOptions& options);
 
 struct Reply {
     int status = 200;
