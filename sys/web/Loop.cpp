@@ -26,6 +26,10 @@ EM_JS(void, PageWatchLeaving, (), {
         Module["kelpLeaving"] = true;
         _kelp_web_leave();
     });
+    // A page the browser kept and shows again has its game ended: start anew.
+    addEventListener("pageshow", function (e) {
+        if (e.persisted) location.reload();
+    });
 });
 
 void End() {

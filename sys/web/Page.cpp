@@ -28,7 +28,8 @@ EM_JS(void, PageKeepSaves, (), {
         var db = IDBFS.dbs[root];
         if (!db) return;
         try {
-            var store = db.transaction([IDBFS.DB_STORE_NAME], "readwrite").objectStore(IDBFS.DB_STORE_NAME);
+            var transaction = db.transaction([IDBFS.DB_STORE_NAME], "readwrite");
+            var store = transaction.objectStore(IDBFS.DB_STORE_NAME);
             FS.readdir(root).forEach(function (name) {
                 var path = root + "/" + name;
                 if (name === "." || name === ".." || name === "Data" || !FS.isFile(FS.stat(path).mode)) return;
@@ -36,6 +37,8 @@ EM_JS(void, PageKeepSaves, (), {
                     if (!err) IDBFS.storeRemoteEntry(store, path, entry, function () {});
                 });
             });
+            // Now: the page will not wait for the transaction to end by itself.
+            if (transaction.commit) transaction.commit();
         } catch (e) {
             err("Saves not kept on leaving: " + e);
         }

@@ -165,13 +165,19 @@ class Chromium:
                                      start_new_session=True)
         # Chromium names the port it took in its profile.
         active = os.path.join(self.profile, "DevToolsActivePort")
-        if not kh.wait_until(lambda: os.path.exists(active) and open(active).read().count("\n") >= 1
-                             or self.proc.poll() is not None):
+
+        def port_named():
+            try:
+                with open(active) as f:
+                    return f.read().count("\n") >= 1
+            except OSError:
+                return False
+        if not kh.wait_until(lambda: port_named() or self.proc.poll() is not None) or self.proc.poll() is not None:
             self.stop()
-            raise RuntimeError("Chromium did not open its DevTools port")
-        if self.proc.poll() is not None:
-            raise RuntimeError("Chromium exited: " + open(self.log_path, "rb").read().decode("utf-8", "replace"))
-        self.port = int(open(active).read().split("\n")[0])
+            with open(self.log_path, "rb") as f:
+                raise RuntimeError("Chromium did not open its DevTools port:\n" + f.read().decode("utf-8", "replace"))
+        with open(active) as f:
+            self.port = int(f.read().split("\n")[0])
         return self
 
     def __exit__(self, *exc):
@@ -190,7 +196,8 @@ class Chromium:
             self._log.close()
 
     def page(self):
-        targets = json.load(urllib.request.urlopen("http://127.0.0.1:%d/json/list" % self.port, timeout=30))
+        with urllib.request.urlopen("http://127.0.0.1:%d/json/list" % self.port, timeout=30) as reply:
+            targets = json.load(reply)
         tab = next(t for t in targets if t.get("type") == "page")
         return Page(tab["webSocketDebuggerUrl"], self.downloads)
 
@@ -301,8 +308,12 @@ class Page:
     def log_tail(self, n=40):
         return "\n".join(self.log()[-n:]) + ("\nerrors: %s" % self.errors if self.errors else "")
 
+    def log_text(self):
+        """The whole console output as one text (a log line may hold CR LF)."""
+        return "\n".join(self.log())
+
     def wait_log(self, text, timeout=kh.PATIENCE, count=1):
-        return kh.wait_until(lambda: sum(line.count(text) for line in self.log()) >= count, timeout)
+        return kh.wait_until(lambda: self.log_text().count(text) >= count, timeout)
 
     def screens(self):
         return [t[len("Trace screen: "):] for t in self.log_texts() if t.startswith("Trace screen: ")]
