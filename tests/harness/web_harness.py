@@ -143,9 +143,10 @@ class Shot:
 class Chromium:
     """Headless Chromium with a fresh profile: `with Chromium() as c: page = c.page()`."""
 
-    def __init__(self, downloads=None):
+    def __init__(self, downloads=None, flags=()):
         self.profile = tempfile.mkdtemp(prefix="kelp-chromium-")
         self.downloads = downloads
+        self.flags = list(flags)
         self.proc = None
         self.port = None
 
@@ -156,7 +157,7 @@ class Chromium:
                 "--no-default-browser-check", "--disable-background-networking", "--disable-extensions",
                 "--disable-sync", "--disable-component-update", "--disable-default-apps",
                 "--disable-background-timer-throttling", "--disable-renderer-backgrounding",
-                "--disable-backgrounding-occluded-windows", "--window-size=1280,800", "about:blank"]
+                "--disable-backgrounding-occluded-windows", "--window-size=1280,800"] + self.flags + ["about:blank"]
         if os.geteuid() == 0:
             args.insert(1, "--no-sandbox")
         self.log_path = os.path.join(self.profile, "chromium.log")
