@@ -143,15 +143,16 @@ class Shot:
 class Chromium:
     """Headless Chromium with a fresh profile: `with Chromium() as c: page = c.page()`."""
 
-    def __init__(self, downloads=None, flags=()):
+    def __init__(self, downloads=None, flags=(), headless=True):
         self.profile = tempfile.mkdtemp(prefix="kelp-chromium-")
         self.downloads = downloads
         self.flags = list(flags)
+        self.headless = headless
         self.proc = None
         self.port = None
 
     def __enter__(self):
-        args = [chromium_binary(), "--headless=new", "--use-angle=swiftshader", "--enable-unsafe-swiftshader",
+        args = [chromium_binary(), "--headless=new" if self.headless else "--test-type", "--use-angle=swiftshader", "--enable-unsafe-swiftshader",
                 "--autoplay-policy=no-user-gesture-required", "--remote-debugging-port=0",
                 "--remote-allow-origins=*", "--user-data-dir=" + self.profile, "--no-first-run",
                 "--no-default-browser-check", "--disable-background-networking", "--disable-extensions",
