@@ -2,21 +2,22 @@
 // compiled in from their Debian headers (no LodePNG source is packaged).
 // A saved PNG (an F10 screenshot) is not written to the page's files: the
 // page offers it as a download under the same name.
-#include <emscripten.h>
-
 #include <cstdio>
 #include <cstring>
 #include <string>
 
 #define STB_IMAGE_IMPLEMENTATION
+#define STB_IMAGE_STATIC
 #define STBI_ONLY_PNG
 #define STBI_NO_STDIO
 #include <stb/stb_image.h>
 #define STB_IMAGE_WRITE_IMPLEMENTATION
+#define STB_IMAGE_WRITE_STATIC
 #define STBI_WRITE_NO_STDIO
 #include <stb/stb_image_write.h>
 
 #include "../KELPSys.h"
+#include "Page.h"
 
 namespace {
 
@@ -25,17 +26,6 @@ enum { kCannotOpen = 1, kNotPng, kBadData, kWrongSize, kNoMemory };
 // The decoder's reason for the last kBadData; loads are prepared on the
 // page's one thread.
 std::string lastReason;
-
-EM_JS(void, PageDownload, (const char* name, const unsigned char* bytes, int n), {
-    var blob = new Blob([HEAPU8.slice(bytes, bytes + n)], {type: "image/png"});
-    var link = document.createElement("a");
-    link.href = URL.createObjectURL(blob);
-    link.download = UTF8ToString(name);
-    document.body.appendChild(link);
-    link.click();
-    link.remove();
-    setTimeout(function () { URL.revokeObjectURL(link.href); }, 60000);
-});
 
 }  // namespace
 
@@ -102,7 +92,7 @@ unsigned PngSave(const char* path, const std::vector<unsigned char>& rgba, unsig
     std::string name = slash ? slash + 1 : (path ? path : "");
     if (name != lastName) {
         lastName = name;
-        PageDownload(name.c_str(), png, n);
+        PageOfferDownload(name.c_str(), png, n);
     }
     STBIW_FREE(png);
     return 0;

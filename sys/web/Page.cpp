@@ -1,6 +1,6 @@
 // The page around the game: the input focus, the clock's sleep, saves kept
-// in the browser's storage, and one log line for each desktop feature that a
-// page cannot offer. The platform's seams are pointed here at start-up.
+// in the browser's storage, downloads, and one log line for each desktop
+// feature that a page cannot offer. The platform's seams are pointed here at start-up.
 #include <emscripten.h>
 #include <GLFW/glfw3.h>
 
@@ -63,6 +63,16 @@ EM_JS(void, PageKeepSaves, (), {
 
 void KeepSaves(const char*) { PageKeepSaves(); }
 
+EM_JS(void, PageDownload, (const char* name, const unsigned char* bytes, int n), {
+    var link = document.createElement("a");
+    link.href = URL.createObjectURL(new Blob([HEAPU8.slice(bytes, bytes + n)]));
+    link.download = UTF8ToString(name);
+    document.body.appendChild(link);
+    link.click();
+    link.remove();
+    setTimeout(function () { URL.revokeObjectURL(link.href); }, 60000);
+});
+
 struct Wiring {
     Wiring() {
         InputFocused = PageHasFocus;
@@ -76,6 +86,8 @@ struct Wiring {
 extern "C" EMSCRIPTEN_KEEPALIVE void kelp_web_saves_kept(int ok) {
     KELPSys::Debuglog(ok ? "Saves kept in the browser's storage" : "Saves could not be kept in the browser's storage");
 }
+
+void PageOfferDownload(const char* name, const unsigned char* bytes, int n) { PageDownload(name, bytes, n); }
 
 void PageChecks() {
     static bool wireSaid = false, presetSaid = false;
