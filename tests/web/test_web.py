@@ -13,11 +13,13 @@ import glob
 import os
 import re
 import shutil
+import socket
 import sqlite3
 import struct
 import subprocess
 import sys
 import tempfile
+import threading
 import time
 import unittest
 
@@ -120,16 +122,21 @@ class WebDemo(unittest.TestCase):
         cls.web = build_web()
         cls.tmp = tempfile.mkdtemp(prefix="kelp-web-")
         cls.db = os.path.join(cls.tmp, "scores.db")
-        server = os.path.join(ARGS["build"], "tools", "score_server")
         # The whole build-web/ folder: the published page is /web/, the test
         # build's /web-test/, and both send their scores to this origin.
-        cls.server = subprocess.Popen([server, "--address", "127.0.0.1", "--port", "0", "--db", cls.db,
-                                       "--web", cls.web], stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
-        m = re.search(r"listening on 127\.0\.0\.1:(\d+)", cls.server.stdout.readline())
+        cls.server, cls.origin = cls.start_server(cls.db, "--web", cls.web)
+
+    @classmethod
+    def start_server(cls, db, *options):
+        server = subprocess.Popen([os.path.join(ARGS["build"], "tools", "score_server"), "--address", "127.0.0.1",
+                                   "--port", "0", "--db", db] + list(options),
+                                  stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
+        m = re.search(r"listening on 127\.0\.0\.1:(\d+)", server.stdout.readline())
         if not m:
-            cls.server.kill()
-            raise AssertionError("the score server did not start")
-        cls.origin = "http://127.0.0.1:%s" % m.group(1)
+            server.kill()
+            server.wait()
+            raise AssertionError("a score server did not start")
+        return server, "http://127.0.0.1:%s" % m.group(1)
 
     @classmethod
     def tearDownClass(cls):
@@ -293,6 +300,50 @@ class WebDemo(unittest.TestCase):
                 raise
             finally:
                 page.close()
+
+
+    def test_scores_to_another_origin_and_a_server_that_never_answers(self):
+        # A score server of its own origin, which lets any origin read its
+        # answers (a loopback address), and one that never answers at all.
+        other_db = os.path.join(self.tmp, "other.db")
+        other, other_origin = self.start_server(other_db)
+        silent = socket.socket()
+        silent.bind(("127.0.0.1", 0))
+        silent.listen(8)
+        held = []
+        threading.Thread(target=lambda: [held.append(silent.accept()) for _ in range(8)], daemon=True).start()
+        try:
+            with wh.Chromium() as chromium:
+                page = chromium.page()
+                try:
+                    page.open(self.origin + "/web-test/index.html?trace=1&scores=" + other_origin)
+                    self.assertTrue(page.wait_screen("start"))
+                    page.hold("z")
+                    self.assertTrue(page.wait_screen("level"))
+                    page.hold("z")
+                    self.assertTrue(page.wait_screen("game"))
+                    page.hold("v", seconds=0.3)
+                    self.assertTrue(page.wait_log(ANSWER), "the other origin's answer was not read")
+                    with contextlib.closing(sqlite3.connect(other_db)) as conn:
+                        self.assertGreater(conn.execute("SELECT COUNT(*) FROM scores").fetchone()[0], 0)
+                    # No answer: the request is given up after its three seconds.
+                    page.evaluate("Module.scoreOrigin = 'http://127.0.0.1:%d'" % silent.getsockname()[1])
+                    page.hold("v", seconds=0.3)
+                    self.assertTrue(page.wait_log("Web: no answer from localhost within 3 seconds"),
+                                    "a request without an answer was not given up")
+                    self.assertTrue(held, "the silent server saw no request")
+                except BaseException:
+                    print(page.log_tail(60))
+                    raise
+                finally:
+                    page.close()
+        finally:
+            silent.close()
+            for conn, _ in held:
+                conn.close()
+            other.terminate()
+            other.wait(30)
+            other.stdout.close()
 
 
 def main():
