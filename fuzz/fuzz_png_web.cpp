@@ -1,7 +1,8 @@
 // The browser build's PNG decoding (stb_image behind the loader's codec
 // calls) on arbitrary files, built here for the desktop: the first byte is
 // skipped, as fuzz_png's frame size, so both share their seeds' layout. The
-// decoded image must be what the header said.
+// decoded image must be what the header said, and where the desktop's codec
+// (LodePNG) decodes the file too, the very same pixels.
 #include <cstdint>
 #include <cstdlib>
 #include <vector>
@@ -13,6 +14,14 @@
 #define PngErrorText WebPngErrorText
 #define PngSave WebPngSave
 #include "sys/web/PNG.cpp"
+#undef PngLoadFile
+#undef PngInspect
+#undef PngDecode
+#undef PngErrorText
+#undef PngSave
+// The desktop's (sys/PNG.cpp, in the framework library).
+unsigned PngDecode(std::vector<unsigned char>& rgba, unsigned& width, unsigned& height,
+                   const std::vector<unsigned char>& file);
 
 void PageOfferDownload(const char*, const unsigned char*, int) {}
 
@@ -31,5 +40,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         return 0;
     }
     if (dw != w || dh != h || rgba.size() != (size_t)w * h * 4) abort();
+    std::vector<unsigned char> desktop;
+    unsigned lw = 0, lh = 0;
+    if (PngDecode(desktop, lw, lh, file) == 0 && (lw != w || lh != h || desktop != rgba)) abort();
     return 0;
 }

@@ -2,8 +2,10 @@
 // compiled in from their Debian headers (no LodePNG source is packaged).
 // A saved PNG (an F10 screenshot) is not written to the page's files: the
 // page offers it as a download under the same name.
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <string>
 
 #define STB_IMAGE_IMPLEMENTATION
@@ -21,11 +23,42 @@
 
 namespace {
 
-enum { kCannotOpen = 1, kNotPng, kBadData, kWrongSize, kNoMemory };
+enum { kCannotOpen = 1, kNotPng, kBadData, kWrongSize, kNoMemory, kChunkPastEnd };
 
 // The decoder's reason for the last kBadData; loads are prepared on the
 // page's one thread.
 std::string lastReason;
+
+uint32_t BigEndian(const unsigned char* p) {
+    return (uint32_t)p[0] << 24 | (uint32_t)p[1] << 16 | (uint32_t)p[2] << 8 | p[3];
+}
+
+// The chunk list checked before stb_image sees it. A chunk that claims more
+// bytes than the file holds is refused here: stb_image would first grow its
+// buffer towards the claimed size (gigabytes, from a file of a hundred
+// bytes). And stb_image copies an empty IDAT chunk from a null pointer
+// (undefined, if harmless in practice); such a chunk carries no data, so a
+// copy of the file without them is decoded instead (`trimmed`, left null
+// when there is none). Nothing after IEND is looked at.
+bool ChunksHoldTogether(const std::vector<unsigned char>& file, std::unique_ptr<std::vector<unsigned char>>& trimmed) {
+    size_t at = 8, kept = 0;   // the bytes before `kept` are in trimmed (once there is one)
+    // A chunk's length, type and check value take 12 bytes besides its data;
+    // fewer than 8 left cannot even name a chunk, and the decoder refuses them.
+    while (at + 8 <= file.size()) {
+        uint32_t n = BigEndian(&file[at]);
+        if (file.size() - at < 12 || n > file.size() - at - 12) return false;
+        const unsigned char* type = &file[at + 4];
+        if (n == 0 && memcmp(type, "IDAT", 4) == 0) {
+            if (!trimmed) trimmed.reset(new std::vector<unsigned char>());
+            trimmed->insert(trimmed->end(), file.begin() + (long)kept, file.begin() + (long)at);
+            kept = at + 12;
+        }
+        at += 12 + (size_t)n;
+        if (memcmp(type, "IEND", 4) == 0) break;
+    }
+    if (trimmed) trimmed->insert(trimmed->end(), file.begin() + (long)kept, file.end());
+    return true;
+}
 
 }  // namespace
 
@@ -52,8 +85,11 @@ unsigned PngInspect(const std::vector<unsigned char>& file, unsigned& width, uns
 unsigned PngDecode(std::vector<unsigned char>& rgba, unsigned& width, unsigned& height,
                    const std::vector<unsigned char>& file) {
     if (file.size() > 0x7FFFFFFF) return kNotPng;
+    std::unique_ptr<std::vector<unsigned char>> trimmed;
+    if (!ChunksHoldTogether(file, trimmed)) return kChunkPastEnd;
+    const std::vector<unsigned char>& png = trimmed ? *trimmed : file;
     int w = 0, h = 0, channels = 0;
-    unsigned char* px = stbi_load_from_memory(file.data(), (int)file.size(), &w, &h, &channels, 4);
+    unsigned char* px = stbi_load_from_memory(png.data(), (int)png.size(), &w, &h, &channels, 4);
     if (!px) {
         lastReason = stbi_failure_reason() ? stbi_failure_reason() : "";
         return kBadData;
@@ -76,6 +112,7 @@ const char* PngErrorText(unsigned err) {
         }
         case kWrongSize: return "the image holds fewer pixels than its size";
         case kNoMemory: return "out of memory";
+        case kChunkPastEnd: return "a chunk runs past the end of the file";
         default: return "unknown error";
     }
 }
