@@ -29,16 +29,21 @@ import web_harness as wh  # noqa: E402
 # Times `frames` passes of the page's loop: the pass alone, or with the GPU's
 # work finished (readPixels waits for it), and the frame intervals.
 MEASURE = """new Promise(function (done) {
-    var frames = %d, sync = %s, passes = [], starts = [], t0 = 0, px = new Uint8Array(4);
+    var frames = %d, sync = %s, passes = [], starts = [], t0 = 0, px = new Uint8Array(4), uploads = 0;
+    var image = GLctx.texImage2D, subImage = GLctx.texSubImage2D;
+    GLctx.texImage2D = function () { uploads++; return image.apply(GLctx, arguments); };
+    GLctx.texSubImage2D = function () { uploads++; return subImage.apply(GLctx, arguments); };
     Module.preMainLoop = function () { t0 = performance.now(); starts.push(t0); };
     Module.postMainLoop = function () {
         if (sync) GLctx.readPixels(0, 0, 1, 1, GLctx.RGBA, GLctx.UNSIGNED_BYTE, px);
         passes.push(performance.now() - t0);
         if (passes.length < frames) return;
         Module.preMainLoop = Module.postMainLoop = null;
+        GLctx.texImage2D = image;
+        GLctx.texSubImage2D = subImage;
         var gaps = [];
         for (var i = 1; i < starts.length; i++) gaps.push(starts[i] - starts[i - 1]);
-        done({passes: passes, gaps: gaps});
+        done({passes: passes, gaps: gaps, uploads: uploads, heap: HEAP8.length});
     };
 })"""
 
@@ -87,21 +92,24 @@ def main():
     if missing:
         raise SystemExit("needs " + missing)
     build, web = os.path.abspath(args.build_dir), os.path.abspath(args.web_dir)
-    print("Load average: %s; %d cores" % (" ".join(open("/proc/loadavg").read().split()[:3]), os.cpu_count()))
+    print("Load average: %s; %d cores" % (" ".join(open("/proc/loadavg").read().split()[:3]), os.cpu_count()),
+          flush=True)
     median, main_thread = desktop_start_page(build, args.frames)
     plain, synced, version = browser_start_page(build, web, args.frames)
     print()
     print("Start page, median frame (one update and one render), ms:")
-    print("| build                                        | frame | main thread | frame interval |")
-    print("|----------------------------------------------|------:|------------:|---------------:|")
-    print("| %-44s | %5.2f | %11.2f |                |" % ("desktop (Xvfb, llvmpipe)", median, main_thread))
-    print("| %-44s | %5.2f | %11.2f | %14.2f |" % (
+    print("| build                                        | frame | main thread | frame interval | uploads |")
+    print("|----------------------------------------------|------:|------------:|---------------:|--------:|")
+    print("| %-44s | %5.2f | %11.2f |                |         |" % ("desktop (Xvfb, llvmpipe)", median, main_thread))
+    print("| %-44s | %5.2f | %11.2f | %14.2f | %7d |" % (
         "browser (%s headless, SwiftShader)" % version, statistics.median(synced["passes"]),
-        statistics.median(plain["passes"]), statistics.median(plain["gaps"])))
+        statistics.median(plain["passes"]), statistics.median(plain["gaps"]), plain["uploads"]))
     print()
     print("Desktop frame: update, render and swap; main thread: the game thread's own CPU time. Browser frame: the")
     print("pass and the GPU process's work on it (a one-pixel read after it waits for that); main thread: the pass")
-    print("alone. Load average: %s" % " ".join(open("/proc/loadavg").read().split()[:3]))
+    print("alone. Uploads: texture uploads in the browser's %d measured frames. The page's memory: %d MiB." % (
+        args.frames, plain["heap"] >> 20))
+    print("Load average: %s" % " ".join(open("/proc/loadavg").read().split()[:3]))
 
 
 if __name__ == "__main__":

@@ -8,7 +8,8 @@
 #
 # build-web/web/ is the page to publish (index.html, MyGame.js, MyGame.wasm,
 # MyGame.data), servable by any static web server; build-web/web-test/ is the
-# test build's page (MyGame_test: ?trace=1 turns its trace on).
+# test build's page (MyGame_test: ?trace=1 turns its trace on), and
+# build-web/hello-test/ the example game's.
 #
 # A file in sys/web/ replaces the file of the same name in sys/; the other
 # sys/web/ files are the browser's additions.
@@ -79,34 +80,54 @@ else()
 endif()
 
 # ---- The pages -------------------------------------------------------------------
-# One page: the demo's script and wasm, its data pack, and index.html.
-function(kelp_web_page target dir pre_js)
-  add_executable(${target} ${CMAKE_SOURCE_DIR}/game/main.cpp)
-  target_link_libraries(${target} PRIVATE mygame)
+# One page in `dir`: a game's script and wasm, its data pack and index.html.
+#   kelp_web_page(target dir SOURCES ... LIBS ... PRE_JS ... PRELOAD from@to ... TITLE text)
+# PRELOAD puts files or folders into the page's files, below the data root
+# /kelp (the game's Data/<number>/ goes to /kelp/Data/<number>).
+function(kelp_web_page target dir)
+  cmake_parse_arguments(PAGE "" "TITLE" "SOURCES;LIBS;PRE_JS;PRELOAD" ${ARGN})
+  add_executable(${target} ${PAGE_SOURCES})
+  target_link_libraries(${target} PRIVATE ${PAGE_LIBS})
   add_dependencies(${target} web_assets)
   set_target_properties(${target} PROPERTIES
     SUFFIX .js
     RUNTIME_OUTPUT_DIRECTORY ${dir}
     # At -O2 Emscripten's JS optimiser needs Debian's node modules.
     RULE_LAUNCH_LINK "${CMAKE_COMMAND} -E env NODE_PATH=/usr/share/nodejs"
-    LINK_DEPENDS "${pre_js};${KELP_WEB_ASSET_FILES}")
-  set(pre)
-  foreach(file ${pre_js})
-    list(APPEND pre "SHELL:--pre-js ${file}")
+    LINK_DEPENDS "${PAGE_PRE_JS};${KELP_WEB_ASSET_FILES}")
+  set(options)
+  foreach(file ${PAGE_PRE_JS})
+    list(APPEND options "SHELL:--pre-js ${file}")
+  endforeach()
+  foreach(pair ${PAGE_PRELOAD})
+    list(APPEND options "SHELL:--preload-file ${pair}")
   endforeach()
   target_link_options(${target} PRIVATE
     -sUSE_GLFW=3 -sLEGACY_GL_EMULATION=1 -lopenal -lidbfs.js
-    # The game's fixed arrays alone take about 70 MiB.
+    # The demo's fixed arrays alone take about 70 MiB.
     -sINITIAL_MEMORY=134217728 -sALLOW_MEMORY_GROWTH=1
     -sENVIRONMENT=web
     -sEXPORTED_FUNCTIONS=_main,_malloc,_free
-    ${pre}
-    "SHELL:--preload-file ${KELP_WEB_ASSETS}@/kelp/Data/550")
+    ${options})
   set(KELP_WEB_SCRIPT ${target}.js)
-  set(KELP_WEB_TITLE "Test Game")
+  set(KELP_WEB_TITLE "${PAGE_TITLE}")
   configure_file(${KELP_WEB_DIR}/index.html ${dir}/index.html @ONLY)
 endfunction()
 
-kelp_web_page(MyGame ${CMAKE_BINARY_DIR}/web ${KELP_WEB_DIR}/pre.js)
-kelp_web_page(MyGame_test ${CMAKE_BINARY_DIR}/web-test "${KELP_WEB_DIR}/pre.js;${KELP_WEB_DIR}/test-pre.js")
+set(KELP_WEB_PRE ${KELP_WEB_DIR}/pre.js)
+set(KELP_WEB_TEST_PRE ${KELP_WEB_DIR}/pre.js ${KELP_WEB_DIR}/test-pre.js)
+kelp_web_page(MyGame ${CMAKE_BINARY_DIR}/web TITLE "Test Game"
+  SOURCES ${CMAKE_SOURCE_DIR}/game/main.cpp LIBS mygame PRE_JS ${KELP_WEB_PRE}
+  PRELOAD ${KELP_WEB_ASSETS}@/kelp/Data/550)
+kelp_web_page(MyGame_test ${CMAKE_BINARY_DIR}/web-test TITLE "Test Game"
+  SOURCES ${CMAKE_SOURCE_DIR}/game/main.cpp LIBS mygame PRE_JS ${KELP_WEB_TEST_PRE}
+  PRELOAD ${KELP_WEB_ASSETS}@/kelp/Data/550)
 target_compile_definitions(MyGame_test PRIVATE KELP_TEST_BUILD)
+
+# The example game, with the trace a test can turn on (?trace=1), and its
+# data as the desktop build gives it: the demo's font and a sound.
+kelp_web_page(hello_kelp_test ${CMAKE_BINARY_DIR}/hello-test TITLE "Hello KELP"
+  SOURCES ${CMAKE_SOURCE_DIR}/examples/hello/hello.cpp ${CMAKE_SOURCE_DIR}/tests/hooks/trace.cpp
+  LIBS kelp PRE_JS ${KELP_WEB_TEST_PRE}
+  PRELOAD ${KELP_WEB_ASSETS}/entplain.png@/kelp/Data/1/entplain.png
+    ${KELP_WEB_ASSETS}/audio/99.wav@/kelp/Data/1/audio/blip.wav)

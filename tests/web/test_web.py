@@ -4,7 +4,7 @@ served by the score server on 127.0.0.1, and played. The loading screen and
 the start page show; held keys reach the level page and a game; an effect
 and the music play; V stores a score and the answer reaches the log; F10
 offers a screenshot; F4, or leaving the page, saves, and the saves survive a
-reload.
+reload. The example game plays and keeps its best score in the page too.
 
 Skipped, with a line saying why, only when Emscripten, Chromium or
 python3-websocket is missing (scripts/setup.sh installs them)."""
@@ -110,7 +110,8 @@ def build_web():
                 with open(log) as f:
                     raise AssertionError("the browser build failed (%s):\n%s" % (" ".join(step), f.read()[-4000:]))
     for name in ("web/index.html", "web/MyGame.js", "web/MyGame.wasm", "web/MyGame.data",
-                 "web-test/index.html", "web-test/MyGame_test.js", "web-test/MyGame_test.wasm"):
+                 "web-test/index.html", "web-test/MyGame_test.js", "web-test/MyGame_test.wasm",
+                 "hello-test/index.html", "hello-test/hello_kelp_test.wasm"):
         if not os.path.exists(os.path.join(web, name)):
             raise AssertionError("the browser build made no " + name)
     return web
@@ -301,6 +302,30 @@ class WebDemo(unittest.TestCase):
             finally:
                 page.close()
 
+
+    def test_the_example_game_keeps_its_best(self):
+        # Any game on the framework: the example, looping through RunLoop.
+        with wh.Chromium() as chromium:
+            page = chromium.page()
+            try:
+                page.open(self.origin + "/hello-test/index.html?trace=1")
+                self.assertTrue(page.wait_log("Load Wave blip to 1"), "the example never started")
+                for _ in range(3):
+                    page.hold("z")
+                kept = page.log_text().count(KEPT)
+                page.key("F4", True)
+                self.assertTrue(page.wait_log("Farewell happy gamer"), "F4 did not end the example")
+                self.assertTrue(page.wait_log(KEPT, count=kept + 1), "its save was not kept")
+                page.key("F4", False)
+                page.reload()
+                self.assertTrue(page.wait_log("Load Wave blip to 1"))
+                self.assertEqual(3, self.read_ints(page, "/kelp/hello.sav")[0])
+                self.assertNotIn("OMGERRORZ", page.log_text())
+            except BaseException:
+                print(page.log_tail(60))
+                raise
+            finally:
+                page.close()
 
     def test_scores_to_another_origin_and_a_server_that_never_answers(self):
         # A score server of its own origin, which lets any origin read its
