@@ -21,20 +21,40 @@ void NoSleep(int) {}
 // Copies the save folder into the browser's storage (IndexedDB), one copy
 // at a time: saves that come while one runs are taken by one more copy.
 // While the page is being left there is no time to compare the folder with
-// the stored one: its files are put into the database at once.
+// the stored one: its files are put into the database at once. A browser
+// does not promise to finish what a going page started in IndexedDB (under
+// load a reload read the older saves about one time in ten), so they are
+// also left in the page's local storage, which it writes at once; the next
+// start takes them from there (pre.js).
 EM_JS(void, PageKeepSaves, (), {
     var root = Module["kelpSaveFolder"];
     if (Module["kelpLeaving"]) {
+        var files = {};
+        FS.readdir(root).forEach(function (name) {
+            var path = root + "/" + name;
+            if (name === "." || name === ".." || name === "Data" || !FS.isFile(FS.stat(path).mode)) return;
+            files[path] = FS.readFile(path);
+        });
+        try {
+            var text = {};
+            for (var path in files) {
+                var bytes = files[path], binary = "";
+                for (var i = 0; i < bytes.length; i += 8192)
+                    binary += String.fromCharCode.apply(null, bytes.subarray(i, i + 8192));
+                text[path] = btoa(binary);
+            }
+            localStorage.setItem("kelp-leaving" + root, JSON.stringify(text));
+        } catch (e) {
+            err("Saves not left in local storage: " + e);
+        }
         var db = IDBFS.dbs[root];
         if (!db) return;
         try {
             var transaction = db.transaction([IDBFS.DB_STORE_NAME], "readwrite");
             var store = transaction.objectStore(IDBFS.DB_STORE_NAME);
-            FS.readdir(root).forEach(function (name) {
-                var path = root + "/" + name;
-                if (name === "." || name === ".." || name === "Data" || !FS.isFile(FS.stat(path).mode)) return;
-                IDBFS.loadLocalEntry(path, function (err, entry) {
-                    if (!err) IDBFS.storeRemoteEntry(store, path, entry, function () {});
+            Object.keys(files).forEach(function (path) {
+                IDBFS.loadLocalEntry(path, function (error, entry) {
+                    if (!error) IDBFS.storeRemoteEntry(store, path, entry, function () {});
                 });
             });
             // Now: the page will not wait for the transaction to end by itself.

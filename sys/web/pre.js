@@ -28,6 +28,24 @@ Module['preRun'].push(function () {
     addRunDependency('kelp-saves');
     FS.syncfs(true, function (error) {
         if (error) err('Saves could not be read from the browser\'s storage: ' + error);
+        // The saves a page left behind as it went (Page.cpp) are the latest:
+        // they replace what the storage holds, and the game's first save
+        // copies them there.
+        var left = null;
+        try {
+            left = JSON.parse(localStorage.getItem('kelp-leaving' + root) || 'null');
+            localStorage.removeItem('kelp-leaving' + root);
+        } catch (e) {
+            err('Saves left by the last page could not be read: ' + e);
+        }
+        if (left) {
+            Object.keys(left).forEach(function (path) {
+                if (path.indexOf(root + '/') !== 0 || path.indexOf(data + '/') === 0) return;
+                var binary = atob(left[path]), bytes = new Uint8Array(binary.length);
+                for (var i = 0; i < binary.length; i++) bytes[i] = binary.charCodeAt(i);
+                FS.writeFile(path, bytes);
+            });
+        }
         removeRunDependency('kelp-saves');
     });
 });

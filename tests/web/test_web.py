@@ -296,6 +296,8 @@ class WebDemo(unittest.TestCase):
                 page.reload()
                 self.assertTrue(page.wait_screen("start"))
                 self.assertEqual(plays + 1, self.read_ints(page, SAVE)[0])
+                # What the going page left in local storage was taken in once.
+                self.assertIsNone(page.evaluate('localStorage.getItem("kelp-leaving/kelp")'))
             except BaseException:
                 print(page.log_tail(60))
                 raise
