@@ -345,12 +345,14 @@ class Page:
             params["text"] = key
         self.call("Input.dispatchKeyEvent", **params)
 
-    def hold(self, name, seconds=0):
+    def hold(self, name, seconds=0, until=None):
         """Holds a key until the game's poll has read it (and at least
-        `seconds`), then lets it go until the poll has read that too."""
+        `seconds`, and until `until()` is true if given), then lets it go
+        until the poll has read that too. Returns until()'s last value."""
         code = kh.glfw_key(name)
         since = len(self.key_states())
         start = time.time()
+        done = True
         self.key(name, True)
         try:
             if not kh.wait_until(lambda: any(code in s for s in self.key_states()[since:]), poll=0.02):
@@ -358,11 +360,14 @@ class Page:
             rest = seconds - (time.time() - start)
             if rest > 0:
                 time.sleep(rest)
+            if until:
+                done = kh.wait_until(until)
             since = len(self.key_states())
         finally:
             self.key(name, False)
         if not kh.wait_until(lambda: any(code not in s for s in self.key_states()[since:]), poll=0.02):
             raise AssertionError("the game never read %s let go\n%s" % (name, self.log_tail()))
+        return done
 
     def press(self, *names):
         for name in names:
