@@ -1,6 +1,7 @@
 // The page around the game: the input focus, the clock's sleep, saves kept
 // in the browser's storage, downloads, and one log line for each desktop
-// feature that a page cannot offer. The platform's seams are pointed here at start-up.
+// feature that a page cannot offer. The platform's seams are pointed here
+// at start-up.
 #include <emscripten.h>
 #include <GLFW/glfw3.h>
 
