@@ -8,18 +8,8 @@ include(CMakePackageConfigHelpers)
 set(KELP_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/KELP)
 set(KELP_PC_DIR ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
 
-# The headers as a game sees them, <kelp/KELPCore.h>, for games built in this
-# tree too: each forwards to its source, so nothing is copied and nothing
-# goes stale.
-foreach(header ${KELP_PUBLIC_HEADERS})
-  get_filename_component(KELP_HEADER_NAME ${header} NAME)
-  set(KELP_HEADER_SOURCE ${CMAKE_SOURCE_DIR}/${header})
-  configure_file(${CMAKE_CURRENT_LIST_DIR}/forward.h.in
-    ${CMAKE_BINARY_DIR}/include/kelp/${KELP_HEADER_NAME} @ONLY)
-endforeach()
-target_include_directories(kelp PUBLIC
-  $<BUILD_INTERFACE:${CMAKE_BINARY_DIR}/include>
-  $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}>)
+kelp_forward_headers(kelp)
+target_include_directories(kelp PUBLIC $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}>)
 
 install(TARGETS kelp EXPORT KELPTargets ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR})
 install(FILES ${KELP_PUBLIC_HEADERS} DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/kelp)

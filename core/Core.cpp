@@ -83,6 +83,15 @@ void KELPCore::Rest(int ms) {
     if (ms > 0) ClockSleepMs(ms);
 }
 
+void KELPCore::RunLoop(std::function<bool()> pass, std::function<void()> done) {
+    // Kept beyond this call: in a browser the passes run after it is gone.
+    static std::function<bool()> loopPass;
+    static std::function<void()> loopDone;
+    loopPass = std::move(pass);
+    loopDone = std::move(done);
+    SysRunLoop([](void*) { return loopPass() ? 1 : 0; }, [](void*) { loopDone(); }, nullptr);
+}
+
 int KELPCore::RatePerSecond(int count, int elapsedMs) {
     if (elapsedMs <= 1000) return count;  // on time, or the clock went back
     return (int)(((int64_t)count * 1000 + elapsedMs / 2) / elapsedMs);

@@ -48,6 +48,10 @@ public:
     clock_t StartTick();
     int Mills();
     void Rest(int ms);
+    // The main loop: pass() until it returns false, then done() once. On the
+    // desktop it returns after done(); in a browser each pass is one frame
+    // and it never returns, so whatever follows the loop belongs in done().
+    void RunLoop(std::function<bool()> pass, std::function<void()> done);
     // The rate shown for `count` events in a sample that lasted elapsedMs
     // (normally just over a second): scaled to one second, so that a stall
     // never shows as a higher rate than was really run.

@@ -133,7 +133,13 @@ private:
     std::deque<std::shared_ptr<Job>> todo_;    // not prepared yet, in order
     std::thread worker_;
     bool stopping_ = false;
+#if defined(__EMSCRIPTEN__) && !defined(__EMSCRIPTEN_PTHREADS__)
+    // A browser build without threads: starting one would throw where
+    // nothing can catch it, so each load is prepared when it is collected.
+    bool noThread_ = true;
+#else
     bool noThread_ = false;
+#endif
 };
 
 LoadQueue& Queue() {

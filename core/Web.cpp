@@ -1,19 +1,12 @@
 // Key material for score records, the text scramble, the query-value
-// escaping, the blocking web request and the browser launcher.
+// escaping, and the game's side of the web request and the browser launcher.
 //
 // The scramble, its inverse and the escaping build their results directly in
 // the returned strings (not the temporary ring), so a server may call them
 // from several threads on one shared object.
-#include <spawn.h>
-#include <sys/wait.h>
-
-#include <cerrno>
 #include <cstring>
-#include <thread>
 
 #include "KELPCore.h"
-
-extern char** environ;
 
 namespace {
 
@@ -122,28 +115,5 @@ string KELPCore::GetURL(string host, string path, string value) {
     return ASys.webResult;
 }
 
-// The URL goes to the desktop's opener as one argument, never through a
-// shell, so quotes, semicolons or "$(...)" in it cannot run anything; one
-// that starts with "-" would be taken for an option and is refused. The
-// opener may take seconds (it starts the browser): the game does not wait
-// for it, and a thread of its own collects it when it ends.
-void KELPCore::OpenBrowser(string url) {
-    string arg = url.c_str();  // up to the first NUL, as a C string
-    if (!arg.empty() && arg[0] == '-') {
-        Debuglog(fstr("Not opened, would read as an option: %.200s", arg.c_str()));
-        return;
-    }
-    char program[] = "xdg-open";
-    char* argv[] = {program, &arg[0], nullptr};
-    pid_t pid = 0;
-    int rc = posix_spawnp(&pid, program, nullptr, nullptr, argv, environ);
-    if (rc != 0) {
-        Debuglog(fstr("Could not start xdg-open: %s", strerror(rc)));
-        return;
-    }
-    std::thread([pid] {
-        int status = 0;
-        while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-        }
-    }).detach();
-}
+// Up to the first NUL, as a C string.
+void KELPCore::OpenBrowser(string url) { ASys.OpenBrowser_Sys(url.c_str()); }

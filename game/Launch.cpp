@@ -35,12 +35,6 @@ void MyGame::Launch(const char* programPath) {
     nextRender = 0;
 
     GameLoop();
-
-    boardSlide = 0;
-    boardTimer = 0;
-    boardPage = 0;
-    boardSpare = 0;
-    Save();
 }
 
 void MyGame::GameLoop() {
@@ -49,15 +43,29 @@ void MyGame::GameLoop() {
         fprintf(stderr, "No display could be opened: cannot create a window (is DISPLAY set?).\n");
         quitRequested = 1;
     }
-    while (quitRequested == 0) {
-        KeepAlive();
-        // A window lost for good (a failed re-creation) cannot come back.
-        if (ASys.windowFailed) {
-            fprintf(stderr, "The window could not be re-created; stopping.\n");
-            quitRequested = 1;
-        }
+    // One pass at a time, as a browser runs them (one a frame): what follows
+    // the loop is in Finish, which runs once it has ended.
+    RunLoop([this] { return LoopPass(); }, [this] { Finish(); });
+}
+
+bool MyGame::LoopPass() {
+    if (quitRequested != 0) return false;
+    KeepAlive();
+    // A window lost for good (a failed re-creation) cannot come back.
+    if (ASys.windowFailed) {
+        fprintf(stderr, "The window could not be re-created; stopping.\n");
+        quitRequested = 1;
     }
+    return quitRequested == 0;
+}
+
+void MyGame::Finish() {
     Terminate();
+    boardSlide = 0;
+    boardTimer = 0;
+    boardPage = 0;
+    boardSpare = 0;
+    Save();
 }
 
 void MyGame::KeepAlive() {

@@ -73,6 +73,10 @@ public:
     // ---- Launch and loop --------------------------------------------------------------------
     void Launch(const char* programPath);
     void GameLoop();
+    // One pass of the main loop; false once the game is to end.
+    bool LoopPass();
+    // The end of a run: the platform shut down and everything saved.
+    void Finish();
     void KeepAlive();
     void Update();
     void Render();

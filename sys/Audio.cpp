@@ -12,9 +12,9 @@
 
 // Our own callbacks are used; the header's stdio ones would go unused.
 #define OV_EXCLUDE_STATIC_CALLBACKS
-#include <vorbis/vorbisfile.h>
 
 #include "KELPSys.h"
+#include "Ogg.h"
 
 static void* OpenDefaultDevice() { return alcOpenDevice(nullptr); }
 
@@ -56,42 +56,10 @@ short oggBlock[kMusicBlock];
 
 ALuint MusicSource() { return ALsource[kMusicSource]; }
 
-// ---- Ogg Vorbis through our own file -------------------------------------------
-
 // OpenAL takes any positive rate; Vorbis allows rates no sound card plays.
 const long kMaxOggRate = 384000;
-// OV_HOLE answers one fill takes before it hands over what it has.
+// Holes (skipped damaged pages) one fill takes before it hands over what it has.
 const int kMaxOggHoles = 64;
-
-size_t OggRead(void* to, size_t size, size_t count, void* file) {
-    return fread(to, size, count, static_cast<FILE*>(file));
-}
-
-int OggSeek(void* file, ogg_int64_t offset, int whence) {
-    return fseeko(static_cast<FILE*>(file), off_t(offset), whence);
-}
-
-long OggTell(void* file) { return ftell(static_cast<FILE*>(file)); }
-
-// No close: the file is ours and is closed with the stream.
-const ov_callbacks kOggCallbacks = {OggRead, OggSeek, nullptr, OggTell};
-
-const char* OggErrorText(int code) {
-    switch (code) {
-        case OV_EREAD: return "read error";
-        case OV_EFAULT: return "decoder fault";
-        case OV_EIMPL: return "unsupported feature";
-        case OV_EINVAL: return "invalid stream";
-        case OV_ENOTVORBIS: return "not Vorbis data";
-        case OV_EBADHEADER: return "bad Vorbis header";
-        case OV_EVERSION: return "unsupported Vorbis version";
-        case OV_ENOTAUDIO: return "not audio";
-        case OV_EBADPACKET: return "bad packet";
-        case OV_EBADLINK: return "bad link";
-        case OV_ENOSEEK: return "not seekable";
-        default: return "decoder error";
-    }
-}
 
 // ---- Header readers ----------------------------------------------------------
 
@@ -159,11 +127,7 @@ void ResetMusicSource() {
 
 void ReleaseStream() {
     // The decoder reads through MusicFile, so it goes first.
-    if (OggFile) {
-        OggVorbis_File* vf = static_cast<OggVorbis_File*>(OggFile);
-        ov_clear(vf);
-        delete vf;
-    }
+    OggClose(static_cast<OggStream*>(OggFile));
     OggFile = nullptr;
     if (MusicFile) fclose(MusicFile);
     MusicFile = nullptr;
@@ -363,7 +327,8 @@ void KELPSys::AudioClose() {
     Debuglog("Closing OpenAL Audio");
     StopMusicSys();
     if (ALctx) {
-        alSourceStopv(AL_SOURCES, ALsource);
+        // One source at a time: a browser's OpenAL has no working vector form.
+        for (int i = 0; i < AL_SOURCES; i++) alSourceStop(ALsource[i]);
         alDeleteSources(AL_SOURCES, ALsource);
         for (int i = 0; i < SFX_SLOTS; i++) {
             if (ALbufferActive[i]) alDeleteBuffers(1, &ALbuffer[i]);
@@ -523,26 +488,24 @@ void KELPSys::PlayMusic_Ogg_Sys(const char* path, int loop) {
     BeginStream(*this, loop);
 
     MusicFile = fopen(path, "rb");
-    OggVorbis_File* vf = MusicFile ? new (std::nothrow) OggVorbis_File : nullptr;
-    if (!vf) {
+    if (!MusicFile) {
         Debuglog("Error Opening Ogg");
         ReleaseStream();
         return;
     }
     // The decoder reads through our file and never closes it.
-    int error = ov_open_callbacks(MusicFile, vf, nullptr, 0, kOggCallbacks);
-    if (error < 0) {
-        // A failed open has cleaned up after itself already.
-        delete vf;
+    int error = 0;
+    OggStream* ogg = OggOpen(MusicFile, &error);
+    if (!ogg) {
         Debuglog("Error Opening Ogg");
         Debuglog(fstrSys("Ogg Rejected - %s: decoder error %i (%s)", path, error, OggErrorText(error)));
         ReleaseStream();
         return;
     }
-    OggFile = vf;
-    const vorbis_info* info = ov_info(vf, -1);
-    int channels = info ? info->channels : 0;
-    long rate = info ? info->rate : 0;
+    OggFile = ogg;
+    int channels = 0;
+    long rate = 0;
+    OggLinkLayout(ogg, 0, &channels, &rate);
     if (channels != 1 && channels != 2) {
         Debuglog(fstrSys("Ogg Rejected - %s: %i channels are not supported", path, channels));
         ReleaseStream();
@@ -555,10 +518,12 @@ void KELPSys::PlayMusic_Ogg_Sys(const char* path, int loop) {
     }
     // A chained file plays its links one after the other into the same
     // buffers, so every link must have the first one's layout.
-    for (long link = 1; link < ov_streams(vf); link++) {
-        const vorbis_info* other = ov_info(vf, int(link));
-        if (!other || other->channels != channels || other->rate != rate) {
-            Debuglog(fstrSys("Ogg Rejected - %s: link %li changes the channels or the rate", path, link));
+    for (int link = 1; link < OggLinks(ogg); link++) {
+        int otherChannels = 0;
+        long otherRate = 0;
+        if (!OggLinkLayout(ogg, link, &otherChannels, &otherRate) || otherChannels != channels ||
+            otherRate != rate) {
+            Debuglog(fstrSys("Ogg Rejected - %s: link %i changes the channels or the rate", path, link));
             ReleaseStream();
             return;
         }
@@ -620,7 +585,7 @@ void KELPSys::BufferMusic_Ogg_Sys() {
     ALuint buffer = FreeMusicBuffer();
     if (!buffer) return;
 
-    OggVorbis_File* vf = static_cast<OggVorbis_File*>(OggFile);
+    OggStream* ogg = static_cast<OggStream*>(OggFile);
     int channels = MusicBufferStats[5];
     int capacity = kMusicBlock / channels;   // frames
     int frames = 0;
@@ -628,23 +593,20 @@ void KELPSys::BufferMusic_Ogg_Sys() {
     int rewound = 0;   // a track that gives nothing even from its start ends
     int holes = 0;
     while (frames < capacity) {
-        int link = 0;
-        // 16-bit signed little-endian samples, interleaved.
-        long got = ov_read(vf, reinterpret_cast<char*>(oggBlock + frames * channels),
-                           (capacity - frames) * channels * 2, 0, 2, 1, &link);
+        int linkChannels = channels;
+        long got = OggRead(ogg, oggBlock + frames * channels, capacity - frames, channels, &linkChannels);
         if (got > 0) {
-            const vorbis_info* now = ov_info(vf, link);
-            if (!now || now->channels != channels) {
+            if (linkChannels != channels) {
                 // Only an unseekable file hides its later links from the start.
                 Debuglog(fstrSys("Ogg Rejected - %s: a link changes the channels", musicPath));
                 ended = 1;
                 break;
             }
-            frames += int(got / (2 * channels));
+            frames += int(got);
             rewound = 0;
             continue;
         }
-        if (got == OV_HOLE) {
+        if (got == kOggHole) {
             // Damaged or missing pages: the decoder skips them and goes on.
             // A file that is mostly damage still ends the fill in bounded time.
             if (++holes < kMaxOggHoles) continue;
@@ -655,7 +617,7 @@ void KELPSys::BufferMusic_Ogg_Sys() {
             ended = 1;
             break;
         }
-        if (musicLoop != 1 || rewound || ov_pcm_seek(vf, 0) != 0) {
+        if (musicLoop != 1 || rewound || !OggRewind(ogg)) {
             ended = 1;
             break;
         }

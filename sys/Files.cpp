@@ -15,6 +15,7 @@
 
 FILE* MyOpenFile = nullptr;
 int32_t FileOpen = 0;
+void (*FileSaved)(const char* path) = nullptr;
 
 namespace {
 
@@ -184,6 +185,7 @@ void KELPSys::CloseFile_Sys() {
     }
     if (ok) syncTargetDirectory();
     if (!ok) remove(writeTemp);
+    if (ok && FileSaved) FileSaved(writeTarget);
     writeTarget[0] = 0;
     writeFailed = 0;
 }

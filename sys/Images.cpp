@@ -1,7 +1,6 @@
 // The image table: PNG loading into padded sprite-sheet textures, the blur
 // plane, pixel buffers drawn on the CPU, screenshots and the screen grab.
 #include <GLFW/glfw3.h>
-#include <lodepng.h>
 
 #include <atomic>
 #include <cmath>
@@ -289,10 +288,9 @@ PreparedImage PrepareImage(const char* path, unsigned size) {
     std::vector<unsigned char> file;
     std::vector<unsigned char> px;
     unsigned width = 0, height = 0;
-    unsigned err = lodepng::load_file(file, path);
+    unsigned err = PngLoadFile(file, path);
     if (!err) {
-        lodepng::State state;
-        err = lodepng_inspect(&width, &height, &state, file.data(), file.size());
+        err = PngInspect(file, width, height);
         if (!err && (width > MAX_IMAGE_EDGE || height > MAX_IMAGE_EDGE)) {
             out.log.push_back("OMGERRORZ");
             out.log.push_back(Format("    Image of %ux%u is larger than %u", width, height, MAX_IMAGE_EDGE));
@@ -314,12 +312,12 @@ PreparedImage PrepareImage(const char* path, unsigned size) {
             return out;
         }
     }
-    if (!err) err = lodepng::decode(px, width, height, file, LCT_RGBA, 8);
+    if (!err) err = PngDecode(px, width, height, file);
     file.clear();
     file.shrink_to_fit();
     if (err) {
         out.log.push_back("OMGERRORZ");
-        out.log.push_back(std::string("    ") + path + " : " + lodepng_error_text(err));
+        out.log.push_back(std::string("    ") + path + " : " + PngErrorText(err));
         return out;
     }
     double t1 = Seconds();
@@ -585,11 +583,11 @@ void KELPSys::Screenshot() {
 void KELPSys::SavePNG(const char* name, int slot, unsigned width, unsigned height) {
     if (!name) name = "";
     Debuglog((std::string(fstrSys("Saving Image - %ix%i  ~ ", (int)width, (int)height)) + name).c_str());
-    // LodePNG checks that the plane holds width x height pixels; a slot
+    // The codec checks that the plane holds width x height pixels; a slot
     // outside the table offers an empty plane and fails that check.
     static const std::vector<unsigned char> none;
     const std::vector<unsigned char>& plane = (slot >= 0 && slot < IMAGE_SLOTS) ? Image[slot] : none;
-    unsigned err = lodepng::encode(std::string(name), plane, width, height, LCT_RGBA, 8);
+    unsigned err = PngSave(name, plane, width, height);
     if (err) Debuglog(fstrSys("The image save didn't work.  All the images are unsaved!! %i", (int)err));
 }
 

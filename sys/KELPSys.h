@@ -47,6 +47,22 @@ struct PreparedImage {
 };
 PreparedImage PrepareImage(const char* path, unsigned size);
 
+// The PNG codec behind PrepareImage and the screenshots, 8-bit RGBA: LodePNG
+// (sys/PNG.cpp), or in a browser stb_image (sys/web/PNG.cpp). Each returns 0
+// or an error code that PngErrorText describes; none touches shared state
+// but the codec's own, so loads may be prepared on another thread.
+unsigned PngLoadFile(std::vector<unsigned char>& file, const char* path);
+unsigned PngInspect(const std::vector<unsigned char>& file, unsigned& width, unsigned& height);
+unsigned PngDecode(std::vector<unsigned char>& rgba, unsigned& width, unsigned& height,
+                   const std::vector<unsigned char>& file);
+const char* PngErrorText(unsigned err);
+unsigned PngSave(const char* path, const std::vector<unsigned char>& rgba, unsigned width, unsigned height);
+
+// The main loop: pass(arg) runs until it returns 0, then done(arg) once.
+// On the desktop this loops and returns after done (sys/Loop.cpp); in a
+// browser each pass is one frame and the call never returns (sys/web/Loop.cpp).
+void SysRunLoop(int (*pass)(void*), void (*done)(void*), void* arg);
+
 class KELPSys {
 public:
     KELPSys();
@@ -187,6 +203,8 @@ public:
     std::string webResult;
     int32_t webPort;          // 80; a test build may point the game elsewhere
     void URLData(const std::string& host, const std::string& pathAndQuery);
+    // Hands a URL to the system's browser.
+    void OpenBrowser_Sys(const char* url);
     // Scans one received chunk of n bytes on its own and appends its payload
     // (between the start and end markers, filtered) to result.
     static void ScanWebChunk(std::string& result, const char* chunk, int n);
@@ -308,6 +326,10 @@ int ParseWAV(FILE* f, const char* name, WavInfo* info);
 // Record files.
 extern FILE* MyOpenFile;
 extern int32_t FileOpen;
+// Called with the target's path once a written file has been put in place;
+// null on the desktop. A browser keeps its saves in storage of its own and
+// copies them there from this call.
+extern void (*FileSaved)(const char* path);
 extern char TempstrSys[1024];
 
 // Web.

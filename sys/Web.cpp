@@ -1,9 +1,10 @@
-// The blocking HTTP/1.1 exchange behind KELPCore::GetURL.
+// Web access on the desktop: the blocking HTTP/1.1 exchange behind
+// KELPCore::GetURL, and the desktop's URL opener behind OpenBrowser. A
+// browser build has its own (sys/web/Web.cpp).
 //
-// The answer's payload is cut out from between two text markers. Each chunk
-// that recv returns is scanned on its own, so the markers and the data
-// between them are only found when they arrive together; the server keeps
-// its answers small for that reason.
+// Each chunk that recv returns is scanned on its own (ScanWebChunk), so the
+// markers and the data between them are only found when they arrive
+// together; the server keeps its answers small for that reason.
 //
 // Every wait is bounded, so a server that never answers or never closes the
 // connection holds the game for seconds, not forever.
@@ -12,18 +13,20 @@
 #include <netdb.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <spawn.h>
 #include <sys/socket.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <thread>
 
 #include "KELPSys.h"
 
-char webBuffer[10000];
-std::string website_HTML;
+extern char** environ;
 
 namespace {
 int64_t MonotonicMs();
@@ -35,9 +38,6 @@ namespace {
 const int kStepWaitMs = 3000;     // connect, send, and each receive
 const int kAnswerWaitMs = 10000;  // the whole answer, against a server that trickles or floods
 const size_t kMaxAnswer = 65536;  // the data kept from one answer
-const char kStartMarker[] = "[-\r\nData-]";
-const char kEndMarker[] = "[-\r\nEnd-]";
-const size_t kEndMarkerLen = sizeof kEndMarker - 1;
 
 int64_t MonotonicMs() {
     timespec t;
@@ -61,10 +61,6 @@ int WaitUntil(int fd, short events, int64_t deadline) {
     }
 }
 
-bool EndsWith(const std::string& s, const char* tail, size_t n) {
-    return s.size() >= n && memcmp(s.data() + s.size() - n, tail, n) == 0;
-}
-
 bool ConnectWithin(int fd, const sockaddr_in& addr, int ms) {
     int flags = fcntl(fd, F_GETFL, 0);
     if (flags < 0 || fcntl(fd, F_SETFL, flags | O_NONBLOCK) < 0) return false;
@@ -81,28 +77,6 @@ bool ConnectWithin(int fd, const sockaddr_in& addr, int ms) {
 }
 
 }  // namespace
-
-// Scans one received chunk: bytes that count (printable, CR, LF) are kept in
-// website_HTML; once it ends with the start marker, the bytes that follow go
-// to result, until the end marker arrives and is cut off again.
-void KELPSys::ScanWebChunk(std::string& result, const char* chunk, int n) {
-    website_HTML.clear();
-    int state = 0;
-    for (int i = 0; i < n; i++) {
-        char b = chunk[i];
-        bool counts = int8_t(b) > 31 || b == '\r' || b == '\n';
-        if (counts) website_HTML += b;
-        if (state == 1 && counts) result += b;
-        if (state == 0 && counts && EndsWith(website_HTML, kStartMarker, sizeof kStartMarker - 1)) state = 1;
-        // Only an end marker after the start one ends the data, so the nine
-        // bytes cut off are always the marker itself.
-        if (state == 1 && counts && EndsWith(website_HTML, kEndMarker, kEndMarkerLen)) {
-            state = 2;
-            result.resize(result.size() >= kEndMarkerLen ? result.size() - kEndMarkerLen : 0);
-        }
-    }
-    website_HTML += '\0';
-}
 
 void KELPSys::URLData(const std::string& host, const std::string& pathAndQuery) {
     const std::string request =
@@ -190,4 +164,30 @@ void KELPSys::URLData(const std::string& host, const std::string& pathAndQuery) 
     }
 
     close(fd);
+}
+
+// The URL goes to the desktop's opener as one argument, never through a
+// shell, so quotes, semicolons or "$(...)" in it cannot run anything; one
+// that starts with "-" would be taken for an option and is refused. The
+// opener may take seconds (it starts the browser): the game does not wait
+// for it, and a thread of its own collects it when it ends.
+void KELPSys::OpenBrowser_Sys(const char* url) {
+    std::string arg = url ? url : "";
+    if (!arg.empty() && arg[0] == '-') {
+        Debuglog(fstrSys("Not opened, would read as an option: %.200s", arg.c_str()));
+        return;
+    }
+    char program[] = "xdg-open";
+    char* argv[] = {program, &arg[0], nullptr};
+    pid_t pid = 0;
+    int rc = posix_spawnp(&pid, program, nullptr, nullptr, argv, environ);
+    if (rc != 0) {
+        Debuglog(fstrSys("Could not start xdg-open: %s", strerror(rc)));
+        return;
+    }
+    std::thread([pid] {
+        int status = 0;
+        while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+        }
+    }).detach();
 }

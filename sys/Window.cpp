@@ -43,6 +43,9 @@ void KELPSys::SysInit(const char* title) {
     FillKeyNames();
 }
 
+// A browser keeps one canvas and its context for the whole run, and goes full
+// screen on request: its own SetScreen and FlipFull are in sys/web/Canvas.cpp.
+#ifndef __EMSCRIPTEN__
 void KELPSys::SetScreen(int width, int height) {
     glfwWindowHint(GLFW_CONTEXT_VERSION_MAJOR, 2);
     glfwWindowHint(GLFW_CONTEXT_VERSION_MINOR, 0);
@@ -85,6 +88,7 @@ void KELPSys::FlipFull() {
     isFullscreen = isFullscreen ? 0 : 1;
     SetScreen(800, 600);
 }
+#endif
 
 void KELPSys::Close() {
     // A file still open for writing becomes the named file now: a game that

@@ -3,7 +3,12 @@
 //
 //   score_server [--address 127.0.0.1] [--port 80] [--db scores.db]
 //                [--game 550] [--keyword "Sample keyword text"]
+//                [--web FOLDER] [--allow-origin ORIGIN]
 //
+// --web serves a folder (the browser build) beside the scores, so that the
+// game's page and its scores share one origin. --allow-origin names the
+// origin whose pages may read the answers ("" for none); by default "*" on a
+// loopback address, for a local test, and none on any other.
 // --port 0 picks a free port; the chosen one is printed on the first line.
 // SIGINT or SIGTERM stops the server cleanly.
 #include <csignal>
@@ -20,7 +25,9 @@ namespace {
 void Usage(FILE* to) {
     fprintf(to,
             "usage: score_server [--address ADDR] [--port N] [--db FILE] [--game N] [--keyword TEXT]\n"
-            "  defaults: --address 127.0.0.1 --port 80 --db scores.db --game 550 --keyword \"Sample keyword text\"\n");
+            "                    [--web FOLDER] [--allow-origin ORIGIN]\n"
+            "  defaults: --address 127.0.0.1 --port 80 --db scores.db --game 550 --keyword \"Sample keyword text\"\n"
+            "  --allow-origin: \"*\" on a loopback address, none on any other\n");
 }
 
 bool ParsePort(const char* text, int* port) {
@@ -64,6 +71,10 @@ int main(int argc, char** argv) {
             }
         } else if (arg == "--keyword") {
             options.keyword = value;
+        } else if (arg == "--web") {
+            options.webRoot = value;
+        } else if (arg == "--allow-origin") {
+            options.allowOrigin = value;
         } else {
             fprintf(stderr, "score_server: unknown option %s\n", arg.c_str());
             Usage(stderr);
@@ -88,6 +99,8 @@ int main(int argc, char** argv) {
     }
     printf("Score server listening on %s:%d, database %s\n", options.address.c_str(), server.port(),
            options.db.c_str());
+    if (!options.webRoot.empty())
+        printf("Serving %s at http://%s:%d/\n", options.webRoot.c_str(), options.address.c_str(), server.port());
     fflush(stdout);
 
     std::thread waiter([&server, &stopSignals] {

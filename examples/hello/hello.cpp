@@ -7,7 +7,7 @@
 class Hello : public KELPCore {
 public:
     float ballX = 400, ballY = 300;
-    int points = 0, best = 0, fireLatch = 0;
+    int points = 0, best = 0, fireLatch = 0, next = 0;
 
     void Run(const char* programPath) {
         SetDataRoot(programPath);   // assets are read from <dir>/Data/1/
@@ -30,21 +30,28 @@ public:
         }
 
         // A fixed 16 ms step for logic and drawing; the framework commits
-        // each update's draw list and renders it.
-        int next = 0;
-        while (!quitRequested && !ASys.windowFailed) {
-            if (Mills() < next) {
-                Rest(1);
-                continue;
-            }
-            next = Mills() + 16;
-            PollInput(0);
-            ResetDraw();
-            Frame();
-            BufferGame();
-            RenderGame(screenW, screenH);
-        }
+        // each update's draw list and renders it. RunLoop calls the pass
+        // until it returns false, then the end: in a plain loop on the
+        // desktop, once a frame in a browser.
+        RunLoop([this] { return Pass(); }, [this] { End(); });
+    }
 
+    bool Pass() {
+        if (quitRequested || ASys.windowFailed) return false;
+        if (Mills() < next) {
+            Rest(1);
+            return true;
+        }
+        next = Mills() + 16;
+        PollInput(0);
+        ResetDraw();
+        Frame();
+        BufferGame();
+        RenderGame(screenW, screenH);
+        return true;
+    }
+
+    void End() {
         if (WriteFile("hello.sav")) {
             WriteInt(best);
             CloseFile();

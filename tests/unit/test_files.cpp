@@ -254,6 +254,31 @@ TEST_F(RecordFiles, FailedRenameKeepsTheTargetAndIsLogged) {
     EXPECT_EQ(0, FileOpen);
 }
 
+// A browser copies each save to its own storage from this hook: it hears of
+// every file put in place, and of nothing else.
+TEST_F(RecordFiles, TheSavedHookHearsOfEachFilePutInPlaceOnly) {
+    static std::vector<std::string> heard;
+    heard.clear();
+    FileSaved = [](const char* path) { heard.push_back(path); };
+    Put("read.dat", "abcd");
+    fs::create_directory(PathOf("busy"));
+    ASSERT_EQ(1, ThisGame.WriteFile("a.sav"));
+    ThisGame.WriteInt(1);
+    ThisGame.CloseFile();
+    ASSERT_EQ(1, ThisGame.ReadFile("read.dat"));
+    ThisGame.CloseFile();
+    ASSERT_EQ(1, ThisGame.WriteFile("busy"));   // the rename fails
+    ThisGame.WriteInt(2);
+    testing::internal::CaptureStdout();
+    ThisGame.CloseFile();
+    testing::internal::GetCapturedStdout();
+    ASSERT_EQ(1, ThisGame.WriteFile("b.sav"));
+    ASSERT_EQ(1, ThisGame.WriteFile("c.sav"));  // opening another closes b.sav
+    ThisGame.CloseFile();
+    FileSaved = nullptr;
+    EXPECT_EQ((std::vector<std::string>{PathOf("a.sav"), PathOf("b.sav"), PathOf("c.sav")}), heard);
+}
+
 TEST_F(RecordFiles, WriteThatRunsOutOfSpaceKeepsTheTarget) {
     Put("full.dat", "prev");
     // A file-size limit makes writes past it fail the way a full disk does.

@@ -113,7 +113,8 @@ void AnswerNow(int fd, int status, const char* what, const std::string& reason) 
 }
 
 // The request as the worker read it ahead, then the rest of the socket
-// under the same deadline; the answer gets a write allowance of its own.
+// under the same deadline; the answer gets a write allowance of its own,
+// which grows with its size.
 class DeadlineStream : public httplib::Stream {
 public:
     DeadlineStream(int fd, std::string head, int64_t deadline, const std::atomic<bool>& stopping)
@@ -137,8 +138,12 @@ public:
     }
 
     ssize_t write(const char* ptr, size_t size) override {
+        // Each part written earns time at 100 KB/s: a page's data pack
+        // reaches a slow reader, and a reader that stalls is still cut off.
+        WriteDeadline();
+        writeDeadline_ += int64_t(size / 100);
         for (;;) {
-            if (WaitFor(fd_, POLLOUT, WriteDeadline(), stopping_) != 1) return -1;
+            if (WaitFor(fd_, POLLOUT, writeDeadline_, stopping_) != 1) return -1;
             ssize_t n = send(fd_, ptr, size, MSG_NOSIGNAL);
             if (n >= 0 || errno != EINTR) return n;
         }
@@ -275,6 +280,13 @@ private:
 
 std::string DataBlock(const std::string& text) { return "[-\r\nData-]" + text + "[-\r\nEnd-]"; }
 
+std::string AllowedOrigin(const ServerOptions& options) {
+    if (options.allowOrigin) return *options.allowOrigin;
+    const std::string& a = options.address;
+    const bool loopback = a.compare(0, 4, "127.") == 0 || a == "localhost" || a == "::1";
+    return loopback ? "*" : "";
+}
+
 ScoreServer::ScoreServer(const ServerOptions& options) : options_(options), key_(new KELPCore()) {
     // The same key material the game derives at launch.
     key_->gameNumber = options_.game;
@@ -322,6 +334,22 @@ bool ScoreServer::Open(std::string* error) {
         if (!res.body.empty()) return;
         res.set_content(ErrorBlock(res.status == 404 ? "unknown page" : "bad request"), "text/plain");
     });
+    // Pages in a browser: answers another origin may read, and the page's
+    // own files for one origin with the scores.
+    const std::string origin = AllowedOrigin(options_);
+    if (!origin.empty())
+        http_->set_post_routing_handler([origin](const httplib::Request&, httplib::Response& res) {
+            res.set_header("Access-Control-Allow-Origin", origin);
+        });
+    if (!options_.webRoot.empty()) {
+        if (!http_->set_mount_point("/", options_.webRoot)) {
+            *error = "cannot serve the folder " + options_.webRoot;
+            return false;
+        }
+        // Streamed compilation in the browser needs the wasm type.
+        http_->set_file_extension_and_mimetype_mapping("wasm", "application/wasm");
+        http_->set_file_extension_and_mimetype_mapping("data", "application/octet-stream");
+    }
     // One request per connection (the game closes after each answer), read
     // and answered under the deadlines of GuardedHttp.
     http_->set_tcp_nodelay(true);

@@ -5,6 +5,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -30,9 +31,19 @@ struct ServerOptions {
     int requestDeadlineMs = 5000;
     int connectionsPerAddress = 8;
     int workers = 32;
+    // Browsers: the origin whose pages may read the answers
+    // (Access-Control-Allow-Origin); "" sends no such header. Unset, it is
+    // "*" on a loopback address (a local test) and nothing on any other.
+    std::optional<std::string> allowOrigin;
+    // A folder served as the site's pages (the browser build), so that the
+    // game and its scores share one origin; "" serves none.
+    std::string webRoot;
 };
 
 class GuardedHttp;
+
+// The Access-Control-Allow-Origin value for these options ("" for none).
+std::string AllowedOrigin(const ServerOptions& options);
 
 struct Reply {
     int status = 200;

@@ -1,0 +1,9 @@
+// The main loop on the desktop: one pass after another on this thread, then
+// the end. A browser build runs one pass a frame instead (sys/web/Loop.cpp).
+#include "KELPSys.h"
+
+void SysRunLoop(int (*pass)(void*), void (*done)(void*), void* arg) {
+    while (pass(arg)) {
+    }
+    done(arg);
+}

@@ -1,0 +1,126 @@
+// The page around the game: the input focus, the clock's sleep, saves kept
+// in the browser's storage, downloads, and one log line for each desktop
+// feature that a page cannot offer. The platform's seams are pointed here
+// at start-up.
+#include <emscripten.h>
+#include <GLFW/glfw3.h>
+
+#include "../KELPSys.h"
+#include "Page.h"
+
+namespace {
+
+// The page has the focus while it is shown and its document is focused.
+EM_JS(int, PageHasFocus, (), {
+    return document.hasFocus() && document.visibilityState === "visible" ? 1 : 0;
+});
+
+// The page's frames pace the loop; sleeping on its only thread would only
+// freeze it.
+void NoSleep(int) {}
+
+// Copies the save folder into the browser's storage (IndexedDB), one copy
+// at a time: saves that come while one runs are taken by one more copy.
+// While the page is being left there is no time to compare the folder with
+// the stored one: its files are put into the database at once. A browser
+// does not promise to finish what a going page started in IndexedDB (under
+// load a reload read the older saves about one time in ten), so they are
+// also left in the page's local storage, which it writes at once; the next
+// start takes them from there (pre.js).
+EM_JS(void, PageKeepSaves, (), {
+    var root = Module["kelpSaveFolder"];
+    if (Module["kelpLeaving"]) {
+        var files = {};
+        FS.readdir(root).forEach(function (name) {
+            var path = root + "/" + name;
+            if (name === "." || name === ".." || name === "Data" || !FS.isFile(FS.stat(path).mode)) return;
+            files[path] = FS.readFile(path);
+        });
+        try {
+            var text = {};
+            for (var path in files) {
+                var bytes = files[path], binary = "";
+                for (var i = 0; i < bytes.length; i += 8192)
+                    binary += String.fromCharCode.apply(null, bytes.subarray(i, i + 8192));
+                text[path] = btoa(binary);
+            }
+            localStorage.setItem("kelp-leaving" + root, JSON.stringify(text));
+        } catch (e) {
+            err("Saves not left in local storage: " + e);
+        }
+        var db = IDBFS.dbs[root];
+        if (!db) return;
+        try {
+            var transaction = db.transaction([IDBFS.DB_STORE_NAME], "readwrite");
+            var store = transaction.objectStore(IDBFS.DB_STORE_NAME);
+            Object.keys(files).forEach(function (path) {
+                IDBFS.loadLocalEntry(path, function (error, entry) {
+                    if (!error) IDBFS.storeRemoteEntry(store, path, entry, function () {});
+                });
+            });
+            // Now: the page will not wait for the transaction to end by itself.
+            if (transaction.commit) transaction.commit();
+        } catch (e) {
+            err("Saves not kept on leaving: " + e);
+        }
+        return;
+    }
+    if (Module["kelpSyncing"]) {
+        Module["kelpSyncAgain"] = true;
+        return;
+    }
+    Module["kelpSyncing"] = true;
+    function done(error) {
+        if (Module["kelpSyncAgain"]) {
+            Module["kelpSyncAgain"] = false;
+            FS.syncfs(false, done);
+            return;
+        }
+        Module["kelpSyncing"] = false;
+        _kelp_web_saves_kept(error ? 0 : 1);
+    }
+    FS.syncfs(false, done);
+});
+
+void KeepSaves(const char*) { PageKeepSaves(); }
+
+EM_JS(void, PageDownload, (const char* name, const unsigned char* bytes, int n), {
+    var link = document.createElement("a");
+    link.href = URL.createObjectURL(new Blob([HEAPU8.slice(bytes, bytes + n)]));
+    link.download = UTF8ToString(name);
+    document.body.appendChild(link);
+    link.click();
+    link.remove();
+    setTimeout(function () { URL.revokeObjectURL(link.href); }, 60000);
+});
+
+struct Wiring {
+    Wiring() {
+        InputFocused = PageHasFocus;
+        ClockSleepMs = NoSleep;
+        FileSaved = KeepSaves;
+    }
+} wiring;
+
+}  // namespace
+
+extern "C" EMSCRIPTEN_KEEPALIVE void kelp_web_saves_kept(int ok) {
+    KELPSys::Debuglog(ok ? "Saves kept in the browser's storage" : "Saves could not be kept in the browser's storage");
+}
+
+void PageOfferDownload(const char* name, const unsigned char* bytes, int n) { PageDownload(name, bytes, n); }
+
+void PageChecks() {
+    static bool wireSaid = false, presetSaid = false;
+    if (Wireframe == 1 && !wireSaid) {
+        wireSaid = true;
+        KELPSys::Debuglog("Wire frame (F9): not available in a browser");
+    }
+    if (!presetSaid && InputKeyDown(GLFW_KEY_Q)) {
+        for (int d = 1; d <= 7 && !presetSaid; d++) {
+            if (!InputKeyDown(GLFW_KEY_0 + d)) continue;
+            presetSaid = true;
+            KELPSys::Debuglog("Window presets (Q + 1..7): not available in a browser; the page sizes the canvas");
+        }
+    }
+}

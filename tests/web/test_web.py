@@ -1,0 +1,391 @@
+"""The demo's browser build in headless Chromium, driven over the DevTools
+protocol: it is built (incrementally, in build-web/ beside the desktop tree),
+served by the score server on 127.0.0.1, and played. The loading screen and
+the start page show; held keys reach the level page and a game; an effect
+and the music play; V stores a score and the answer reaches the log; F10
+offers a screenshot; F4, or leaving the page, saves, and the saves survive a
+reload. The example game plays and keeps its best score in the page too.
+
+Skipped, with a line saying why, only when Emscripten, Chromium or
+python3-websocket is missing (scripts/setup.sh installs them)."""
+import contextlib
+import glob
+import os
+import re
+import shutil
+import socket
+import sqlite3
+import struct
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+import unittest
+
+import kelp_harness as kh
+import web_harness as wh
+
+SAVE = "/kelp/Save_550_Test Game.sav"
+SETTINGS = "/kelp/Settings.sav"
+KEPT = "Saves kept in the browser's storage"
+ANSWER = "OK\\r\\nScore 0\\r\\nRank "  # as the demo logs it: control bytes escaped
+
+ARGS = {}
+
+# Records what the page's OpenAL starts playing (source, queued buffers,
+# frames in the first), and taps its output.
+AUDIO_HOOK = """(function () {
+    window.kelpPlays = [];
+    var set = AL.setSourceState;
+    AL.setSourceState = function (src, state) {
+        if (state === 0x1012) window.kelpPlays.push([src.id, src.bufQueue.length, src.bufQueue[0] ? src.bufQueue[0].length : 0]);
+        return set.apply(this, arguments);
+    };
+    var tap = AL.currentCtx.audioCtx.createAnalyser();
+    tap.fftSize = 4096;
+    AL.currentCtx.gain.connect(tap);
+    window.kelpTap = tap;
+    return true;
+})()"""
+
+# The output's level (RMS of the last 4096 samples), the audio clock, its
+# state, and the OpenAL sources now playing with their queued buffers.
+AUDIO_STATE = """(function () {
+    var ctx = AL.currentCtx, data = new Float32Array(window.kelpTap.fftSize), sum = 0;
+    window.kelpTap.getFloatTimeDomainData(data);
+    for (var i = 0; i < data.length; i++) sum += data[i] * data[i];
+    var playing = [];
+    for (var id in ctx.sources) if (ctx.sources[id].state === 0x1012) playing.push([+id, ctx.sources[id].bufQueue.length]);
+    return {level: Math.sqrt(sum / data.length), time: ctx.audioCtx.currentTime, state: ctx.audioCtx.state, playing: playing};
+})()"""
+
+
+def ints(data):
+    return struct.unpack("<%di" % (len(data) // 4), bytes(data[:len(data) // 4 * 4]))
+
+
+def loading_colour(pixel):
+    # The loading screen's clear colour, 40 0 80.
+    return all(abs(a - b) <= 3 for a, b in zip(pixel, (40, 0, 80)))
+
+
+def in_game(shot, box=None):
+    # The demo scene's backdrop: blue over an even grey gradient.
+    r, g, b = shot.mean(box)
+    return b > g + 30 and abs(r - g) < 15
+
+
+def orange(r, g, b):
+    return r > 200 and 100 < g < 235 and b < 120
+
+
+def start_page(shot, box):
+    # Blue-green menus under the orange title art.
+    r, g, b = shot.mean(box)
+    x0, y0, x1, y1 = box
+    top = (x0, y0, x1, (y0 + y1) // 2)
+    return g > r + 8 and shot.count(orange, top) > 0.05 * (x1 - x0) * (top[3] - y0)
+
+
+def build_web():
+    """Configures build-web/ for this desktop tree's assets when it is not,
+    then builds it; returns the folder of the built pages."""
+    src, web, assets = ARGS["source"], ARGS["web"], os.path.join(ARGS["build"], "bin", "Data", "550")
+    log = os.path.join(ARGS["build"], "web-build.log")
+    cache = os.path.join(web, "CMakeCache.txt")
+    configured = False
+    if os.path.exists(cache):
+        with open(cache) as f:
+            configured = ("KELP_ASSETS_DIR:PATH=%s\n" % assets) in f.read()
+    with open(log, "w") as out:
+        steps = [] if configured else [["emcmake", "cmake", "-S", src, "-B", web, "-DKELP_ASSETS_DIR=" + assets]]
+        steps.append(["cmake", "--build", web, "-j2"])
+        for step in steps:
+            start = time.time()
+            rc = subprocess.run(step, stdout=out, stderr=subprocess.STDOUT).returncode
+            print("%s: %.0f s" % (" ".join(step[:2]), time.time() - start), flush=True)
+            if rc != 0:
+                out.flush()
+                with open(log) as f:
+                    raise AssertionError("the browser build failed (%s):\n%s" % (" ".join(step), f.read()[-4000:]))
+    for name in ("web/index.html", "web/MyGame.js", "web/MyGame.wasm", "web/MyGame.data",
+                 "web-test/index.html", "web-test/MyGame_test.js", "web-test/MyGame_test.wasm",
+                 "hello-test/index.html", "hello-test/hello_kelp_test.wasm"):
+        if not os.path.exists(os.path.join(web, name)):
+            raise AssertionError("the browser build made no " + name)
+    return web
+
+
+class WebDemo(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.web = build_web()
+        cls.tmp = tempfile.mkdtemp(prefix="kelp-web-")
+        cls.db = os.path.join(cls.tmp, "scores.db")
+        # The whole build-web/ folder: the published page is /web/, the test
+        # build's /web-test/, and both send their scores to this origin.
+        cls.server, cls.origin = cls.start_server(cls.db, "--web", cls.web)
+
+    @classmethod
+    def start_server(cls, db, *options):
+        server = subprocess.Popen([os.path.join(ARGS["build"], "tools", "score_server"), "--address", "127.0.0.1",
+                                   "--port", "0", "--db", db] + list(options),
+                                  stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
+        m = re.search(r"listening on 127\.0\.0\.1:(\d+)", server.stdout.readline())
+        if not m:
+            server.kill()
+            server.wait()
+            raise AssertionError("a score server did not start")
+        return server, "http://127.0.0.1:%s" % m.group(1)
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.server.terminate()
+        cls.server.wait(30)
+        cls.server.stdout.close()
+        shutil.rmtree(cls.tmp, ignore_errors=True)
+
+    def read_ints(self, page, path):
+        return ints(page.evaluate('Array.from(FS.readFile("%s"))' % path))
+
+    def test_play_sound_scores_and_a_save_that_survives_a_reload(self):
+        downloads = os.path.join(self.tmp, "downloads")
+        os.makedirs(downloads)
+        with wh.Chromium(downloads=downloads) as chromium:
+            page = chromium.page()
+            try:
+                self.play(page, downloads)
+            except BaseException:
+                print(page.log_tail(60))
+                raise
+            finally:
+                page.close()
+
+    def play(self, page, downloads):
+        # Without the focus the game only polls and draws: the loading
+        # screen holds still for its picture.
+        page.call("Emulation.setFocusEmulationEnabled", enabled=False)
+        page.open(self.origin + "/web-test/index.html?trace=1")
+        self.assertTrue(page.wait_screen("loading"), "no loading screen")
+        self.assertTrue(page.wait_log("Trace focus: 0"), "the page's focus never reached the game")
+        box = page.canvas_box()
+        self.assertEqual((800, 600), (box[2] - box[0], box[3] - box[1]))
+        corner = (box[0] + 10, box[1] + 10)
+        self.assertTrue(kh.wait_until(lambda: loading_colour(page.screenshot().pixel(*corner))),
+                        "the loading screen's colour never showed: %s" % (page.screenshot().pixel(*corner),))
+        self.assertEqual("loading", page.screen())
+        # With it, the loader runs its 120 updates and the start page shows.
+        page.call("Emulation.setFocusEmulationEnabled", enabled=True)
+        self.assertTrue(page.wait_log("Trace focus: 1"))
+        self.assertTrue(page.wait_screen("start"), "the start page never came")
+        self.assertTrue(kh.wait_until(lambda: start_page(page.screenshot(), box)), "the start page never showed")
+        self.assertTrue(page.wait_log(KEPT), "the launch's save was not kept")
+        settings = self.read_ints(page, SETTINGS)
+        plays = self.read_ints(page, SAVE)[0]
+        user = re.search(r"User ID '([^']*)'", page.log_text()).group(1)
+
+        # Start, then the level list's row: a game, with its sound.
+        self.assertTrue(page.evaluate(AUDIO_HOOK))
+        page.hold("z")
+        self.assertTrue(page.wait_screen("level"))
+        page.hold("z")
+        self.assertTrue(page.wait_screen("game"))
+        self.assertTrue(kh.wait_until(lambda: in_game(page.screenshot(), box)), "the demo scene never showed")
+        # The menu's effects: one buffer each (98.wav: 13230 frames); the
+        # music streams through a queue of buffers on a source of its own.
+        plays_started = page.evaluate("window.kelpPlays")
+        self.assertIn(13230, [frames for _, _, frames in plays_started], plays_started)
+        first = page.evaluate(AUDIO_STATE)
+        self.assertEqual("running", first["state"])
+        self.assertTrue(kh.wait_until(lambda: any(n > 1 for _, n in page.evaluate(AUDIO_STATE)["playing"])),
+                        "no music queue is playing: %s" % page.evaluate(AUDIO_STATE))
+        self.assertTrue(kh.wait_until(lambda: page.evaluate(AUDIO_STATE)["level"] > 0.01),
+                        "the page's output is silent: %s" % page.evaluate(AUDIO_STATE))
+        self.assertGreater(page.evaluate(AUDIO_STATE)["time"], first["time"], "the audio clock stands still")
+
+        # V: the test record goes to the page's server, is stored, and the
+        # answer reaches the game's log. A page's request does not block the
+        # game, which logs the last answer on each update while V is held:
+        # V is held until one has come.
+        self.assertTrue(page.hold("v", until=lambda: ANSWER in page.log_text()), "no answer reached the log")
+        with contextlib.closing(sqlite3.connect(self.db)) as conn:
+            rows = conn.execute("SELECT game, user_id, name, score FROM scores").fetchall()
+        self.assertEqual([(550, "%d%d%d%d" % tuple(settings[24:28]), "Tam C++", 0)], rows)
+
+        # F10: the screenshot is offered as a download, the scene in it.
+        page.hold("F10")
+        self.assertTrue(kh.wait_until(lambda: glob.glob(os.path.join(downloads, "Screenshot_550_*.png"))),
+                        "no screenshot was downloaded")
+        path = glob.glob(os.path.join(downloads, "Screenshot_550_*.png"))[0]
+        self.assertTrue(kh.wait_until(lambda: self.png_complete(path)), "the screenshot never finished")
+        with open(path, "rb") as f:
+            shot = wh.Shot(f.read())
+        self.assertEqual((800, 600), (shot.w, shot.h))
+        self.assertTrue(in_game(shot), "the screenshot is not the scene: mean %s" % shot.mean())
+
+        # What a page cannot do is said once; full screen is the page's.
+        page.hold("F9")
+        self.assertTrue(page.wait_log("Wire frame (F9): not available in a browser"))
+        fullscreen = "!!document.fullscreenElement"
+        page.hold("F11")
+        self.assertTrue(page.wait_log("Opened Fullscreen"))
+        self.assertTrue(kh.wait_until(lambda: page.evaluate(fullscreen)), "no full screen")
+        # Left with the browser's own means, the game knows: its next F11
+        # asks again. F11 switches once a press and not again within a
+        # second (a held key's repeats), so each press waits that out.
+        page.evaluate("document.exitFullscreen()")
+        self.assertTrue(kh.wait_until(lambda: not page.evaluate(fullscreen)), "full screen stays")
+        time.sleep(1.1)
+        page.hold("F11")
+        self.assertTrue(page.wait_log("Opened Fullscreen", count=2), "the game missed the page leaving full screen")
+        self.assertTrue(kh.wait_until(lambda: page.evaluate(fullscreen)), "no full screen the second time")
+        time.sleep(1.1)
+        page.hold("F11")
+        self.assertTrue(page.wait_log("Opened Window", count=3))
+        self.assertTrue(kh.wait_until(lambda: not page.evaluate(fullscreen)), "F11 did not leave full screen")
+        self.assertEqual((800, 600), tuple(page.evaluate("[Module.canvas.width, Module.canvas.height]")))
+
+        # F4 ends the game; what it saves reaches the browser's storage.
+        kept = page.log_text().count(KEPT)
+        page.key("F4", True)
+        try:
+            self.assertTrue(page.wait_log("Farewell happy gamer"), "F4 did not end the game")
+            self.assertTrue(page.wait_log(KEPT, count=kept + 1), "the final save was not kept")
+        finally:
+            page.key("F4", False)
+        self.assertEqual(plays + 1, self.read_ints(page, SAVE)[0])
+
+        # A reload reads them back: one more play, the same player.
+        page.reload()
+        self.assertTrue(page.wait_screen("start"), "the reloaded page never reached the start page")
+        self.assertTrue(page.wait_log(KEPT), "the reloaded page's save was not kept")
+        self.assertEqual(plays + 1, self.read_ints(page, SAVE)[0])
+        self.assertIn("User ID '%s'" % user, page.log_text())
+        for line in ("Reset User", "Clearing Scoreboard"):
+            self.assertNotIn(line, page.log_texts())
+
+    @staticmethod
+    def png_complete(path):
+        try:
+            with open(path, "rb") as f:
+                return f.read()[-8:] == b"IEND\xaeB`\x82"
+        except OSError:
+            return False
+
+    def test_leaving_the_page_saves(self):
+        with wh.Chromium() as chromium:
+            page = chromium.page()
+            try:
+                # The published page (no trace) loads and shows its menus.
+                page.open(self.origin + "/web/index.html")
+                self.assertTrue(page.wait_log("Load Image : gfx"), "the published page never loaded")
+                box = page.canvas_box()
+                self.assertTrue(kh.wait_until(lambda: start_page(page.screenshot(), box)),
+                                "the published page's start page never showed")
+
+                page.open(self.origin + "/web-test/index.html?trace=1")
+                self.assertTrue(page.wait_screen("start"))
+                self.assertTrue(page.wait_log(KEPT))
+                plays = self.read_ints(page, SAVE)[0]
+                page.hold("z")
+                self.assertTrue(page.wait_screen("level"))
+                page.hold("z")
+                self.assertTrue(page.wait_screen("game"))
+                # The game counts its play when it starts and would save it at
+                # its end; the page goes first.
+                page.reload()
+                self.assertTrue(page.wait_screen("start"))
+                self.assertEqual(plays + 1, self.read_ints(page, SAVE)[0])
+                # What the going page left in local storage was taken in once.
+                self.assertIsNone(page.evaluate('localStorage.getItem("kelp-leaving/kelp")'))
+            except BaseException:
+                print(page.log_tail(60))
+                raise
+            finally:
+                page.close()
+
+
+    def test_the_example_game_keeps_its_best(self):
+        # Any game on the framework: the example, looping through RunLoop.
+        with wh.Chromium() as chromium:
+            page = chromium.page()
+            try:
+                page.open(self.origin + "/hello-test/index.html?trace=1")
+                self.assertTrue(page.wait_log("Load Wave blip to 1"), "the example never started")
+                for _ in range(3):
+                    page.hold("z")
+                kept = page.log_text().count(KEPT)
+                page.key("F4", True)
+                self.assertTrue(page.wait_log("Farewell happy gamer"), "F4 did not end the example")
+                self.assertTrue(page.wait_log(KEPT, count=kept + 1), "its save was not kept")
+                page.key("F4", False)
+                page.reload()
+                self.assertTrue(page.wait_log("Load Wave blip to 1"))
+                self.assertEqual(3, self.read_ints(page, "/kelp/hello.sav")[0])
+                self.assertNotIn("OMGERRORZ", page.log_text())
+            except BaseException:
+                print(page.log_tail(60))
+                raise
+            finally:
+                page.close()
+
+    def test_scores_to_another_origin_and_a_server_that_never_answers(self):
+        # A score server of its own origin, which lets any origin read its
+        # answers (a loopback address), and one that never answers at all.
+        other_db = os.path.join(self.tmp, "other.db")
+        other, other_origin = self.start_server(other_db)
+        silent = socket.socket()
+        silent.bind(("127.0.0.1", 0))
+        silent.listen(8)
+        held = []
+        threading.Thread(target=lambda: [held.append(silent.accept()) for _ in range(8)], daemon=True).start()
+        try:
+            with wh.Chromium() as chromium:
+                page = chromium.page()
+                try:
+                    page.open(self.origin + "/web-test/index.html?trace=1&scores=" + other_origin)
+                    self.assertTrue(page.wait_screen("start"))
+                    page.hold("z")
+                    self.assertTrue(page.wait_screen("level"))
+                    page.hold("z")
+                    self.assertTrue(page.wait_screen("game"))
+                    self.assertTrue(page.hold("v", until=lambda: ANSWER in page.log_text()),
+                                    "the other origin's answer was not read")
+                    with contextlib.closing(sqlite3.connect(other_db)) as conn:
+                        self.assertGreater(conn.execute("SELECT COUNT(*) FROM scores").fetchone()[0], 0)
+                    # No answer: the request is given up after its three seconds.
+                    page.evaluate("Module.scoreOrigin = 'http://127.0.0.1:%d'" % silent.getsockname()[1])
+                    page.hold("v")
+                    self.assertTrue(page.wait_log("Web: no answer from localhost within 3 seconds"),
+                                    "a request without an answer was not given up")
+                    self.assertTrue(held, "the silent server saw no request")
+                except BaseException:
+                    print(page.log_tail(60))
+                    raise
+                finally:
+                    page.close()
+        finally:
+            silent.close()
+            for conn, _ in held:
+                conn.close()
+            other.terminate()
+            other.wait(30)
+            other.stdout.close()
+
+
+def main():
+    argv = list(sys.argv)
+    for flag, key in (("--build-dir", "build"), ("--source-dir", "source"), ("--web-dir", "web")):
+        i = argv.index(flag)
+        ARGS[key] = os.path.abspath(argv[i + 1])
+        del argv[i:i + 2]
+    missing = wh.emscripten_missing()
+    if missing:
+        print("SKIPPED: the browser test needs %s (scripts/setup.sh installs them)" % missing)
+        sys.exit(77)
+    unittest.main(argv=argv, verbosity=2)
+
+
+if __name__ == "__main__":
+    main()
