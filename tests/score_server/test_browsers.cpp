@@ -12,6 +12,7 @@
 #include <fstream>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "core/KELPCore.h"
 #include "score_server.h"
@@ -192,4 +193,44 @@ TEST(ScoreServerForBrowsers, ServesTheBrowserBuildBesideTheScores) {
     std::string error;
     EXPECT_FALSE(refused.Open(&error));
     EXPECT_NE(std::string::npos, error.find("no-such-folder")) << error;
+}
+
+// A page's data pack is megabytes: a reader slower than the answer's first
+// allowance of five seconds still gets all of it. The reader takes over ten
+// seconds for 16 MiB; the kernel's buffers hold a few of them, so the server
+// is still writing well past five seconds (a fixed allowance cut it at 9 MiB).
+TEST(ScoreServerForBrowsers, ALargeFileReachesASlowReader) {
+    const std::string dir = TempDir();
+    std::string pack(16 << 20, '\0');
+    for (size_t i = 0; i < pack.size(); i++) pack[i] = char(i * 2654435761u >> 24);
+    Write(dir + "/MyGame.data", pack);
+    scores::ServerOptions o;
+    o.webRoot = dir;
+    Server live(o);
+
+    int fd = socket(AF_INET, SOCK_STREAM, 0);
+    int small = 64 << 10;
+    setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
+    timeval tv = {60, 0};
+    setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+    sockaddr_in addr = {};
+    addr.sin_family = AF_INET;
+    addr.sin_port = htons(uint16_t(live.port()));
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(0, connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr));
+    const std::string req = "GET /MyGame.data HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n";
+    send(fd, req.data(), req.size(), MSG_NOSIGNAL);
+    std::string all;
+    std::vector<char> buf(64 << 10);
+    ssize_t n;
+    while ((n = recv(fd, buf.data(), buf.size(), 0)) > 0) {
+        all.append(buf.data(), size_t(n));
+        usleep(40000);   // about 1.6 MB/s
+    }
+    close(fd);
+    size_t split = all.find("\r\n\r\n");
+    ASSERT_NE(std::string::npos, split);
+    EXPECT_EQ(0u, all.rfind("HTTP/1.1 200 ", 0));
+    EXPECT_EQ(pack.size(), all.size() - split - 4);
+    EXPECT_TRUE(all.compare(split + 4, std::string::npos, pack) == 0);
 }
