@@ -355,6 +355,11 @@ class WebDemo(unittest.TestCase):
                     with contextlib.closing(sqlite3.connect(other_db)) as conn:
                         self.assertGreater(conn.execute("SELECT COUNT(*) FROM scores").fetchone()[0], 0)
                     # No answer: the request is given up after its three seconds.
+                    # V starts a request only when none is under way, and the
+                    # last update V was held on may have started one: wait for
+                    # it to end before pointing the page at the silent server.
+                    self.assertTrue(kh.wait_until(lambda: page.evaluate("!Module.kelpRequest")),
+                                    "the last request to the other origin never ended")
                     page.evaluate("Module.scoreOrigin = 'http://127.0.0.1:%d'" % silent.getsockname()[1])
                     page.hold("v")
                     self.assertTrue(page.wait_log("Web: no answer from localhost within 3 seconds"),
