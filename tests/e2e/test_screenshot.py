@@ -139,6 +139,22 @@ class Screenshot(unittest.TestCase):
                 # that held still while the key was down.
                 subprocess.run(["xdotool", "windowfocus", "--sync", w], env=env, check=True)
                 self.assertTrue(demo.wait_screen("start"), demo.log()[-2000:])
+                # The screen is named at its first update; its first render
+                # comes after (slower on a busy machine), so the window may
+                # still show the loading screen. Wait until two grabs in a
+                # row agree on most pixels and no longer show the loading
+                # screen: the start page is up.
+                loading_seen = grabs[0][2]
+                last = {}
+
+                def shown():
+                    g = self.grab(demo, env)[2]
+                    up = ("g" in last and len(still_pixels(800, 600, [last["g"], g])) > 0.5 * 400 * 300
+                          and len(still_pixels(800, 600, [loading_seen, g])) < 0.5 * 400 * 300)
+                    last["g"] = g
+                    return up
+
+                self.assertTrue(kh.wait_until(shown), "the start page never held still")
                 menu, grabs = self.take(demo, env, loading)
                 raw = self.check_file(demo, menu[-1])
                 pixels = still_pixels(800, 600, [g[2] for g in grabs])
