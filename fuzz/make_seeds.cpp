@@ -6,7 +6,6 @@
 #include <unistd.h>
 
 #include <lodepng.h>
-#include <vorbis/vorbisenc.h>
 
 #include <cmath>
 #include <cstdint>
@@ -16,6 +15,7 @@
 #include <vector>
 
 #include "game/MyGame.h"
+#include "tools/gen_audio/ogg.h"
 
 namespace {
 
@@ -91,60 +91,15 @@ void WavSeeds() {
     Write(t, "header_only.wav", Riff(Fmt(1, 1, 8000, 8)));
 }
 
-// One Ogg Vorbis stream (a "link") of a tone, encoded with libvorbisenc.
+// One Ogg Vorbis stream (a "link") of a tone.
 Bytes OggTone(int channels, int rate, int frames, int serial, size_t* headerBytes = nullptr) {
-    Bytes out;
-    vorbis_info vi;
-    vorbis_info_init(&vi);
-    if (vorbis_encode_init_vbr(&vi, channels, rate, 0.1f) != 0) {
-        vorbis_info_clear(&vi);
-        return out;
+    std::vector<std::vector<float>> tone(static_cast<size_t>(channels), std::vector<float>(static_cast<size_t>(frames)));
+    std::vector<const float*> planes;
+    for (int c = 0; c < channels; c++) {
+        for (int i = 0; i < frames; i++) tone[size_t(c)][size_t(i)] = 0.4f * std::sin(float(i) * (0.06f + 0.02f * float(c)));
+        planes.push_back(tone[size_t(c)].data());
     }
-    vorbis_comment vc;
-    vorbis_comment_init(&vc);
-    vorbis_dsp_state vd;
-    vorbis_block vb;
-    vorbis_analysis_init(&vd, &vi);
-    vorbis_block_init(&vd, &vb);
-    ogg_stream_state os;
-    ogg_stream_init(&os, serial);
-    auto put = [&](const ogg_page& pg) {
-        out.append(reinterpret_cast<const char*>(pg.header), size_t(pg.header_len));
-        out.append(reinterpret_cast<const char*>(pg.body), size_t(pg.body_len));
-    };
-    ogg_packet header, comments, codebooks;
-    vorbis_analysis_headerout(&vd, &vc, &header, &comments, &codebooks);
-    ogg_stream_packetin(&os, &header);
-    ogg_stream_packetin(&os, &comments);
-    ogg_stream_packetin(&os, &codebooks);
-    ogg_page page;
-    while (ogg_stream_flush(&os, &page)) put(page);
-    if (headerBytes) *headerBytes = out.size();
-    float** in = vorbis_analysis_buffer(&vd, frames);
-    for (int c = 0; c < channels; c++)
-        for (int i = 0; i < frames; i++) in[c][i] = 0.4f * std::sin(float(i) * (0.06f + 0.02f * float(c)));
-    vorbis_analysis_wrote(&vd, frames);
-    vorbis_analysis_wrote(&vd, 0);
-    bool eos = false;
-    while (!eos && vorbis_analysis_blockout(&vd, &vb) == 1) {
-        vorbis_analysis(&vb, nullptr);
-        vorbis_bitrate_addblock(&vb);
-        ogg_packet packet;
-        while (vorbis_bitrate_flushpacket(&vd, &packet)) {
-            ogg_stream_packetin(&os, &packet);
-            while (!eos && ogg_stream_pageout(&os, &page)) {
-                put(page);
-                eos = ogg_page_eos(&page);
-            }
-        }
-    }
-    while (ogg_stream_flush(&os, &page)) put(page);
-    ogg_stream_clear(&os);
-    vorbis_block_clear(&vb);
-    vorbis_dsp_clear(&vd);
-    vorbis_comment_clear(&vc);
-    vorbis_info_clear(&vi);
-    return out;
+    return gen::EncodeVorbis(planes, size_t(frames), rate, 0.1f, serial, nullptr, headerBytes);
 }
 
 void OggSeeds() {

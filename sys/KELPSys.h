@@ -207,7 +207,10 @@ public:
     void OpenBrowser_Sys(const char* url);
     // Scans one received chunk of n bytes on its own and appends its payload
     // (between the start and end markers, filtered) to result.
-    static void ScanWebChunk(std::string& result, const char* chunk, int n);
+    // False once the data kept in result has reached kWebAnswerMax bytes
+    // (cut there): a flooding server could otherwise fill the memory.
+    static bool ScanWebChunk(std::string& result, const char* chunk, int n);
+    static const size_t kWebAnswerMax = 65536;
 
     // ---- Log and text ------------------------------------------------------------
     static void Debuglog(const char* text);
@@ -306,7 +309,7 @@ extern int32_t MusicBufferTick;
 extern int32_t MusicBufferStats[10];
 extern FILE* MusicFile;
 extern long MusicFileBegin;
-extern void* OggFile;         // OggVorbis_File*
+extern void* OggFile;         // OggStream* (sys/Ogg.h)
 
 // What the WAV reader found in a file: the sound effect loader and the music
 // stream both go through ParseWAV, so a file is judged the same way by both.

@@ -37,7 +37,6 @@ namespace {
 
 const int kStepWaitMs = 3000;     // connect, send, and each receive
 const int kAnswerWaitMs = 10000;  // the whole answer, against a server that trickles or floods
-const size_t kMaxAnswer = 65536;  // the data kept from one answer
 
 int64_t MonotonicMs() {
     timespec t;
@@ -153,12 +152,8 @@ void KELPSys::URLData(const std::string& host, const std::string& pathAndQuery) 
         ssize_t n = recv(fd, webBuffer, sizeof webBuffer, 0);
         if (n < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)) continue;
         if (n <= 0) break;
-        ScanWebChunk(webResult, webBuffer, int(n));
-        // Chunk after chunk may each start a data block: the kept answer is
-        // bounded, or a flooding server would fill the memory.
-        if (webResult.size() > kMaxAnswer) {
-            webResult.resize(kMaxAnswer);
-            Debuglog(fstrSys("Web: answer from %s over %i bytes; stopped", host.c_str(), int(kMaxAnswer)));
+        if (!ScanWebChunk(webResult, webBuffer, int(n))) {
+            Debuglog(fstrSys("Web: answer from %s over %i bytes; stopped", host.c_str(), int(kWebAnswerMax)));
             break;
         }
     }

@@ -23,7 +23,7 @@ bool EndsWith(const std::string& s, const char* tail, size_t n) {
 // Scans one received chunk: bytes that count (printable, CR, LF) are kept in
 // website_HTML; once it ends with the start marker, the bytes that follow go
 // to result, until the end marker arrives and is cut off again.
-void KELPSys::ScanWebChunk(std::string& result, const char* chunk, int n) {
+bool KELPSys::ScanWebChunk(std::string& result, const char* chunk, int n) {
     website_HTML.clear();
     int state = 0;
     for (int i = 0; i < n; i++) {
@@ -40,4 +40,7 @@ void KELPSys::ScanWebChunk(std::string& result, const char* chunk, int n) {
         }
     }
     website_HTML += '\0';
+    if (result.size() <= kWebAnswerMax) return true;
+    result.resize(kWebAnswerMax);
+    return false;
 }

@@ -20,7 +20,6 @@ namespace {
 
 const int kStepWaitMs = 3000;
 const int kAnswerWaitMs = 10000;
-const size_t kMaxAnswer = 65536;  // the data kept from one answer
 
 // Why an exchange ended (the page passes these to kelp_web_answer).
 enum { kAnswered = 0, kNoConnection = 1, kStepTimeout = 2, kAnswerTimeout = 3 };
@@ -86,11 +85,9 @@ extern "C" EMSCRIPTEN_KEEPALIVE void kelp_web_answer(int outcome, const char* by
     website_HTML.clear();
     for (int at = 0; at < n; at += (int)sizeof webBuffer) {
         int part = n - at < (int)sizeof webBuffer ? n - at : (int)sizeof webBuffer;
-        KELPSys::ScanWebChunk(ASys.webResult, bytes + at, part);
-        // The same bound as the desktop's: what is kept of one answer.
-        if (ASys.webResult.size() > kMaxAnswer) {
-            ASys.webResult.resize(kMaxAnswer);
-            KELPSys::Debuglog(KELPSys::fstrSys("Web: answer from %s over %i bytes; stopped", host, int(kMaxAnswer)));
+        if (!KELPSys::ScanWebChunk(ASys.webResult, bytes + at, part)) {
+            KELPSys::Debuglog(
+                KELPSys::fstrSys("Web: answer from %s over %i bytes; stopped", host, int(KELPSys::kWebAnswerMax)));
             break;
         }
     }

@@ -142,6 +142,34 @@ TEST_F(WebTest, EscapeValue) {
 
 // ---- The exchange against a local server -------------------------------------------
 
+// A listening socket on a free loopback port.
+int ListenOnLoopback(int* port) {
+    int fd = socket(AF_INET, SOCK_STREAM, 0);
+    int one = 1;
+    setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    sockaddr_in addr = {};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+    socklen_t len = sizeof addr;
+    getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
+    *port = ntohs(addr.sin_port);
+    listen(fd, 4);
+    return fd;
+}
+
+// Reads a request up to the end of its head.
+string ReadRequestHead(int c) {
+    string request;
+    char buf[4096];
+    while (request.find("\r\n\r\n") == string::npos) {
+        ssize_t n = recv(c, buf, sizeof buf, 0);
+        if (n <= 0) break;
+        request.append(buf, size_t(n));
+    }
+    return request;
+}
+
 // Accepts one connection, reads the request, then sends the chunks with a
 // pause between them so that each arrives as its own receive. With `hold`
 // set it keeps the connection open afterwards until the test ends.
@@ -149,17 +177,7 @@ class TinyServer {
 public:
     TinyServer(std::vector<string> chunks, bool hold, int gapMs = 150)
         : chunks_(std::move(chunks)), hold_(hold), gapMs_(gapMs) {
-        fd_ = socket(AF_INET, SOCK_STREAM, 0);
-        int one = 1;
-        setsockopt(fd_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-        sockaddr_in addr = {};
-        addr.sin_family = AF_INET;
-        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        bind(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-        socklen_t len = sizeof addr;
-        getsockname(fd_, reinterpret_cast<sockaddr*>(&addr), &len);
-        port_ = ntohs(addr.sin_port);
-        listen(fd_, 4);
+        fd_ = ListenOnLoopback(&port_);
         thread_ = std::thread([this] { Run(); });
     }
     ~TinyServer() {
@@ -177,12 +195,7 @@ private:
         if (c < 0) return;
         int one = 1;
         setsockopt(c, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-        char buf[4096];
-        while (request_.find("\r\n\r\n") == string::npos) {
-            ssize_t n = recv(c, buf, sizeof buf, 0);
-            if (n <= 0) break;
-            request_.append(buf, size_t(n));
-        }
+        request_ = ReadRequestHead(c);
         for (size_t i = 0; i < chunks_.size(); i++) {
             for (int waited = 0; i && waited < gapMs_ && !stop_; waited += 10)
                 std::this_thread::sleep_for(std::chrono::milliseconds(10));
@@ -326,15 +339,7 @@ TEST_F(WebTest, TricklingServerIsBounded) {
 class FloodServer {
 public:
     FloodServer(string block, double seconds, long times) : block_(std::move(block)), seconds_(seconds), times_(times) {
-        fd_ = socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in addr = {};
-        addr.sin_family = AF_INET;
-        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        bind(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-        socklen_t len = sizeof addr;
-        getsockname(fd_, reinterpret_cast<sockaddr*>(&addr), &len);
-        port_ = ntohs(addr.sin_port);
-        listen(fd_, 4);
+        fd_ = ListenOnLoopback(&port_);
         thread_ = std::thread([this] { Run(); });
     }
     ~FloodServer() {
@@ -349,13 +354,7 @@ private:
     void Run() {
         int c = accept(fd_, nullptr, nullptr);
         if (c < 0) return;
-        char buf[4096];
-        string request;
-        while (request.find("\r\n\r\n") == string::npos) {
-            ssize_t n = recv(c, buf, sizeof buf, 0);
-            if (n <= 0) break;
-            request.append(buf, size_t(n));
-        }
+        ReadRequestHead(c);
         // A short send timeout, so that a stop is seen while the client reads nothing.
         timeval tv = {0, 100000};
         setsockopt(c, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv);

@@ -149,26 +149,22 @@ public:
         }
     }
 
-    void get_remote_ip_and_port(std::string& ip, int& port) const override {
-        sockaddr_storage a = {};
-        socklen_t len = sizeof a;
-        if (getpeername(fd_, reinterpret_cast<sockaddr*>(&a), &len) != 0) a.ss_family = AF_UNSPEC;
-        ip = AddressText(a);
-        port = PortOf(a);
-    }
-
-    void get_local_ip_and_port(std::string& ip, int& port) const override {
-        sockaddr_storage a = {};
-        socklen_t len = sizeof a;
-        if (getsockname(fd_, reinterpret_cast<sockaddr*>(&a), &len) != 0) a.ss_family = AF_UNSPEC;
-        ip = AddressText(a);
-        port = PortOf(a);
-    }
+    void get_remote_ip_and_port(std::string& ip, int& port) const override { Describe(getpeername, ip, port); }
+    void get_local_ip_and_port(std::string& ip, int& port) const override { Describe(getsockname, ip, port); }
 
     socket_t socket() const override { return fd_; }
 
 private:
     static const int kWriteMs = 5000;
+
+    // One end of the connection, as getpeername or getsockname gives it.
+    void Describe(int (*end)(int, sockaddr*, socklen_t*), std::string& ip, int& port) const {
+        sockaddr_storage a = {};
+        socklen_t len = sizeof a;
+        if (end(fd_, reinterpret_cast<sockaddr*>(&a), &len) != 0) a.ss_family = AF_UNSPEC;
+        ip = AddressText(a);
+        port = PortOf(a);
+    }
     int64_t WriteDeadline() const {
         if (writeDeadline_ == 0) writeDeadline_ = NowMs() + kWriteMs;
         return writeDeadline_;
