@@ -7,7 +7,8 @@
 #   cmake --build build-web
 #
 # build-web/web/ is the page to publish (index.html, MyGame.js, MyGame.wasm,
-# MyGame.data), servable by any static web server; build-web/web-test/ is the
+# MyGame.data and the music, Data/550/audio/Internet.ogg), servable by any
+# static web server; build-web/web-test/ is the
 # test build's page (MyGame_test: ?trace=1 turns its trace on), and
 # build-web/hello-test/ the example game's.
 #
@@ -83,11 +84,15 @@ endif()
 
 # ---- The pages -------------------------------------------------------------------
 # One page in `dir`: a game's script and wasm, its data pack and index.html.
-#   kelp_web_page(target dir SOURCES ... LIBS ... PRE_JS ... PRELOAD from@to ... TITLE text)
+#   kelp_web_page(target dir SOURCES ... LIBS ... PRE_JS ... PRELOAD from@to ... LATE from@to ... TITLE text)
 # PRELOAD puts files or folders into the page's files, below the data root
-# /kelp (the game's Data/<number>/ goes to /kelp/Data/<number>).
+# /kelp (the game's Data/<number>/ goes to /kelp/Data/<number>). LATE files
+# (a game's music) are left out of the pack, which the game's start waits
+# for: they are copied beside the page (/kelp/Data/... to dir/Data/...) and
+# fetched once the game runs; a track that wants one before it has come
+# starts when it arrives.
 function(kelp_web_page target dir)
-  cmake_parse_arguments(PAGE "" "TITLE" "SOURCES;LIBS;PRE_JS;PRELOAD" ${ARGN})
+  cmake_parse_arguments(PAGE "" "TITLE" "SOURCES;LIBS;PRE_JS;PRELOAD;LATE" ${ARGN})
   add_executable(${target} ${PAGE_SOURCES})
   target_link_libraries(${target} PRIVATE ${PAGE_LIBS})
   add_dependencies(${target} web_assets)
@@ -104,6 +109,18 @@ function(kelp_web_page target dir)
   foreach(pair ${PAGE_PRELOAD})
     list(APPEND options "SHELL:--preload-file ${pair}")
   endforeach()
+  set(late "")
+  foreach(pair ${PAGE_LATE})
+    string(REGEX MATCH "^(.*)@/kelp/(.*)$" matched "${pair}")
+    if(NOT matched)
+      message(FATAL_ERROR "kelp_web_page LATE ${pair}: give from@/kelp/path")
+    endif()
+    list(APPEND options "SHELL:--exclude-file ${CMAKE_MATCH_1}")
+    add_custom_command(TARGET ${target} POST_BUILD
+      COMMAND ${CMAKE_COMMAND} -E copy_if_different ${CMAKE_MATCH_1} ${dir}/${CMAKE_MATCH_2})
+    string(APPEND late "${late_comma}{\"path\": \"/kelp/${CMAKE_MATCH_2}\", \"url\": \"${CMAKE_MATCH_2}\"}")
+    set(late_comma ", ")
+  endforeach()
   target_link_options(${target} PRIVATE
     -sUSE_GLFW=3 -sLEGACY_GL_EMULATION=1 -lopenal -lidbfs.js
     # The demo's fixed arrays alone take about 70 MiB.
@@ -113,17 +130,20 @@ function(kelp_web_page target dir)
     ${options})
   set(KELP_WEB_SCRIPT ${target}.js)
   set(KELP_WEB_TITLE "${PAGE_TITLE}")
+  set(KELP_WEB_LATE "[${late}]")
   configure_file(${KELP_WEB_DIR}/index.html ${dir}/index.html @ONLY)
 endfunction()
 
 set(KELP_WEB_PRE ${KELP_WEB_DIR}/pre.js)
 set(KELP_WEB_TEST_PRE ${KELP_WEB_DIR}/pre.js ${KELP_WEB_DIR}/test-pre.js)
+# The demo's music comes after its start page.
+set(KELP_WEB_MUSIC ${KELP_WEB_ASSETS}/audio/Internet.ogg@/kelp/Data/550/audio/Internet.ogg)
 kelp_web_page(MyGame ${CMAKE_BINARY_DIR}/web TITLE "Test Game"
   SOURCES ${CMAKE_SOURCE_DIR}/game/main.cpp LIBS mygame PRE_JS ${KELP_WEB_PRE}
-  PRELOAD ${KELP_WEB_ASSETS}@/kelp/Data/550)
+  PRELOAD ${KELP_WEB_ASSETS}@/kelp/Data/550 LATE ${KELP_WEB_MUSIC})
 kelp_web_page(MyGame_test ${CMAKE_BINARY_DIR}/web-test TITLE "Test Game"
   SOURCES ${CMAKE_SOURCE_DIR}/game/main.cpp LIBS mygame PRE_JS ${KELP_WEB_TEST_PRE}
-  PRELOAD ${KELP_WEB_ASSETS}@/kelp/Data/550)
+  PRELOAD ${KELP_WEB_ASSETS}@/kelp/Data/550 LATE ${KELP_WEB_MUSIC})
 target_compile_definitions(MyGame_test PRIVATE KELP_TEST_BUILD)
 
 # The example game, with the trace a test can turn on (?trace=1), and its
