@@ -231,6 +231,7 @@ class Page:
         self.console = []        # (type, first line, timestamp in ms since the epoch) of each console call
         self.responses = {}      # request id -> (url, status) once Network is enabled
         self.finished = []       # (url, bytes on the wire) of each request that ended
+        self.held = []           # requests held by intercept(), as Fetch.requestPaused gives them
         self.reader = threading.Thread(target=self._read, daemon=True)
         self.reader.start()
         self.call("Runtime.enable")
@@ -260,6 +261,9 @@ class Page:
                 r = params["response"]
                 with self.lock:
                     self.responses[params["requestId"]] = (r["url"], r["status"])
+            elif method == "Fetch.requestPaused":
+                with self.lock:
+                    self.held.append(params)
             elif method == "Network.loadingFinished":
                 with self.lock:
                     url = self.responses.get(params["requestId"], ("?", 0))[0]
@@ -317,6 +321,32 @@ class Page:
         r = self.evaluate("(function(){var b = Module.canvas.getBoundingClientRect();"
                           "return [b.left, b.top, b.right, b.bottom].map(Math.round);})()")
         return tuple(r)
+
+    # ---- requests held on their way ----------------------------------------------
+
+    def intercept(self, *patterns):
+        """Holds the page's requests whose URL matches a pattern (* wildcards)
+        until answered with answer() or let through with let_through()."""
+        self.call("Fetch.enable", patterns=[{"urlPattern": p} for p in patterns])
+
+    def held_request(self, suffix, timeout=kh.PATIENCE):
+        """The held request whose URL ends with suffix, once there is one."""
+        def find():
+            with self.lock:
+                return next((r for r in self.held if r["request"]["url"].endswith(suffix)), None)
+        if not kh.wait_until(lambda: find() is not None, timeout):
+            raise AssertionError("the page never asked for " + suffix)
+        request = find()
+        with self.lock:
+            self.held.remove(request)
+        return request
+
+    def answer(self, request, status, body=b""):
+        self.call("Fetch.fulfillRequest", requestId=request["requestId"], responseCode=status,
+                  body=base64.b64encode(body).decode())
+
+    def let_through(self, request):
+        self.call("Fetch.continueRequest", requestId=request["requestId"])
 
     # ---- the game's log ----------------------------------------------------------
 

@@ -169,8 +169,9 @@ class WebDemo(unittest.TestCase):
         page.open(self.origin + "/web-test/index.html?trace=1")
         self.assertTrue(page.wait_screen("loading"), "no loading screen")
         self.assertTrue(page.wait_log("Trace focus: 0"), "the page's focus never reached the game")
+        # The page is the window: the canvas fills it.
         box = page.canvas_box()
-        self.assertEqual((800, 600), (box[2] - box[0], box[3] - box[1]))
+        self.assertEqual((0, 0) + tuple(page.evaluate("[innerWidth, innerHeight]")), box)
         corner = (box[0] + 10, box[1] + 10)
         self.assertTrue(kh.wait_until(lambda: loading_colour(page.screenshot().pixel(*corner))),
                         "the loading screen's colour never showed: %s" % (page.screenshot().pixel(*corner),))
@@ -221,7 +222,7 @@ class WebDemo(unittest.TestCase):
         self.assertTrue(kh.wait_until(lambda: self.png_complete(path)), "the screenshot never finished")
         with open(path, "rb") as f:
             shot = wh.Shot(f.read())
-        self.assertEqual((800, 600), (shot.w, shot.h))
+        self.assertEqual(tuple(page.evaluate("[Module.canvas.width, Module.canvas.height]")), (shot.w, shot.h))
         self.assertTrue(in_game(shot), "the screenshot is not the scene: mean %s" % shot.mean())
 
         # What a page cannot do is said once; full screen is the page's.
@@ -244,7 +245,8 @@ class WebDemo(unittest.TestCase):
         page.hold("F11")
         self.assertTrue(page.wait_log("Opened Window", count=3))
         self.assertTrue(kh.wait_until(lambda: not page.evaluate(fullscreen)), "F11 did not leave full screen")
-        self.assertEqual((800, 600), tuple(page.evaluate("[Module.canvas.width, Module.canvas.height]")))
+        self.assertEqual(tuple(page.evaluate("[innerWidth, innerHeight]")),
+                         tuple(page.evaluate("[Module.canvas.width, Module.canvas.height]")))
 
         # F4 ends the game; what it saves reaches the browser's storage.
         kept = page.log_text().count(KEPT)
