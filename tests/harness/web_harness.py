@@ -445,16 +445,18 @@ class Page:
 
     def touch(self, kind, points):
         """One touch event: kind touchStart, touchMove or touchEnd; points
-        [(x, y, id)] in CSS pixels, the fingers on the screen afterwards (for
-        touchEnd: the ones left)."""
+        [(x, y, id)] in CSS pixels. touchStart presses the points it adds to
+        those down; touchEnd lifts every finger (the protocol lifts no
+        single one)."""
         self.call("Input.dispatchTouchEvent", type=kind,
                   touchPoints=[{"x": x, "y": y, "id": i} for x, y, i in points])
 
-    def tap(self, x, y):
-        """A finger down at x, y (CSS pixels) until the game's poll has read
-        it, then lifted until a poll has read that."""
+    def tap(self, x, y, others=()):
+        """A finger down at x, y (CSS pixels), with `others` (x, y, id) down
+        beside it, until the game's poll has read them; then all lifted
+        until a poll has read that."""
         since = self.touch_polls()
-        self.touch("touchStart", [(x, y, 0)])
+        self.touch("touchStart", list(others) + [(x, y, 99)])
         try:
             if not kh.wait_until(lambda: self.touch_polls() >= since + 2, poll=0.02):
                 raise AssertionError("the game never read the finger down\n" + self.log_tail())
