@@ -39,9 +39,20 @@ EM_JS(void, PageWatchCanvas, (), {
         Module["kelpCanvasWanted"] = [Math.max(1, w), Math.max(1, h)];
     }
     if (typeof ResizeObserver !== "undefined") new ResizeObserver(measure).observe(canvas);
-    // Also for a new pixel ratio at the same CSS size (a zoom, a move to
-    // another screen), which the observer does not report.
     addEventListener("resize", measure);
+    // A new pixel ratio at the same CSS size (a move to another screen)
+    // changes neither: the media query of the present ratio says so.
+    function watchRatio() {
+        if (!window.matchMedia) return;
+        var query = matchMedia("(resolution: " + (window.devicePixelRatio || 1) + "dppx)");
+        function changed() {
+            query.removeEventListener("change", changed);
+            measure();
+            watchRatio();
+        }
+        query.addEventListener("change", changed);
+    }
+    watchRatio();
     measure();
 });
 

@@ -506,7 +506,7 @@ class WebDemo(unittest.TestCase):
         self.page_test(self.sharp_screen)
 
     def sharp_screen(self, page, chromium):
-        page.device(800, 600, scale=2, screen=(1920, 1080))
+        page.device(640, 400, scale=2)
         page.call("Network.enable")
         # The data pack's first download fails: a message says so, with a
         # retry, and nothing is left half done.
@@ -526,8 +526,8 @@ class WebDemo(unittest.TestCase):
 
         # Device scale 2: the canvas's buffer is twice its CSS size.
         canvas = "[Module.canvas.width, Module.canvas.height]"
-        self.assertEqual([0, 0, 800, 600], list(page.canvas_box()))
-        self.assertEqual([1600, 1200], page.evaluate(canvas))
+        self.assertEqual([0, 0, 640, 400], list(page.canvas_box()))
+        self.assertEqual([1280, 800], page.evaluate(canvas))
         # Quiet: no console errors but the failed download's (the GL
         # emulation's notes are not errors), and an icon of the page's own.
         errors = [text for kind, text, _ in page.console if kind == "error"]
@@ -537,17 +537,19 @@ class WebDemo(unittest.TestCase):
             urls = [url for url, _ in page.responses.values()]
         self.assertFalse([u for u in urls if u.endswith("favicon.ico")], urls)
 
-        # Full screen, left by F11 or by the browser's own Escape: the page
-        # gets its size back, and the canvas with it. Headless Chromium does
-        # not resize a full-screen page, so the test gives it the screen's
-        # size while it is full screen, as a browser does.
+        # Full screen on a screen of 1920 x 1080 pixels, left by F11 or by
+        # the browser's own Escape: the page gets its size back, and the
+        # canvas with it. Headless Chromium does not resize a full-screen
+        # page, so the test gives it the screen's size while it is full
+        # screen, as a browser does.
+        page.device(640, 400, scale=2, screen=(960, 540))
         full = "!!document.fullscreenElement"
         unscrolled = "[document.documentElement.scrollWidth, document.documentElement.scrollHeight]"
         for leave in ("F11", "Escape"):
             page.hold("F11")
             self.assertTrue(kh.wait_until(lambda: page.evaluate(full)), "F11 gave no full screen")
-            page.device(1920, 1080, scale=2, screen=(1920, 1080))
-            self.assertTrue(kh.wait_until(lambda: page.evaluate(canvas) == [3840, 2160]),
+            page.device(960, 540, scale=2, screen=(960, 540))
+            self.assertTrue(kh.wait_until(lambda: page.evaluate(canvas) == [1920, 1080]),
                             "full screen: %s" % page.evaluate(canvas))
             time.sleep(1.1)   # F11 switches once a press, not again within a second
             if leave == "F11":
@@ -555,10 +557,10 @@ class WebDemo(unittest.TestCase):
             else:
                 page.evaluate("document.exitFullscreen()")
             self.assertTrue(kh.wait_until(lambda: not page.evaluate(full)), "full screen stays")
-            page.device(800, 600, scale=2, screen=(1920, 1080))
-            self.assertTrue(kh.wait_until(lambda: page.evaluate(canvas) == [1600, 1200]),
+            page.device(640, 400, scale=2, screen=(960, 540))
+            self.assertTrue(kh.wait_until(lambda: page.evaluate(canvas) == [1280, 800]),
                             "after full screen left by %s: %s" % (leave, page.evaluate(canvas)))
-            self.assertEqual([800, 600], page.evaluate(unscrolled))
+            self.assertEqual([640, 400], page.evaluate(unscrolled))
             time.sleep(1.1)
 
         # Escape on the start page ends the game, in a page as on the
@@ -596,7 +598,7 @@ class WebDemo(unittest.TestCase):
         b = chromium.new_page()
         try:
             b.open(url)
-            message = "document.getElementById('message').textContent"
+            message = "(document.getElementById('message') || {}).textContent"
             self.assertTrue(kh.wait_until(lambda: "open in another tab" in (b.evaluate(message) or "")),
                             "the second tab did not say the game is open elsewhere")
             self.assertIsNone(b.screen())
