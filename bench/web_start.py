@@ -11,6 +11,14 @@ asserts nothing. Builds nothing: build the desktop tree and build-web/ first
 (KELP_WEB_BUILD_ONLY=1 sh scripts/web.sh builds both).
 
     python3 bench/web_start.py [--build-dir build] [--web-dir build-web] [--runs 3] [--server static|score]
+                               [--size 800x600] [--mbit N]
+
+The page is --size CSS pixels at scale 1 (default 800 x 600, the size of the
+canvas before it filled the page): Chromium draws with SwiftShader, on the
+CPU, so a larger canvas slows every frame of the loading screen here.
+--mbit N limits the page's downloads to N megabits a second (40 ms of
+latency), as on a player's connection; without it they come at loopback
+speed.
 """
 import argparse
 import functools
@@ -51,13 +59,17 @@ def score_server(build, web, tmp):
 
 def visit(page, url):
     """Seconds from the navigation to the loading screen and to the start
-    page; bytes fetched by then, and once the network has been idle for two
-    seconds after it."""
+    page; bytes fetched by the loading screen, by the start page, and once
+    the network has been idle for two seconds after it."""
     with page.lock:
         page.console.clear()
         page.finished.clear()
         page.responses.clear()
     page.open(url)
+    if not page.wait_screen("loading", timeout=120):
+        raise SystemExit("the page never reached its loading screen:\n" + page.log_tail())
+    with page.lock:
+        by_loading = sum(n for _, n in page.finished)
     if not page.wait_screen("start", timeout=120):
         raise SystemExit("the page never reached its start page:\n" + page.log_tail())
     origin = page.evaluate("performance.timeOrigin")
@@ -77,15 +89,19 @@ def visit(page, url):
         time.sleep(0.1)
     with page.lock:
         total = sum(n for _, n in page.finished)
-    return at("loading"), at("start"), by_start, total
+    return at("loading"), at("start"), by_loading, by_start, total
 
 
-def run(url, runs):
+def run(url, runs, size, mbit):
     rows = []
     for _ in range(runs):
         with wh.Chromium() as chromium:
             page = chromium.page()
+            page.device(*size)
             page.call("Network.enable")
+            if mbit:
+                page.call("Network.emulateNetworkConditions", offline=False, latency=40,
+                          downloadThroughput=mbit * 125000, uploadThroughput=mbit * 125000)
             first = visit(page, url)
             page.open("about:blank")
             repeat = visit(page, url)
@@ -100,6 +116,8 @@ def main():
     ap.add_argument("--web-dir", default="build-web")
     ap.add_argument("--runs", type=int, default=3)
     ap.add_argument("--server", choices=("static", "score"), default="static")
+    ap.add_argument("--size", default="800x600")
+    ap.add_argument("--mbit", type=float, default=0)
     args = ap.parse_args()
     missing = wh.emscripten_missing()
     if missing:
@@ -113,7 +131,8 @@ def main():
     else:
         server, origin = score_server(build, web, tmp)
     try:
-        rows = run(origin + "/web-test/index.html?trace=1", args.runs)
+        rows = run(origin + "/web-test/index.html?trace=1", args.runs, [int(v) for v in args.size.split("x")],
+                   args.mbit)
     finally:
         if args.server == "static":
             server.shutdown()
@@ -122,16 +141,18 @@ def main():
             server.wait(30)
             server.stdout.close()
     print()
-    print("Start-up in headless Chromium (%s server), %d runs, medians (all runs):" % (args.server, args.runs))
-    print("| visit  | loading screen, s | start page, s | KiB by the start page | KiB in all |")
-    print("|--------|------------------:|--------------:|----------------------:|-----------:|")
+    print("Start-up in headless Chromium (%s server, page %s%s), %d runs, medians (all runs):" % (
+        args.server, args.size, ", %g Mbit/s" % args.mbit if args.mbit else "", args.runs))
+    print("| visit  | loading screen, s | start page, s | KiB by the loading screen | by the start page | in all |")
+    print("|--------|------------------:|--------------:|--------------------------:|------------------:|-------:|")
     for name, i in (("first", 0), ("repeat", 1)):
-        cols = [[r[i][k] for r in rows] for k in range(4)]
-        print("| %-6s | %17s | %13s | %21s | %10s |" % (
+        cols = [[r[i][k] for r in rows] for k in range(5)]
+        print("| %-6s | %17s | %13s | %25d | %17d | %6d |" % (
             name,
             "%.2f (%s)" % (statistics.median(cols[0]), " ".join("%.2f" % v for v in cols[0])),
             "%.2f (%s)" % (statistics.median(cols[1]), " ".join("%.2f" % v for v in cols[1])),
-            "%d" % (statistics.median(cols[2]) / 1024), "%d" % (statistics.median(cols[3]) / 1024)))
+            statistics.median(cols[2]) / 1024, statistics.median(cols[3]) / 1024,
+            statistics.median(cols[4]) / 1024))
     print("Load average: %s" % " ".join(open("/proc/loadavg").read().split()[:3]))
 
 
