@@ -633,16 +633,39 @@ class WebDemo(unittest.TestCase):
                 self.assertTrue(c.wait_screen("start"), "the third tab's game never started")
                 self.assertEqual(plays + 1, self.read_ints(c, SAVE)[0])
                 self.assertIsNone(c.evaluate('localStorage.getItem("kelp-leaving/kelp")'))
+                chromium.close_page(c)
             except BaseException:
                 print(c.log_tail(40))
-                raise
-            finally:
                 c.close()
+                raise
         except BaseException:
             print(b.log_tail(40))
             raise
         finally:
             b.close()
+
+        # Without Web Locks (a page served over plain HTTP from elsewhere)
+        # the tabs take turns too: the second waits until the first's game
+        # has ended.
+        d, e = chromium.new_page(), chromium.new_page()
+        try:
+            for tab in (d, e):
+                tab.call("Page.addScriptToEvaluateOnNewDocument",
+                         source="Object.defineProperty(navigator, 'locks', {value: undefined});")
+            d.open(url)
+            self.assertTrue(d.wait_screen("loading"))
+            e.open(url)
+            self.assertTrue(kh.wait_until(lambda: "open in another tab" in (e.evaluate(message) or "")),
+                            "without Web Locks the second tab did not wait")
+            self.assertTrue(e.evaluate("!navigator.locks && !!Module.kelpChannel"))
+            self.assertIsNone(e.screen())
+            d.key("F4", True)
+            self.assertTrue(d.wait_log("Farewell happy gamer"))
+            d.key("F4", False)
+            self.assertTrue(e.wait_screen("loading"), "the waiting tab's game never started")
+        finally:
+            d.close()
+            e.close()
 
 
 
