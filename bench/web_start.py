@@ -119,17 +119,16 @@ def main():
     ap.add_argument("--size", default="800x600")
     ap.add_argument("--mbit", type=float, default=0)
     args = ap.parse_args()
-    missing = wh.emscripten_missing()
-    if missing:
-        raise SystemExit("needs " + missing)
-    build, web = os.path.abspath(args.build_dir), os.path.abspath(args.web_dir)
-    print("Load average: %s; %d cores" % (" ".join(open("/proc/loadavg").read().split()[:3]), os.cpu_count()),
-          flush=True)
-    tmp = tempfile.mkdtemp(prefix="kelp-bench-start-")
+    if wh.emscripten_missing():
+        raise SystemExit("needs " + wh.emscripten_missing())
+    load = lambda: " ".join(open("/proc/loadavg").read().split()[:3])
+    print("Load average: %s; %d cores" % (load(), os.cpu_count()), flush=True)
+    web = os.path.abspath(args.web_dir)
     if args.server == "static":
         server, origin = static_server(web)
     else:
-        server, origin = score_server(build, web, tmp)
+        tmp = tempfile.mkdtemp(prefix="kelp-bench-start-")
+        server, origin = score_server(os.path.abspath(args.build_dir), web, tmp)
     try:
         rows = run(origin + "/web-test/index.html?trace=1", args.runs, [int(v) for v in args.size.split("x")],
                    args.mbit)
@@ -153,7 +152,7 @@ def main():
             "%.2f (%s)" % (statistics.median(cols[1]), " ".join("%.2f" % v for v in cols[1])),
             statistics.median(cols[2]) / 1024, statistics.median(cols[3]) / 1024,
             statistics.median(cols[4]) / 1024))
-    print("Load average: %s" % " ".join(open("/proc/loadavg").read().split()[:3]))
+    print("Load average: %s" % load())
 
 
 if __name__ == "__main__":

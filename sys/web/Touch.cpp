@@ -51,34 +51,27 @@ EM_JS(void, PageWatchTouchesJS, (), {
             place(free, touch);
         }
     }
-    function move(e) {
+    // A finger moved, or lifted: its record follows it; a lifted finger's
+    // release is reported once.
+    function follow(e, lifted) {
         var mine = false;
         for (var t = 0; t < e.changedTouches.length; t++) {
             var slot = slotOf(e.changedTouches[t].identifier);
             if (!slot) continue;
             mine = true;
             place(slot, e.changedTouches[t]);
+            if (lifted) {
+                slot.id = null;
+                slot.lifted = true;
+            }
         }
         if (mine) {
             e.preventDefault();
             e.stopPropagation();
         }
     }
-    function end(e) {
-        var mine = false;
-        for (var t = 0; t < e.changedTouches.length; t++) {
-            var slot = slotOf(e.changedTouches[t].identifier);
-            if (!slot) continue;
-            mine = true;
-            place(slot, e.changedTouches[t]);
-            slot.id = null;
-            slot.lifted = true;
-        }
-        if (mine) {
-            e.preventDefault();
-            e.stopPropagation();
-        }
-    }
+    function move(e) { follow(e, false); }
+    function end(e) { follow(e, true); }
     // Ahead of the canvas's own listeners (the browser's GLFW has some).
     var options = {capture: true, passive: false};
     addEventListener("touchstart", start, options);
