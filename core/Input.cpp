@@ -1,10 +1,43 @@
 // The game's view of input: one poll per update, the hard-wired buttons with
-// their joystick equivalents, the action values, the pointer records and
-// their hit tests, key capture, and the key bindings.
+// their joystick equivalents, the action values and their presses and
+// releases, the pointer records and their hit tests, key capture, the key
+// bindings and their standard layouts, and the choice of hot keys.
 #include <cmath>
 #include <string>
 
 #include "KELPCore.h"
+#include "../sys/KELPSys.h"
+
+using std::string;
+
+static_assert(int(KELP_HOTKEY_F1) == HOTKEY_F1 && int(KELP_HOTKEY_F4) == HOTKEY_F4 &&
+                  int(KELP_HOTKEY_F9) == HOTKEY_F9 && int(KELP_HOTKEY_F10) == HOTKEY_F10 &&
+                  int(KELP_HOTKEY_F11) == HOTKEY_F11 && int(KELP_HOTKEY_PRESETS) == HOTKEY_PRESETS &&
+                  int(KELP_HOTKEYS_ALL) == HOTKEY_ALL,
+              "the game's hot-key bits are the platform layer's");
+
+namespace {
+
+// Per action: held since a poll saw it above 0.5, until one sees it below
+// 0.3; and what the last poll saw change (1 pressed, -1 released, 0 none).
+int32_t actionHeld[KELP_ACTIONS];
+int32_t actionEdge[KELP_ACTIONS];
+
+void TrackActionEdges() {
+    for (int i = 0; i < KELP_ACTIONS; i++) {
+        float v = ASys.Keyv[i];
+        actionEdge[i] = 0;
+        if (!actionHeld[i] && v > 0.5f) {
+            actionHeld[i] = 1;
+            actionEdge[i] = 1;
+        } else if (actionHeld[i] && !(v >= 0.3f)) {
+            actionHeld[i] = 0;
+            actionEdge[i] = -1;
+        }
+    }
+}
+
+}  // namespace
 
 void KELPCore::PollInput(int invertY) {
     UpdateCountLive++;
@@ -16,6 +49,7 @@ void KELPCore::PollInput(int invertY) {
     }
 
     ASys.PollInputB(invertY);
+    TrackActionEdges();
 
     // F1 flips the statistics line once per press, however long it is held.
     if (ASys.Button[68] == 0) {
@@ -82,6 +116,14 @@ int KELPCore::PlayKey(int type) {
 int KELPCore::PlayKeyAll(int type) { return PlayKey(type); }
 
 float KELPCore::Joy(int n) { return n >= 0 && n < 128 ? ASys.Keyv[n] : 0; }
+
+int KELPCore::JoyPressed(int action) {
+    return action >= 0 && action < KELP_ACTIONS && actionEdge[action] == 1 ? 1 : 0;
+}
+
+int KELPCore::JoyReleased(int action) {
+    return action >= 0 && action < KELP_ACTIONS && actionEdge[action] == -1 ? 1 : 0;
+}
 
 int KELPCore::JoyDown(int button) { return JoyDown(button, 0); }
 
@@ -170,5 +212,74 @@ int KELPCore::KeyValue(int action, int slot) {
 }
 
 void KELPCore::FlushKeys() { ASys.ClearKeys(); }
+
+// The order is part of the layout: within an action the newest binding sits
+// last, and a redefine screen lists them that way.
+void KELPCore::BindKeys() {
+    SetKey(KELP_UP, KELP_KEY_UP);
+    SetKey(KELP_RIGHT, KELP_KEY_RIGHT);
+    SetKey(KELP_DOWN, KELP_KEY_DOWN);
+    SetKey(KELP_LEFT, KELP_KEY_LEFT);
+
+    SetKey(KELP_UP, KELP_KEY_KP_8);
+    SetKey(KELP_RIGHT, KELP_KEY_KP_6);
+    SetKey(KELP_DOWN, KELP_KEY_KP_5);
+    SetKey(KELP_LEFT, KELP_KEY_KP_4);
+
+    SetKey(KELP_BUTTON1, KELP_KEY_Z);
+    SetKey(KELP_BUTTON2, KELP_KEY_X);
+    SetKey(KELP_BUTTON3, KELP_KEY_C);
+    SetKey(KELP_BUTTON4, KELP_KEY_V);
+    SetKey(KELP_SHOULDER_L, KELP_KEY_B);
+    SetKey(KELP_SHOULDER_R, KELP_KEY_N);
+
+    SetKey(KELP_UP, KELP_KEY_W);
+    SetKey(KELP_RIGHT, KELP_KEY_D);
+    SetKey(KELP_DOWN, KELP_KEY_S);
+    SetKey(KELP_LEFT, KELP_KEY_A);
+
+    SetKey(KELP_BUTTON1, KELP_KEY_K);
+    SetKey(KELP_BUTTON2, KELP_KEY_L);
+    SetKey(KELP_BUTTON3, KELP_KEY_J);
+    SetKey(KELP_BUTTON4, KELP_KEY_I);
+    SetKey(KELP_SHOULDER_L, KELP_KEY_U);
+    SetKey(KELP_SHOULDER_R, KELP_KEY_O);
+
+    SetKey(KELP_BUTTON1, KELP_KEY_SPACE);
+    SetKey(KELP_BUTTON1, KELP_KEY_RETURN);
+    SetKey(KELP_BUTTON1, KELP_KEY_KP_ENTER);
+
+    SetKey(KELP_BUTTON2, KELP_KEY_LEFT_CTRL);
+    SetKey(KELP_BUTTON2, KELP_KEY_RIGHT_CTRL);
+    SetKey(KELP_BUTTON3, KELP_KEY_LEFT_ALT);
+    SetKey(KELP_BUTTON3, KELP_KEY_RIGHT_ALT);
+    SetKey(KELP_BUTTON4, KELP_KEY_LEFT_SHIFT);
+    SetKey(KELP_BUTTON4, KELP_KEY_RIGHT_SHIFT);
+
+    SetKey(KELP_START, KELP_KEY_ESCAPE);
+    SetKey(KELP_BACK, KELP_KEY_BACKSPACE);
+}
+
+// The left stick needs no binding: the poll reads it into the directions.
+void KELPCore::BindPads() {
+    for (int pad = 0; pad < 4; pad++) {
+        SetKey(KELP_UP, KelpPadButton(pad, KELP_PAD_DPAD_UP));
+        SetKey(KELP_RIGHT, KelpPadButton(pad, KELP_PAD_DPAD_RIGHT));
+        SetKey(KELP_DOWN, KelpPadButton(pad, KELP_PAD_DPAD_DOWN));
+        SetKey(KELP_LEFT, KelpPadButton(pad, KELP_PAD_DPAD_LEFT));
+        SetKey(KELP_BUTTON1, KelpPadButton(pad, KELP_PAD_A));
+        SetKey(KELP_BUTTON2, KelpPadButton(pad, KELP_PAD_B));
+        SetKey(KELP_BUTTON3, KelpPadButton(pad, KELP_PAD_X));
+        SetKey(KELP_BUTTON4, KelpPadButton(pad, KELP_PAD_Y));
+        SetKey(KELP_SHOULDER_L, KelpPadButton(pad, KELP_PAD_LB));
+        SetKey(KELP_SHOULDER_R, KelpPadButton(pad, KELP_PAD_RB));
+        SetKey(KELP_START, KelpPadButton(pad, KELP_PAD_START));
+        SetKey(KELP_BACK, KelpPadButton(pad, KELP_PAD_BACK));
+    }
+}
+
+void KELPCore::SetHotKeys(int keys) { HotKeysOn = keys & HOTKEY_ALL; }
+
+int KELPCore::HotKeys() { return HotKeysOn; }
 
 string KELPCore::KeyName(int code) { return ASys.ButtonName(code); }
