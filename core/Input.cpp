@@ -213,69 +213,44 @@ int KELPCore::KeyValue(int action, int slot) {
 
 void KELPCore::FlushKeys() { ASys.ClearKeys(); }
 
-// The order is part of the layout: within an action the newest binding sits
-// last, and a redefine screen lists them that way.
+// The standard layouts, as (action, input) in binding order. The order is
+// part of the layout: within an action the newest binding sits last, and a
+// redefine screen lists them that way.
+namespace {
+
+const int kKeyLayout[][2] = {
+    {KELP_UP, KELP_KEY_UP},           {KELP_RIGHT, KELP_KEY_RIGHT},        {KELP_DOWN, KELP_KEY_DOWN},
+    {KELP_LEFT, KELP_KEY_LEFT},       {KELP_UP, KELP_KEY_KP_8},            {KELP_RIGHT, KELP_KEY_KP_6},
+    {KELP_DOWN, KELP_KEY_KP_5},       {KELP_LEFT, KELP_KEY_KP_4},          {KELP_BUTTON1, KELP_KEY_Z},
+    {KELP_BUTTON2, KELP_KEY_X},       {KELP_BUTTON3, KELP_KEY_C},          {KELP_BUTTON4, KELP_KEY_V},
+    {KELP_SHOULDER_L, KELP_KEY_B},    {KELP_SHOULDER_R, KELP_KEY_N},       {KELP_UP, KELP_KEY_W},
+    {KELP_RIGHT, KELP_KEY_D},         {KELP_DOWN, KELP_KEY_S},             {KELP_LEFT, KELP_KEY_A},
+    {KELP_BUTTON1, KELP_KEY_K},       {KELP_BUTTON2, KELP_KEY_L},          {KELP_BUTTON3, KELP_KEY_J},
+    {KELP_BUTTON4, KELP_KEY_I},       {KELP_SHOULDER_L, KELP_KEY_U},       {KELP_SHOULDER_R, KELP_KEY_O},
+    {KELP_BUTTON1, KELP_KEY_SPACE},   {KELP_BUTTON1, KELP_KEY_RETURN},     {KELP_BUTTON1, KELP_KEY_KP_ENTER},
+    {KELP_BUTTON2, KELP_KEY_LEFT_CTRL}, {KELP_BUTTON2, KELP_KEY_RIGHT_CTRL}, {KELP_BUTTON3, KELP_KEY_LEFT_ALT},
+    {KELP_BUTTON3, KELP_KEY_RIGHT_ALT}, {KELP_BUTTON4, KELP_KEY_LEFT_SHIFT}, {KELP_BUTTON4, KELP_KEY_RIGHT_SHIFT},
+    {KELP_START, KELP_KEY_ESCAPE},    {KELP_BACK, KELP_KEY_BACKSPACE},
+};
+
+// Each pad's buttons; its left stick needs no binding, as the poll reads it
+// into the directions.
+const int kPadLayout[][2] = {
+    {KELP_UP, KELP_PAD_DPAD_UP}, {KELP_RIGHT, KELP_PAD_DPAD_RIGHT}, {KELP_DOWN, KELP_PAD_DPAD_DOWN},
+    {KELP_LEFT, KELP_PAD_DPAD_LEFT}, {KELP_BUTTON1, KELP_PAD_A},    {KELP_BUTTON2, KELP_PAD_B},
+    {KELP_BUTTON3, KELP_PAD_X},      {KELP_BUTTON4, KELP_PAD_Y},    {KELP_SHOULDER_L, KELP_PAD_LB},
+    {KELP_SHOULDER_R, KELP_PAD_RB},  {KELP_START, KELP_PAD_START}, {KELP_BACK, KELP_PAD_BACK},
+};
+
+}  // namespace
+
 void KELPCore::BindKeys() {
-    SetKey(KELP_UP, KELP_KEY_UP);
-    SetKey(KELP_RIGHT, KELP_KEY_RIGHT);
-    SetKey(KELP_DOWN, KELP_KEY_DOWN);
-    SetKey(KELP_LEFT, KELP_KEY_LEFT);
-
-    SetKey(KELP_UP, KELP_KEY_KP_8);
-    SetKey(KELP_RIGHT, KELP_KEY_KP_6);
-    SetKey(KELP_DOWN, KELP_KEY_KP_5);
-    SetKey(KELP_LEFT, KELP_KEY_KP_4);
-
-    SetKey(KELP_BUTTON1, KELP_KEY_Z);
-    SetKey(KELP_BUTTON2, KELP_KEY_X);
-    SetKey(KELP_BUTTON3, KELP_KEY_C);
-    SetKey(KELP_BUTTON4, KELP_KEY_V);
-    SetKey(KELP_SHOULDER_L, KELP_KEY_B);
-    SetKey(KELP_SHOULDER_R, KELP_KEY_N);
-
-    SetKey(KELP_UP, KELP_KEY_W);
-    SetKey(KELP_RIGHT, KELP_KEY_D);
-    SetKey(KELP_DOWN, KELP_KEY_S);
-    SetKey(KELP_LEFT, KELP_KEY_A);
-
-    SetKey(KELP_BUTTON1, KELP_KEY_K);
-    SetKey(KELP_BUTTON2, KELP_KEY_L);
-    SetKey(KELP_BUTTON3, KELP_KEY_J);
-    SetKey(KELP_BUTTON4, KELP_KEY_I);
-    SetKey(KELP_SHOULDER_L, KELP_KEY_U);
-    SetKey(KELP_SHOULDER_R, KELP_KEY_O);
-
-    SetKey(KELP_BUTTON1, KELP_KEY_SPACE);
-    SetKey(KELP_BUTTON1, KELP_KEY_RETURN);
-    SetKey(KELP_BUTTON1, KELP_KEY_KP_ENTER);
-
-    SetKey(KELP_BUTTON2, KELP_KEY_LEFT_CTRL);
-    SetKey(KELP_BUTTON2, KELP_KEY_RIGHT_CTRL);
-    SetKey(KELP_BUTTON3, KELP_KEY_LEFT_ALT);
-    SetKey(KELP_BUTTON3, KELP_KEY_RIGHT_ALT);
-    SetKey(KELP_BUTTON4, KELP_KEY_LEFT_SHIFT);
-    SetKey(KELP_BUTTON4, KELP_KEY_RIGHT_SHIFT);
-
-    SetKey(KELP_START, KELP_KEY_ESCAPE);
-    SetKey(KELP_BACK, KELP_KEY_BACKSPACE);
+    for (const auto& b : kKeyLayout) SetKey(b[0], b[1]);
 }
 
-// The left stick needs no binding: the poll reads it into the directions.
 void KELPCore::BindPads() {
-    for (int pad = 0; pad < 4; pad++) {
-        SetKey(KELP_UP, KelpPadButton(pad, KELP_PAD_DPAD_UP));
-        SetKey(KELP_RIGHT, KelpPadButton(pad, KELP_PAD_DPAD_RIGHT));
-        SetKey(KELP_DOWN, KelpPadButton(pad, KELP_PAD_DPAD_DOWN));
-        SetKey(KELP_LEFT, KelpPadButton(pad, KELP_PAD_DPAD_LEFT));
-        SetKey(KELP_BUTTON1, KelpPadButton(pad, KELP_PAD_A));
-        SetKey(KELP_BUTTON2, KelpPadButton(pad, KELP_PAD_B));
-        SetKey(KELP_BUTTON3, KelpPadButton(pad, KELP_PAD_X));
-        SetKey(KELP_BUTTON4, KelpPadButton(pad, KELP_PAD_Y));
-        SetKey(KELP_SHOULDER_L, KelpPadButton(pad, KELP_PAD_LB));
-        SetKey(KELP_SHOULDER_R, KelpPadButton(pad, KELP_PAD_RB));
-        SetKey(KELP_START, KelpPadButton(pad, KELP_PAD_START));
-        SetKey(KELP_BACK, KelpPadButton(pad, KELP_PAD_BACK));
-    }
+    for (int pad = 0; pad < 4; pad++)
+        for (const auto& b : kPadLayout) SetKey(b[0], KelpPadButton(pad, b[1]));
 }
 
 void KELPCore::SetHotKeys(int keys) { HotKeysOn = keys & HOTKEY_ALL; }

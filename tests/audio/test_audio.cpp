@@ -39,32 +39,6 @@ std::string Captured(const std::function<void()>& run) {
     return testing::internal::GetCapturedStdout();
 }
 
-// A mono 16-bit file in a WAVE_FORMAT_EXTENSIBLE header, as sox and many
-// editors write it: the PCM sub-format GUID after the plain fields.
-void WriteWavExtensible(const std::string& path, const std::vector<int16_t>& samples) {
-    FILE* f = fopen(path.c_str(), "wb");
-    ASSERT_NE(f, nullptr) << path;
-    uint32_t bytes = uint32_t(samples.size() * 2);
-    fwrite("RIFF", 1, 4, f);
-    Put32(f, 60 + bytes);
-    fwrite("WAVEfmt ", 1, 8, f);
-    Put32(f, 40);
-    Put16(f, 0xFFFE);
-    Put16(f, 1);
-    Put32(f, kRate);
-    Put32(f, kRate * 2);
-    Put16(f, 2);
-    Put16(f, 16);
-    Put16(f, 22);   // the extension's size
-    Put16(f, 16);   // valid bits
-    Put32(f, 4);    // front centre
-    fwrite("\x01\x00\x00\x00\x00\x00\x10\x00\x80\x00\x00\xAA\x00\x38\x9B\x71", 1, 16, f);
-    fwrite("data", 1, 4, f);
-    Put32(f, bytes);
-    for (int16_t s : samples) Put16(f, uint16_t(s));
-    fclose(f);
-}
-
 bool Has(const std::string& log, const std::string& line) { return log.find("> " + line + "\n") != std::string::npos; }
 
 class AudioDevice : public testing::Test {
@@ -101,7 +75,7 @@ protected:
         WriteWav(dir + "/mono_fx.wav", 1, 16, Tone(440, 13230, 1));
         WriteOggTone(dir + "/short.ogg", 13230);
         WriteWav(dir + "/notogg.ogg", 2, 16, Tone(440, 1000, 2));
-        WriteWavExtensible(dir + "/extensible.wav", Tone(440, 22050, 1));
+        WriteWav(dir + "/extensible.wav", 1, 16, Tone(440, 22050, 1), true);
     }
 
     void SetUp() override {

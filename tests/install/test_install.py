@@ -147,32 +147,12 @@ class Installed(unittest.TestCase):
                 self.play(bin_dir)
 
     def play(self, bin_dir):
-        """Runs the game from a fresh data root until it is ready and its
-        music is heard, then F4."""
-        with kh.Xvfb() as x, tempfile.TemporaryDirectory() as audio:
-            wav = os.path.join(audio, "out.wav")
-            env = kh.wave_audio_env(x.env(self.env), wav, audio)
-            demo = kh.Demo(bin_dir, env, exe="newgame", trace=False)
-            try:
-                demo.start()
-                self.assertTrue(demo.wait_log("New Game ready"), demo.log())
-                demo.window()
-                self.assertTrue(wait_heard(wav), "the template's music was never heard\n" + demo.log())
-                self.assertEqual(0, demo.quit(), demo.log())
-            finally:
-                demo.stop()
-            log = demo.log()
-            try:
-                self.assertIn("Loaded Spritesheet of 9 x 32x32 sprites", log)
-                self.assertIn("Load Wave pickup to 1", log)
-                self.assertIn("OpenAL Audio Engaged!", log)
-                self.assertIn("Farewell happy gamer", log)
-                for fault in ("OMGERRORZ", "Error Opening", "Rejected", "Missing Image"):
-                    self.assertNotIn(fault, log)
-                # Written on the way out, after the loop ended.
-                self.assertTrue(os.path.isfile(os.path.join(demo.root, "newgame.sav")))
-            finally:
-                demo.cleanup()
+        def check(log, root):
+            self.assertIn("Loaded Spritesheet of 9 x 32x32 sprites", log)
+            self.assertIn("Load Wave pickup to 1", log)
+            # Written on the way out, after the loop ended.
+            self.assertTrue(os.path.isfile(os.path.join(root, "newgame.sav")))
+        self.hear(bin_dir, "newgame", "New Game ready", "the template's music", check=check)
 
     def test_example_builds_out_of_tree_and_is_heard(self):
         # The example is the other game a new author reads: it builds from
@@ -185,25 +165,38 @@ class Installed(unittest.TestCase):
                     [os.path.join(ARGS.source_dir, "examples", "hello", "hello.cpp"),
                      "-o", os.path.join(game, "hello")] + shlex.split(flags), env=self.env)
         self.assertNotIn("warning:", built.stdout + built.stderr)
+
+        def check(log, root):
+            with open(os.path.join(root, "hello.sav"), "rb") as f:
+                self.assertGreaterEqual(struct.unpack("<i", f.read(4))[0], 1)
+        # Nothing sounds until Z scores a point: Z is held until the blip is heard.
+        self.hear(game, "hello", "Load Wave blip to 1", "the example's effect", key="z", check=check)
+
+    def hear(self, bin_dir, exe, ready, what, key=None, check=None):
+        """Runs a game from a fresh data root on a private display with
+        OpenAL's wave device until `ready` is logged and the device has
+        written sound (holding `key` down until then, if given), then quits
+        it with F4; check(log, data root) looks at what it left."""
         with kh.Xvfb() as x, tempfile.TemporaryDirectory() as audio:
             wav = os.path.join(audio, "out.wav")
-            env = kh.wave_audio_env(x.env(self.env), wav, audio)
-            demo = kh.Demo(game, env, exe="hello", trace=False)
+            demo = kh.Demo(bin_dir, kh.wave_audio_env(x.env(self.env), wav, audio), exe=exe, trace=False)
             try:
                 demo.start()
-                self.assertTrue(demo.wait_log("Load Wave blip to 1"), demo.log())
+                self.assertTrue(demo.wait_log(ready), demo.log())
                 demo.window()
-                # Nothing sounds until Z scores a point: Z is held until
-                # the blip is heard.
-                demo.keydown("z")
-                self.assertTrue(wait_heard(wav), "the example's effect was never heard\n" + demo.log())
-                demo.keyup("z")
+                if key:
+                    demo.keydown(key)
+                self.assertTrue(wait_heard(wav), what + " was never heard\n" + demo.log())
+                if key:
+                    demo.keyup(key)
                 self.assertEqual(0, demo.quit(), demo.log())
                 log = demo.log()
-                for fault in ("OMGERRORZ", "Error Opening", "Rejected"):
+                self.assertIn("OpenAL Audio Engaged!", log)
+                self.assertIn("Farewell happy gamer", log)
+                for fault in ("OMGERRORZ", "Error Opening", "Rejected", "Missing Image"):
                     self.assertNotIn(fault, log)
-                with open(os.path.join(demo.root, "hello.sav"), "rb") as f:
-                    self.assertGreaterEqual(struct.unpack("<i", f.read(4))[0], 1)
+                if check:
+                    check(log, demo.root)
             finally:
                 demo.cleanup()
 
