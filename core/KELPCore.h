@@ -137,7 +137,7 @@ public:
     int32_t padKeysEnabled;            // 1 (Begin): PlayKey consults the pads too
     int32_t realWidth, realHeight;     // the window's framebuffer, pixels (RenderGame)
     char dataRoot[4100];               // the folder of assets and files (SetDataRoot)
-    float overscan;                    // 0..1: shrinks the picture for a TV's hidden border
+    float overscan;                    // 0, or a margin of overscan x width / 4 on every side (a TV's border)
     float LastColPointX, LastColPointY;   // contact point of the last collision test (Maths)
     float screenW, screenH;            // the canvas size in canvas units (RenderGame)
 
@@ -296,7 +296,8 @@ public:
     // range draws frame 0; an empty slot draws nothing and logs
     // "Missing Image <slot>" once (until the slot changes).
     void DrawImg(int slot, float x, float y, int frame = 0);
-    // DrawImg of the frame's softened (blurred) copy.
+    // DrawImg of the frame's softened (blurred) copy; a pixel buffer has
+    // none and draws nothing visible.
     void DrawBlur(int slot, float x, float y, int frame = 0);
     // The frame stretched over four points given clockwise from its top-left
     // corner: top-left, top-right, bottom-right, bottom-left.
