@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "KELPCore.h"
+#include "../sys/KELPSys.h"
 
 void KELPCore::CreateBuffer(int slot, int size) { ASys.Buffer_Create(slot, size); }
 void KELPCore::BufferCLS(int slot) { ASys.Buffer_Fill(slot, 0, 0, 0, 0); }

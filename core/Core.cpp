@@ -7,6 +7,9 @@
 #include <cstring>
 
 #include "KELPCore.h"
+#include "../sys/KELPSys.h"
+
+using std::string;
 
 int32_t UpdateCountLive = 0, RenderCountLive = 0;
 clock_t GameStartTime = 0;
@@ -51,6 +54,8 @@ void KELPCore::Begin(int number, string title) {
     realHeight = ASys.fbHeight;
     SeedRnd();
 }
+
+int KELPCore::WindowFailed() { return ASys.windowFailed ? 1 : 0; }
 
 void KELPCore::Terminate() {
     // A load still queued would reach a platform layer that is shut down.

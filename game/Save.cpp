@@ -36,7 +36,7 @@ Multipliers SaveMultipliers(const MyGame& g) {
     return {g.saveData[24] % 5 + 3, g.saveData[25] % 4 + 4, g.gameNumber % 6 + 2};
 }
 
-string SaveName(const MyGame& g) {
+std::string SaveName(const MyGame& g) {
     char name[1100];
     snprintf(name, sizeof name, "Save_%i_%s.sav", (int)g.gameNumber, g.gameTitle);
     return name;

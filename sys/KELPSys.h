@@ -214,6 +214,14 @@ public:
 
     // ---- Log and text ------------------------------------------------------------
     static void Debuglog(const char* text);
+    // Debuglog, once for each (topic, number): for a fault that a game may
+    // repeat on every frame, such as a slot out of range.
+    static void DebuglogOnce(const char* topic, int number, const char* text);
+    // True the first time it is asked about (topic, number), for a report
+    // that is more than one Debuglog line.
+    static bool FirstReport(const char* topic, int number);
+    // The next DebuglogOnce of that topic is said again, whatever its number.
+    static void ForgetLogged(const char* topic);
     static const char* fstrSys(const char* format, ...) __attribute__((format(printf, 1, 2)));
     static std::string SystemUsername();
 };
@@ -265,6 +273,13 @@ extern int32_t ignorePress[1024];
 extern int32_t UpdateFrames;
 extern int32_t DebugToggle;
 extern std::string KeyName[KEY_NAMES];
+// The hot keys the poll acts on, a sum of the bits below (all by default).
+// A hot key whose bit is clear does nothing, and its Button entry stays 0.
+enum {
+    HOTKEY_F1 = 1, HOTKEY_F4 = 2, HOTKEY_F9 = 4, HOTKEY_F10 = 8, HOTKEY_F11 = 16, HOTKEY_PRESETS = 32,
+    HOTKEY_ALL = 63,
+};
+extern int32_t HotKeysOn;
 // Where the poll reads the keyboard and the mouse: GLFW's state of the
 // window (nothing while there is none). Tests point them at their own state.
 extern int (*InputKeyDown)(int key);

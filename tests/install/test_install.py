@@ -1,8 +1,10 @@
 """The framework as another project uses it. The build is installed into a
 temporary prefix; the game template is copied out of the repository and
 built there against that prefix alone, once through CMake's find_package and
-once through pkg-config; each build then runs on a private display until its
-start-up line, and quits cleanly on F4."""
+once through pkg-config, and the example game through pkg-config, all with
+-Wall -Wextra -Wpedantic and no warning; each build then runs on a private
+display with OpenAL's wave device, is heard (the template's music, the
+example's effect) without ever setting a volume, and quits cleanly on F4."""
 import argparse
 import glob
 import json
@@ -10,6 +12,7 @@ import os
 import re
 import shlex
 import shutil
+import struct
 import subprocess
 import sys
 import tempfile
@@ -18,6 +21,7 @@ import unittest
 import kelp_harness as kh
 
 ARGS = None
+STRICT_FLAGS = ["-Wall", "-Wextra", "-Wpedantic"]
 
 
 def run(cmd, env=None, cwd=None):
@@ -26,6 +30,18 @@ def run(cmd, env=None, cwd=None):
         raise AssertionError("%s failed (%d)\n--- stdout:\n%s\n--- stderr:\n%s" %
                              (" ".join(cmd), r.returncode, r.stdout[-4000:], r.stderr[-4000:]))
     return r
+
+
+def wait_heard(wav):
+    """True once OpenAL's wave device has written a sample that is not
+    silence; False if it never does."""
+    def heard():
+        try:
+            _, _, frames = kh.read_wave_output(wav)
+        except (OSError, ValueError):
+            return False
+        return any(abs(f[0]) > 0.01 or abs(f[1]) > 0.01 for f in frames)
+    return kh.wait_until(heard, poll=0.2)
 
 
 def readme_api_section():
@@ -100,7 +116,7 @@ class Installed(unittest.TestCase):
     def test_template_builds_out_of_tree_and_runs(self):
         template = os.path.join(self.tmp, "new-game")
         shutil.copytree(os.path.join(ARGS.source_dir, "templates", "new-game"), template)
-        warn_flags = self.cxx_flags + ["-Wall", "-Wextra"]
+        warn_flags = self.cxx_flags + STRICT_FLAGS
 
         # CMake: find_package(KELP) with the prefix as the only way to it.
         cmake_build = os.path.join(self.tmp, "cmake-build")
@@ -131,27 +147,74 @@ class Installed(unittest.TestCase):
                 self.play(bin_dir)
 
     def play(self, bin_dir):
-        """Runs the game from a fresh data root until it is ready, then F4."""
-        with kh.Xvfb() as x:
-            demo = kh.Demo(bin_dir, x.env(self.env), exe="newgame", trace=False)
+        def check(log, root):
+            self.assertIn("Loaded Spritesheet of 9 x 32x32 sprites", log)
+            self.assertIn("Load Wave pickup to 1", log)
+            # Written on the way out, after the loop ended.
+            self.assertTrue(os.path.isfile(os.path.join(root, "newgame.sav")))
+        self.hear(bin_dir, "newgame", "New Game ready", "the template's music", check=check)
+
+    def test_example_builds_out_of_tree_and_is_heard(self):
+        # The example is the other game a new author reads: it builds from
+        # the installed package alone as the template does, so the two
+        # cannot drift apart, and its effect is heard at the default volume.
+        game = os.path.join(self.tmp, "hello")
+        shutil.copytree(os.path.join(ARGS.build_dir, "examples", "Data"), os.path.join(game, "Data"))
+        flags = run(["pkg-config", "--cflags", "--libs", "kelp"], env=self.env).stdout
+        built = run([ARGS.cxx, "-std=c++17"] + self.cxx_flags + STRICT_FLAGS +
+                    [os.path.join(ARGS.source_dir, "examples", "hello", "hello.cpp"),
+                     "-o", os.path.join(game, "hello")] + shlex.split(flags), env=self.env)
+        self.assertNotIn("warning:", built.stdout + built.stderr)
+
+        def check(log, root):
+            with open(os.path.join(root, "hello.sav"), "rb") as f:
+                self.assertGreaterEqual(struct.unpack("<i", f.read(4))[0], 1)
+        # Nothing sounds until Z scores a point: Z is held until the blip is heard.
+        self.hear(game, "hello", "Load Wave blip to 1", "the example's effect", key="z", check=check)
+
+    def hear(self, bin_dir, exe, ready, what, key=None, check=None):
+        """Runs a game from a fresh data root on a private display with
+        OpenAL's wave device until `ready` is logged and the device has
+        written sound (holding `key` down until then, if given), then quits
+        it with F4; check(log, data root) looks at what it left."""
+        with kh.Xvfb() as x, tempfile.TemporaryDirectory() as audio:
+            wav = os.path.join(audio, "out.wav")
+            demo = kh.Demo(bin_dir, kh.wave_audio_env(x.env(self.env), wav, audio), exe=exe, trace=False)
             try:
                 demo.start()
-                self.assertTrue(demo.wait_log("New Game ready"), demo.log())
+                self.assertTrue(demo.wait_log(ready), demo.log())
                 demo.window()
+                if key:
+                    demo.keydown(key)
+                self.assertTrue(wait_heard(wav), what + " was never heard\n" + demo.log())
+                if key:
+                    demo.keyup(key)
                 self.assertEqual(0, demo.quit(), demo.log())
-            finally:
-                demo.stop()
-            log = demo.log()
-            try:
-                self.assertIn("Loaded Spritesheet of 9 x 32x32 sprites", log)
-                self.assertIn("Load Wave pickup to 1", log)
+                log = demo.log()
+                self.assertIn("OpenAL Audio Engaged!", log)
                 self.assertIn("Farewell happy gamer", log)
-                for fault in ("OMGERRORZ", "Error Opening Wave", "Wave Rejected"):
+                for fault in ("OMGERRORZ", "Error Opening", "Rejected", "Missing Image"):
                     self.assertNotIn(fault, log)
-                # Written on the way out, after the loop ended.
-                self.assertTrue(os.path.isfile(os.path.join(demo.root, "newgame.sav")))
+                if check:
+                    check(log, demo.root)
             finally:
                 demo.cleanup()
+
+    def test_the_header_leaves_every_other_name_to_the_game(self):
+        # Names the platform layer uses, and a `string` of the game's own,
+        # all at global scope beside the API: none may clash with it.
+        source = os.path.join(self.tmp, "names.cpp")
+        with open(source, "w") as f:
+            f.write("#include <kelp/KELPCore.h>\n"
+                    "int Image, KeyName, FileOpen, ASys, Joy, Button, window;\n"
+                    "struct string {};\n"
+                    "class Game : public KELPCore {};\n"
+                    "static Game game;\n"
+                    "int main() { return game.WindowFailed() + KELP_BUTTON1 + KELP_KEY_A; }\n")
+        flags = run(["pkg-config", "--cflags", "kelp"], env=self.env).stdout
+        built = run([ARGS.cxx, "-std=c++17", "-fsyntax-only"] + STRICT_FLAGS + [source] + shlex.split(flags),
+                    env=self.env)
+        self.assertNotIn("warning:", built.stdout + built.stderr)
 
 
 if __name__ == "__main__":
