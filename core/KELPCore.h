@@ -59,7 +59,11 @@ public:
     void RenderGame(float& w, float& h);
     void BufferGame();
     // Sets dataRoot from a program path (directory part, or "."); returns 0
-    // when the directory part did not fit and "." was used instead.
+    // when the directory part did not fit and "." was used instead. When
+    // that folder holds no Data/ folder, the running program's own folder
+    // is taken if it holds one, and else, for a game installed as
+    // <prefix>/games/<name> (or <prefix>/bin/<name>), the folder
+    // <prefix>/share/games/<name>/ if it holds Data/.
     int SetDataRoot(const char* programPath);
     void FlipFullscreen();
     // Sets a block of the program's own memory (a global or heap array) to
@@ -220,6 +224,22 @@ public:
     void MusicHandler();
 
     // ---- Record files -------------------------------------------------------------------
+    // The folder that WriteFile, ReadFile and screenshots use: the data root,
+    // unless it exists and cannot be written (a game installed under
+    // /usr/games, a read-only copy). Then it is the player's data folder,
+    // $XDG_DATA_HOME/<program>/ or by default ~/.local/share/<program>/,
+    // named after the program's file and made when first needed; the log
+    // says so once. Assets are always read from the data root, and ReadFile
+    // reads there a file the player's folder does not hold yet. Chosen again
+    // whenever dataRoot changes; the text stays valid until then.
+    const char* SaveFolder();
+    // Names are relative to SaveFolder(). A file is written under a name of
+    // its own ("<name>.<process id>.tmp") and renamed over `name` when it is
+    // closed whole; something at `name` that is not a regular file (a
+    // folder, a FIFO, a device) is moved aside to "<name>.bad" first. ReadFile
+    // opens regular files only; when it fails (0) it prints "Error Reading
+    // File" and logs why: no save yet (not found), a file that is not a
+    // regular file and was skipped, or the system's reason.
     int WriteFile(string name);
     int ReadFile(string name);
     void WriteInt(int v);
