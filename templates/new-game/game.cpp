@@ -33,20 +33,28 @@ public:
         Debuglog("New Game ready");
 
         // One update every 16 ms: read the input, draw, commit, render.
-        int next = 0;
-        while (!quitRequested && !ASys.windowFailed) {
-            if (Mills() < next) {
-                Rest(1);
-                continue;
-            }
-            next = Mills() + 16;
-            PollInput(0);
-            ResetDraw();
-            Frame();
-            BufferGame();
-            RenderGame(screenW, screenH);
-        }
+        // RunLoop calls the pass until it returns false, then the end: in a
+        // plain loop on the desktop, once a frame in a browser.
+        RunLoop([this] { return Pass(); }, [this] { End(); });
+    }
 
+    int next = 0;
+    bool Pass() {
+        if (quitRequested || ASys.windowFailed) return false;
+        if (Mills() < next) {
+            Rest(1);
+            return true;
+        }
+        next = Mills() + 16;
+        PollInput(0);
+        ResetDraw();
+        Frame();
+        BufferGame();
+        RenderGame(screenW, screenH);
+        return true;
+    }
+
+    void End() {
         if (WriteFile("newgame.sav")) {
             WriteInt(best);
             CloseFile();
