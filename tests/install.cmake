@@ -25,3 +25,11 @@ if(NOT KELP_SANITIZE AND NOT KELP_FUZZ)
   set_tests_properties(install_web_template PROPERTIES LABELS "web;install" TIMEOUT 900 SKIP_RETURN_CODE 77
     RESOURCE_LOCK build-web ENVIRONMENT "PYTHONPATH=${HARNESS}")
 endif()
+
+# The demo run twice as an ordinary player from a folder the player cannot
+# write: saves go to the player's data folder and survive.
+add_test(NAME install_player_saves
+  COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_SOURCE_DIR}/install/test_installed_saves.py
+    --bin-dir ${KELP_BIN_DIR} --build-dir ${CMAKE_BINARY_DIR})
+set_tests_properties(install_player_saves PROPERTIES LABELS "e2e;install" TIMEOUT 600
+  ENVIRONMENT "PYTHONPATH=${HARNESS}")

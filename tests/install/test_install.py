@@ -2,7 +2,9 @@
 temporary prefix; the game template is copied out of the repository and
 built there against that prefix alone, once through CMake's find_package and
 once through pkg-config; each build then runs on a private display until its
-start-up line, and quits cleanly on F4."""
+start-up line, and quits cleanly on F4. The template's Debian package is
+made with its one command, unpacked, checked, and run from where it would be
+installed by a player who cannot write there."""
 import argparse
 import glob
 import json
@@ -13,6 +15,7 @@ import shutil
 import subprocess
 import sys
 import tempfile
+import time
 import unittest
 
 import kelp_harness as kh
@@ -35,6 +38,19 @@ def readme_api_section():
     if not m:
         raise AssertionError("README has no API section")
     return m.group(1)
+
+
+def package_of(lib):
+    """The Debian package that holds the shared library `lib` on this machine."""
+    m = re.search(r"^\s*%s \(.*\) => (\S+)$" % re.escape(lib), run(["ldconfig", "-p"]).stdout, re.M)
+    if not m:
+        raise AssertionError("%s is not installed" % lib)
+    path = m.group(1)
+    for candidate in (path, os.path.realpath(path), "/usr" + path):
+        r = subprocess.run(["dpkg", "-S", candidate], capture_output=True, text=True)
+        if r.returncode == 0:
+            return r.stdout.split(":", 1)[0]
+    raise AssertionError("no package holds %s" % path)
 
 
 class Installed(unittest.TestCase):
@@ -129,6 +145,94 @@ class Installed(unittest.TestCase):
         for bin_dir in (cmake_build, pc_build):
             with self.subTest(build=os.path.basename(bin_dir)):
                 self.play(bin_dir)
+
+    def test_template_debian_package_unpacks_and_runs(self):
+        """The template's one command for its Debian package; the package
+        unpacked into a scratch root as dpkg would put it under /: its
+        control data, its files, and the game run from there by a player."""
+        template = os.path.join(self.tmp, "deb-game")
+        shutil.copytree(os.path.join(ARGS.source_dir, "templates", "new-game"), template)
+        build = os.path.join(template, "build")
+        run([ARGS.cmake, "-S", template, "-B", build, "-DCMAKE_PREFIX_PATH=" + self.prefix,
+             "-DCMAKE_CXX_COMPILER=" + ARGS.cxx, "-DCMAKE_CXX_FLAGS=" + ARGS.cxx_flags,
+             "-DCMAKE_EXE_LINKER_FLAGS=" + ARGS.cxx_flags], env=self.env)
+        start = time.time()
+        run([ARGS.cmake, "--build", build, "--target", "package"], env=self.env)
+        print("the template's build and package: %.0f s" % (time.time() - start), flush=True)
+        arch = run(["dpkg", "--print-architecture"]).stdout.strip()
+        debs = glob.glob(os.path.join(build, "*.deb"))
+        self.assertEqual([os.path.join(build, "newgame_0.1.0_%s.deb" % arch)], debs)
+        deb = debs[0]
+
+        fields = {}
+        for name in ("Package", "Version", "Architecture", "Section", "Maintainer", "Depends", "Description"):
+            fields[name] = run(["dpkg-deb", "-f", deb, name]).stdout.strip()
+        self.assertEqual({"Package": "newgame", "Version": "0.1.0", "Architecture": arch, "Section": "games",
+                          "Maintainer": "New Game's author <author@example.org>"},
+                         {k: v for k, v in fields.items() if k not in ("Depends", "Description")})
+        self.assertEqual("steer a ship and pick up stars", fields["Description"])
+        self.assertIn("Depends:", run(["dpkg-deb", "-I", deb]).stdout)
+        # Every library the program is linked with comes from a declared package.
+        root = os.path.join(self.tmp, "deb-root")
+        run(["dpkg-deb", "-x", deb, root])
+        program = os.path.join(root, "usr", "games", "newgame")
+        declared = {d.split()[0] for d in fields["Depends"].split(",")}
+        needed = re.findall(r"NEEDED\s+(\S+)", run(["objdump", "-p", program]).stdout)
+        self.assertIn("libglfw.so.3", needed)
+        for lib in needed:
+            if re.match(r"lib(a|ub|l|t)san", lib):
+                continue
+            self.assertIn(package_of(lib), declared, "%s is needed but its package is not in Depends" % lib)
+
+        files = sorted(os.path.relpath(os.path.join(d, f), root) for d, _, names in os.walk(root) for f in names)
+        self.assertEqual(["usr/games/newgame", "usr/share/applications/newgame.desktop",
+                          "usr/share/games/newgame/Data/100/audio/pickup.wav",
+                          "usr/share/games/newgame/Data/100/entplain.png",
+                          "usr/share/games/newgame/Data/100/sprites.png",
+                          "usr/share/icons/hicolor/64x64/apps/newgame.png"], files)
+        self.assertTrue(os.access(program, os.X_OK))
+        with open(os.path.join(root, "usr/share/applications/newgame.desktop")) as f:
+            entry = dict(line.rstrip("\n").split("=", 1) for line in f if "=" in line)
+        self.assertEqual({"Type": "Application", "Name": "New Game", "Comment": "steer a ship and pick up stars",
+                          "Exec": "/usr/games/newgame", "Icon": "newgame", "Terminal": "false",
+                          "Categories": "Game;ArcadeGame;"}, entry)
+
+        # Run from the unpacked tree by a player who cannot write there: the
+        # data is found in share/games/, the save goes to the player's folder.
+        os.chmod(self.tmp, 0o755)
+        if os.geteuid() != 0:
+            for d, _, _ in os.walk(root):
+                os.chmod(d, 0o555)
+        home = os.path.join(self.tmp, "deb-home")
+        logs = os.path.join(self.tmp, "deb-logs")
+        os.makedirs(home)
+        os.makedirs(logs)
+        wrapper, env = kh.as_player(self.env, home)
+        data_root = os.path.join(root, "usr", "share", "games", "newgame")
+        folder = os.path.join(home, ".local", "share", "newgame")
+        try:
+            with kh.Xvfb() as x:
+                demo = kh.Demo(None, x.env(env), root=os.path.dirname(program), exe="newgame", trace=False,
+                               wrapper=wrapper, data=False, log_dir=logs)
+                try:
+                    demo.start()
+                    self.assertTrue(demo.wait_log("New Game ready"), demo.log())
+                    demo.window()
+                    self.assertEqual(0, demo.quit(), demo.log())
+                finally:
+                    demo.stop()
+        finally:
+            for d, _, _ in os.walk(root):
+                os.chmod(d, 0o755)
+        log = demo.log()
+        self.assertIn("Root %s\n" % data_root, log)
+        self.assertIn("> Saves go to %s (%s cannot be written)\n" % (folder, data_root), log)
+        self.assertIn("> No save yet: %s/newgame.sav (file not found)\n" % folder, log)
+        self.assertIn("Loaded Spritesheet of 9 x 32x32 sprites", log)
+        self.assertIn("Load Wave pickup to 1", log)
+        self.assertIn("Farewell happy gamer", log)
+        self.assertNotIn("Error Writing File", log)
+        self.assertEqual(4, os.path.getsize(os.path.join(folder, "newgame.sav")))
 
     def play(self, bin_dir):
         """Runs the game from a fresh data root until it is ready, then F4."""
