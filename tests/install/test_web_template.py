@@ -8,6 +8,7 @@ keeps its save in the browser's storage.
 
 Skipped, with a line saying why, only when Emscripten, Chromium or
 python3-websocket is missing (scripts/setup.sh installs them)."""
+import argparse
 import os
 import re
 import shutil
@@ -88,24 +89,22 @@ class WebTemplate(unittest.TestCase):
             with open(os.path.join(page_dir, name), "rb") as f:
                 self.assertNotIn(ARGS["source"].encode(), f.read(), name)
 
+        # Any static server will do: Python's own.
         server = subprocess.Popen([sys.executable, "-u", "-m", "http.server", "--bind", "127.0.0.1", "0"],
                                   cwd=page_dir, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
-        try:
-            m = re.search(r"port (\d+)", server.stdout.readline())
-            self.assertTrue(m, "the static server did not start")
-            with wh.Chromium() as chromium:
-                page = chromium.page()
-                try:
-                    self.play(page, "http://127.0.0.1:%s/" % m.group(1))
-                except BaseException:
-                    print(page.log_tail(60))
-                    raise
-                finally:
-                    page.close()
-        finally:
-            server.terminate()
-            server.wait(30)
-            server.stdout.close()
+        self.addCleanup(server.stdout.close)
+        self.addCleanup(server.wait, 30)
+        self.addCleanup(server.terminate)
+        m = re.search(r"port (\d+)", server.stdout.readline())
+        self.assertTrue(m, "the static server did not start")
+        with wh.Chromium() as chromium:
+            page = chromium.page()
+            try:
+                self.play(page, "http://127.0.0.1:%s/" % m.group(1))
+            except AssertionError as e:
+                raise AssertionError("%s\n--- the page's log:\n%s" % (e, page.log_tail(60))) from None
+            finally:
+                page.close()
 
     def play(self, page, url):
         page.open(url)
@@ -146,18 +145,15 @@ class WebTemplate(unittest.TestCase):
         self.assertEqual(4, page.evaluate('FS.readFile("/kelp/newgame.sav").length'))
 
 
-def main():
-    argv = list(sys.argv)
-    for flag, key in (("--build-dir", "build"), ("--source-dir", "source"), ("--web-dir", "web")):
-        i = argv.index(flag)
-        ARGS[key] = os.path.realpath(argv[i + 1])
-        del argv[i:i + 2]
-    missing = wh.emscripten_missing()
-    if missing:
-        print("SKIPPED: the browser build of a game needs %s (scripts/setup.sh installs them)" % missing)
-        sys.exit(77)
-    unittest.main(argv=argv, verbosity=2)
-
-
 if __name__ == "__main__":
-    main()
+    parser = argparse.ArgumentParser()
+    for flag in ("--build-dir", "--source-dir", "--web-dir"):
+        parser.add_argument(flag, required=True)
+    options, rest = parser.parse_known_args()
+    ARGS.update(build=os.path.realpath(options.build_dir), source=os.path.realpath(options.source_dir),
+                web=os.path.realpath(options.web_dir))
+    if wh.emscripten_missing():
+        print("SKIPPED: the browser build of a game needs %s (scripts/setup.sh installs them)" %
+              wh.emscripten_missing())
+        sys.exit(77)
+    unittest.main(argv=[sys.argv[0]] + rest, verbosity=2)
