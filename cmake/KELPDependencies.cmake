@@ -15,7 +15,7 @@ set(KELP_PKG_MODULES
 set(KELP_PC_EXTRA_REQUIRES gl)        # OpenGL (OpenGL::GL)
 set(KELP_PC_EXTRA_LIBS -llodepng -lm -pthread) # LodePNG ships no pkg-config file; loads run on a thread
 set(KELP_DEBIAN_EXTRA_RUNTIME
-  libopengl0                          # OpenGL::GL: libOpenGL.so.0
+  libopengl0 libglx0                  # OpenGL::GL through GLVND: libOpenGL.so.0, libGLX.so.0
   liblodepng0                         # LodePNG
   libc6 libstdc++6 libgcc-s1)         # libm, threads, the C and C++ runtime
 

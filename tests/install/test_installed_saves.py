@@ -42,7 +42,7 @@ class InstalledSaves(unittest.TestCase):
         for d, dirs, files in os.walk(self.game):
             for name in dirs + [""]:
                 os.chmod(os.path.join(d, name), 0o555)
-        self.wrapper, self.env = kh.as_player({}, self.home)
+        self.wrapper, self.env = kh.as_player(os.environ, self.home)
         self.folder = os.path.join(self.home, ".local", "share", "MyGame_test")
 
     def tearDown(self):
@@ -65,7 +65,7 @@ class InstalledSaves(unittest.TestCase):
         demo.press("F10")
         self.assertTrue(kh.wait_until(lambda: any(f.startswith("Screenshot_550_") for f in os.listdir(self.folder))),
                         "no screenshot in the player's folder")
-        self.assertEqual(0, demo.quit(), demo.log()[-3000:])
+        self.assertEqual(0, demo.quit(), demo.log()[-3000:] + open(demo.err_path).read()[-3000:])
         demo.stop()
 
     def test_an_installed_demo_keeps_its_player_across_starts(self):
