@@ -24,7 +24,7 @@ void KELPCore::TakeScreenshot() { ASys.Screenshot(); }
 void KELPCore::CopyBuffer() { ASys.GrabBuffer(); }
 
 void KELPCore::PrepareScreenshotName() {
-    const char* name = fstr("%s/Screenshot_%i_%s.png", dataRoot, gameNumber, DateTime_file().c_str());
+    const char* name = fstr("%s/Screenshot_%i_%s.png", SaveFolder(), gameNumber, DateTime_file().c_str());
     // The name buffer holds the longest data root with room to spare, so the
     // name is never cut; the bound only guards the copy itself.
     snprintf(ASys.ScreenshotName, sizeof ASys.ScreenshotName, "%s", name);

@@ -145,6 +145,10 @@ public:
     // Sets dataRoot to the directory part of the program path (argv[0]), or
     // "." when it has none or is null. Returns 0 (and keeps ".") when the
     // directory does not fit in dataRoot, else 1. Call it before Begin.
+    // When that folder holds no Data/ folder, the running program's own
+    // folder is taken if it holds one, and else, for a game installed as
+    // <prefix>/games/<name> (or <prefix>/bin/<name>), the folder
+    // <prefix>/share/games/<name>/ if it holds Data/.
     int SetDataRoot(const char* programPath);
     // Starts the framework: the log's start banner, the clock, an 800 x 600
     // window titled `title`, the audio device, and the random generator's
@@ -494,11 +498,25 @@ public:
     void MusicPan(float p);
 
     // ---- Files --------------------------------------------------------------------------------------------
-    // One file at a time, named relative to dataRoot (no folders are made);
-    // opening another closes the first. WriteFile returns 1 when the file is
-    // open for writing: it is written beside the target and put in place at
-    // CloseFile, so an interrupted save never leaves half a file. ReadFile
-    // returns 1 when open for reading; 0 (and a log line) when not there.
+    // The folder that WriteFile, ReadFile and screenshots use: the data root,
+    // unless it exists and cannot be written (a game installed under
+    // /usr/games, a read-only copy). Then it is the player's data folder,
+    // $XDG_DATA_HOME/<program>/ or by default ~/.local/share/<program>/,
+    // named after the program's file and made when first needed; the log
+    // says so once. Assets are always read from the data root, and ReadFile
+    // reads there a file the player's folder does not hold yet. Chosen again
+    // whenever dataRoot changes; the text stays valid until then.
+    const char* SaveFolder();
+    // One file at a time, named relative to SaveFolder() (no folders are
+    // made); opening another closes the first. WriteFile returns 1 when the
+    // file is open for writing: it is written under a name of its own
+    // ("<name>.<process id>.tmp") and renamed over `name` at CloseFile, so an
+    // interrupted save never leaves half a file; something at `name` that is
+    // not a regular file (a folder, a FIFO, a device) is moved aside to
+    // "<name>.bad" first. ReadFile opens regular files only and returns 1
+    // when open for reading; when it fails (0) it prints "Error Reading File"
+    // and logs why: no save yet (not found), a file that is not a regular
+    // file and was skipped, or the system's reason.
     int WriteFile(std::string name);
     int ReadFile(std::string name);
     // Items in order: an int is 4 bytes, little-endian; a line is its text

@@ -46,7 +46,7 @@ std::string SaveName(const MyGame& g) {
 // only refused because the settings file (and its user ID) was damaged. The
 // old file is kept beside it, replacing the one kept last time.
 void KeepRejectedSave(MyGame& g) {
-    std::string from = std::string(g.dataRoot) + "/" + SaveName(g);
+    std::string from = std::string(g.SaveFolder()) + "/" + SaveName(g);
     std::string to = from + ".bad";
     // Built as a string: a long data root would not fit a temporary one.
     std::string line = rename(from.c_str(), to.c_str()) == 0

@@ -199,6 +199,25 @@ public:
     const char* ReadString_Sys();
     void CloseFile_Sys();
 
+    // ---- Where files are ------------------------------------------------------
+    // The running program's own file, links resolved (/proc/self/exe); ""
+    // where the system does not say (a browser).
+    static std::string ProgramFile();
+    // 1 when `path` names a folder (or a link to one).
+    static int IsFolder(const std::string& path);
+    // 1 when something (a file, a folder, anything a link leads to) is at `path`.
+    static int PathExists(const std::string& path);
+    // 1 when the folder exists but this process may not create files in it
+    // (a read-only copy, a system folder); 0 when it may, or when there is
+    // no such folder.
+    static int FolderReadOnly(const char* folder);
+    // The player's data folder of a game: $XDG_DATA_HOME/<game> when that
+    // variable holds an absolute path, else $HOME/.local/share/<game> (the
+    // home from the password database when HOME is unset), made with any
+    // missing parents, private to the player (mode 0700). "" with the
+    // reason in `why` when there is no home or the folder cannot be made.
+    static std::string PlayerDataFolder(const std::string& game, std::string& why);
+
     // ---- Web -------------------------------------------------------------------
     std::string webResult;
     int32_t webPort;          // 80; a test build may point the game elsewhere

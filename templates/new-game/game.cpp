@@ -19,6 +19,7 @@ public:
     float rockX = 0, rockY = 0, rockSpin = 0;
     int score = 0, best = 0;
     bool paused = false, crashed = false;
+    bool flying = false;                          // the rock waits for the first move
     int nextUpdate = 0;                           // Mills() of the next update
 
     void Start(const char* programPath) {
@@ -72,6 +73,7 @@ public:
     void NewRun() {
         score = 0;
         crashed = false;
+        flying = false;
         shipX = screenW / 2;
         shipY = screenH - 80;
         PlaceStar();
@@ -79,8 +81,10 @@ public:
     }
 
     void PlaceStar() {
-        starX = Rnd(32, screenW - 32);
-        starY = Rnd(96, screenH - 32);
+        do {                                      // never on the ship: a star is flown to
+            starX = Rnd(32, screenW - 32);
+            starY = Rnd(96, screenH - 32);
+        } while (Dist(starX, starY, shipX, shipY) < 96);
     }
 
     void DropRock() {
@@ -106,6 +110,8 @@ public:
         // Actions are 0..1: a stick pushed halfway moves at half speed.
         shipX = Clamp(shipX + (Joy(KELP_RIGHT) - Joy(KELP_LEFT)) * 5, 16, screenW - 16);
         shipY = Clamp(shipY + (Joy(KELP_DOWN) - Joy(KELP_UP)) * 5, 16, screenH - 16);
+        if (Joy(KELP_RIGHT) + Joy(KELP_LEFT) + Joy(KELP_DOWN) + Joy(KELP_UP) > 0.5f) flying = true;
+        if (!flying) return;
 
         if (Collide_Circle_Circle(shipX, shipY, 14, starX, starY, 14)) {
             score++;

@@ -4,7 +4,10 @@ built there against that prefix alone, once through CMake's find_package and
 once through pkg-config, and the example game through pkg-config, all with
 -Wall -Wextra -Wpedantic and no warning; each build then runs on a private
 display with OpenAL's wave device, is heard (the template's music, the
-example's effect) without ever setting a volume, and quits cleanly on F4."""
+example's effect) without ever setting a volume, and quits cleanly on F4.
+The template's Debian package is made with its one command, unpacked,
+checked, and run from where it would be installed by a player who cannot
+write there."""
 import argparse
 import glob
 import json
@@ -16,6 +19,7 @@ import struct
 import subprocess
 import sys
 import tempfile
+import time
 import unittest
 
 import kelp_harness as kh
@@ -51,6 +55,19 @@ def readme_api_section():
     if not m:
         raise AssertionError("README has no API section")
     return m.group(1)
+
+
+def package_of(lib):
+    """The Debian package that holds the shared library `lib` on this machine."""
+    m = re.search(r"^\s*%s \(.*\) => (\S+)$" % re.escape(lib), run(["ldconfig", "-p"]).stdout, re.M)
+    if not m:
+        raise AssertionError("%s is not installed" % lib)
+    path = m.group(1)
+    for candidate in (path, os.path.realpath(path), "/usr" + path):
+        r = subprocess.run(["dpkg", "-S", candidate], capture_output=True, text=True)
+        if r.returncode == 0:
+            return r.stdout.split(":", 1)[0]
+    raise AssertionError("no package holds %s" % path)
 
 
 class Installed(unittest.TestCase):
@@ -144,15 +161,126 @@ class Installed(unittest.TestCase):
 
         for bin_dir in (cmake_build, pc_build):
             with self.subTest(build=os.path.basename(bin_dir)):
-                self.play(bin_dir)
+                # A fresh data root each, saved into on the way out, after
+                # the loop ended.
+                demo = self.play(bin_dir, self.env)
+                try:
+                    self.assertTrue(os.path.isfile(os.path.join(demo.root, "newgame.sav")))
+                finally:
+                    demo.cleanup()
 
-    def play(self, bin_dir):
-        def check(log, root):
+    def test_template_debian_package_unpacks_and_runs(self):
+        """The template's one command for its Debian package; the package
+        unpacked into a scratch root as dpkg would put it under /: its
+        control data, its files, and the game run from there by a player."""
+        template = os.path.join(self.tmp, "deb-game")
+        shutil.copytree(os.path.join(ARGS.source_dir, "templates", "new-game"), template)
+        build = os.path.join(template, "build")
+        run([ARGS.cmake, "-S", template, "-B", build, "-DCMAKE_PREFIX_PATH=" + self.prefix,
+             "-DCMAKE_CXX_COMPILER=" + ARGS.cxx, "-DCMAKE_CXX_FLAGS=" + ARGS.cxx_flags,
+             "-DCMAKE_EXE_LINKER_FLAGS=" + ARGS.cxx_flags], env=self.env)
+        start = time.time()
+        run([ARGS.cmake, "--build", build, "--target", "package"], env=self.env)
+        print("the template's build and package: %.0f s" % (time.time() - start), flush=True)
+        arch = run(["dpkg", "--print-architecture"]).stdout.strip()
+        debs = glob.glob(os.path.join(build, "*.deb"))
+        self.assertEqual([os.path.join(build, "newgame_0.1.0_%s.deb" % arch)], debs)
+        deb = debs[0]
+
+        fields = {}
+        for name in ("Package", "Version", "Architecture", "Section", "Maintainer", "Depends", "Description"):
+            fields[name] = run(["dpkg-deb", "-f", deb, name]).stdout.strip()
+        self.assertEqual({"Package": "newgame", "Version": "0.1.0", "Architecture": arch, "Section": "games",
+                          "Maintainer": "New Game's author <author@example.org>"},
+                         {k: v for k, v in fields.items() if k not in ("Depends", "Description")})
+        self.assertEqual("steer a ship and pick up stars", fields["Description"])
+        self.assertIn("Depends:", run(["dpkg-deb", "-I", deb]).stdout)
+        # Every library the program is linked with comes from a declared package.
+        root = os.path.join(self.tmp, "deb-root")
+        run(["dpkg-deb", "-x", deb, root])
+        program = os.path.join(root, "usr", "games", "newgame")
+        declared = {d.split()[0] for d in fields["Depends"].split(",")}
+        needed = re.findall(r"NEEDED\s+(\S+)", run(["objdump", "-p", program]).stdout)
+        self.assertIn("libglfw.so.3", needed)
+        for lib in needed:
+            if re.match(r"lib(a|ub|l|t)san", lib):
+                continue
+            self.assertIn(package_of(lib), declared, "%s is needed but its package is not in Depends" % lib)
+
+        files = sorted(os.path.relpath(os.path.join(d, f), root) for d, _, names in os.walk(root) for f in names)
+        self.assertEqual(["usr/games/newgame", "usr/share/applications/newgame.desktop",
+                          "usr/share/games/newgame/Data/100/audio/music.ogg",
+                          "usr/share/games/newgame/Data/100/audio/pickup.wav",
+                          "usr/share/games/newgame/Data/100/entplain.png",
+                          "usr/share/games/newgame/Data/100/sprites.png",
+                          "usr/share/icons/hicolor/64x64/apps/newgame.png"], files)
+        self.assertTrue(os.access(program, os.X_OK))
+        with open(os.path.join(root, "usr/share/applications/newgame.desktop")) as f:
+            entry = dict(line.rstrip("\n").split("=", 1) for line in f if "=" in line)
+        self.assertEqual({"Type": "Application", "Name": "New Game", "Comment": "steer a ship and pick up stars",
+                          "Exec": "/usr/games/newgame", "Icon": "newgame", "Terminal": "false",
+                          "Categories": "Game;ArcadeGame;"}, entry)
+
+        # Run from the unpacked tree by a player who cannot write there: the
+        # data is found in share/games/, the save goes to the player's folder.
+        os.chmod(self.tmp, 0o755)
+        if os.geteuid() != 0:
+            for d, _, _ in os.walk(root):
+                os.chmod(d, 0o555)
+        home = os.path.join(self.tmp, "deb-home")
+        logs = os.path.join(self.tmp, "deb-logs")
+        os.makedirs(home)
+        os.makedirs(logs)
+        wrapper, env = kh.as_player(self.env, home)
+        data_root = os.path.join(root, "usr", "share", "games", "newgame")
+        folder = os.path.join(home, ".local", "share", "newgame")
+        try:
+            demo = self.play(None, env, hear=False, root=os.path.dirname(program), wrapper=wrapper, data=False,
+                             log_dir=logs)
+        finally:
+            for d, _, _ in os.walk(root):
+                os.chmod(d, 0o755)
+        log = demo.log()
+        self.assertIn("Root %s\n" % data_root, log)
+        self.assertIn("> Saves go to %s (%s cannot be written)\n" % (folder, data_root), log)
+        self.assertIn("> No save yet: %s/newgame.sav (file not found)\n" % folder, log)
+        self.assertNotIn("Error Writing File", log)
+        self.assertEqual(4, os.path.getsize(os.path.join(folder, "newgame.sav")))
+
+    def play(self, bin_dir, env, exe="newgame", ready="New Game ready", what="the template's music", key=None,
+             hear=True, **where):
+        """Runs a game on a private display until `ready` is logged, then
+        quits it with F4, and checks what every run of it logs; returns the
+        stopped Demo. With `hear`, OpenAL writes to its wave device and the
+        game must be heard first (holding `key` down until then, if given),
+        without the game ever setting a volume."""
+        with kh.Xvfb() as x, tempfile.TemporaryDirectory() as audio:
+            wav = os.path.join(audio, "out.wav")
+            game_env = kh.wave_audio_env(x.env(env), wav, audio) if hear else x.env(env)
+            demo = kh.Demo(bin_dir, game_env, exe=exe, trace=False, **where)
+            try:
+                demo.start()
+                self.assertTrue(demo.wait_log(ready), demo.log())
+                demo.window()
+                if hear:
+                    if key:
+                        demo.keydown(key)
+                    self.assertTrue(wait_heard(wav), what + " was never heard\n" + demo.log())
+                    if key:
+                        demo.keyup(key)
+                self.assertEqual(0, demo.quit(), demo.log())
+            finally:
+                demo.stop()
+        log = demo.log()
+        if hear:
+            self.assertIn("OpenAL Audio Engaged!", log)
+        self.assertIn("Farewell happy gamer", log)
+        for fault in ("OMGERRORZ", "Error Opening", "Rejected", "Missing Image"):
+            self.assertNotIn(fault, log)
+        if exe == "newgame":
             self.assertIn("Loaded Spritesheet of 9 x 32x32 sprites", log)
             self.assertIn("Load Wave pickup to 1", log)
-            # Written on the way out, after the loop ended.
-            self.assertTrue(os.path.isfile(os.path.join(root, "newgame.sav")))
-        self.hear(bin_dir, "newgame", "New Game ready", "the template's music", check=check)
+        return demo
 
     def test_example_builds_out_of_tree_and_is_heard(self):
         # The example is the other game a new author reads: it builds from
@@ -165,40 +293,14 @@ class Installed(unittest.TestCase):
                     [os.path.join(ARGS.source_dir, "examples", "hello", "hello.cpp"),
                      "-o", os.path.join(game, "hello")] + shlex.split(flags), env=self.env)
         self.assertNotIn("warning:", built.stdout + built.stderr)
-
-        def check(log, root):
-            with open(os.path.join(root, "hello.sav"), "rb") as f:
-                self.assertGreaterEqual(struct.unpack("<i", f.read(4))[0], 1)
         # Nothing sounds until Z scores a point: Z is held until the blip is heard.
-        self.hear(game, "hello", "Load Wave blip to 1", "the example's effect", key="z", check=check)
-
-    def hear(self, bin_dir, exe, ready, what, key=None, check=None):
-        """Runs a game from a fresh data root on a private display with
-        OpenAL's wave device until `ready` is logged and the device has
-        written sound (holding `key` down until then, if given), then quits
-        it with F4; check(log, data root) looks at what it left."""
-        with kh.Xvfb() as x, tempfile.TemporaryDirectory() as audio:
-            wav = os.path.join(audio, "out.wav")
-            demo = kh.Demo(bin_dir, kh.wave_audio_env(x.env(self.env), wav, audio), exe=exe, trace=False)
-            try:
-                demo.start()
-                self.assertTrue(demo.wait_log(ready), demo.log())
-                demo.window()
-                if key:
-                    demo.keydown(key)
-                self.assertTrue(wait_heard(wav), what + " was never heard\n" + demo.log())
-                if key:
-                    demo.keyup(key)
-                self.assertEqual(0, demo.quit(), demo.log())
-                log = demo.log()
-                self.assertIn("OpenAL Audio Engaged!", log)
-                self.assertIn("Farewell happy gamer", log)
-                for fault in ("OMGERRORZ", "Error Opening", "Rejected", "Missing Image"):
-                    self.assertNotIn(fault, log)
-                if check:
-                    check(log, demo.root)
-            finally:
-                demo.cleanup()
+        demo = self.play(game, self.env, exe="hello", ready="Load Wave blip to 1", what="the example's effect",
+                         key="z")
+        try:
+            with open(os.path.join(demo.root, "hello.sav"), "rb") as f:
+                self.assertGreaterEqual(struct.unpack("<i", f.read(4))[0], 1)
+        finally:
+            demo.cleanup()
 
     def test_the_header_leaves_every_other_name_to_the_game(self):
         # Names the platform layer uses, and a `string` of the game's own,
@@ -215,7 +317,6 @@ class Installed(unittest.TestCase):
         built = run([ARGS.cxx, "-std=c++17", "-fsyntax-only"] + STRICT_FLAGS + [source] + shlex.split(flags),
                     env=self.env)
         self.assertNotIn("warning:", built.stdout + built.stderr)
-
 
 if __name__ == "__main__":
     parser = argparse.ArgumentParser()
