@@ -75,6 +75,7 @@ void MyGame::KeepAlive() {
 
     if (focusState == 1) {
         int step = paused == 1 ? 32 : 16;
+        RestUntilDue(step);
         if (Mills() >= nextUpdate) {
             nextUpdate = Mills() + step;
             Update();
@@ -112,6 +113,23 @@ void MyGame::KeepAlive() {
         Render();
     }
     Rest(150);
+}
+
+void MyGame::RestUntilDue(int step) {
+    // Sleeping instead of polling the clock frees the core between frames.
+    // The sleep ends a millisecond before the earlier of the two due times
+    // (passes poll that last one), and at the latest a step from now (passes
+    // keep topping up the music), so every update and render still runs
+    // when it falls due. A time the 10-second guard is about to re-base is
+    // due now: no sleep.
+    const int now = Mills();
+    int wait = step;
+    for (int due : {nextUpdate, nextRender}) {
+        const int ahead = due - now;
+        if (ahead > 10000) return;
+        if (ahead < wait) wait = ahead;
+    }
+    if (wait > 1) Rest(wait - 1);
 }
 
 void MyGame::Update() {

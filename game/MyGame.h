@@ -78,6 +78,9 @@ public:
     // The end of a run: the platform shut down and everything saved.
     void Finish();
     void KeepAlive();
+    // While focused: sleeps until just before the next update or render is
+    // due (at most `step` ms), so that the loop does not spin between frames.
+    void RestUntilDue(int step);
     void Update();
     void Render();
     void Loader();
