@@ -62,6 +62,10 @@ unsigned PngSave(const char* path, const std::vector<unsigned char>& rgba, unsig
 // On the desktop this loops and returns after done (sys/Loop.cpp); in a
 // browser each pass is one frame and the call never returns (sys/web/Loop.cpp).
 void SysRunLoop(int (*pass)(void*), void (*done)(void*), void* arg);
+// 1 where SysRunLoop runs one pass a display frame (a browser), 0 where it
+// runs passes back to back (the desktop). A pass a frame cannot wait for a
+// due time: it runs whatever has fallen due since the frame before.
+extern const int SysPassPerFrame;
 
 class KELPSys {
 public:

@@ -122,7 +122,8 @@ kelp_web_page(MyGame ${CMAKE_BINARY_DIR}/web TITLE "Test Game"
   SOURCES ${CMAKE_SOURCE_DIR}/game/main.cpp LIBS mygame PRE_JS ${KELP_WEB_PRE}
   PRELOAD ${KELP_WEB_ASSETS}@/kelp/Data/550)
 kelp_web_page(MyGame_test ${CMAKE_BINARY_DIR}/web-test TITLE "Test Game"
-  SOURCES ${CMAKE_SOURCE_DIR}/game/main.cpp LIBS mygame PRE_JS ${KELP_WEB_TEST_PRE}
+  SOURCES ${CMAKE_SOURCE_DIR}/game/main.cpp ${CMAKE_SOURCE_DIR}/tests/hooks/web_rates.cpp
+  LIBS mygame PRE_JS ${KELP_WEB_TEST_PRE}
   PRELOAD ${KELP_WEB_ASSETS}@/kelp/Data/550)
 target_compile_definitions(MyGame_test PRIVATE KELP_TEST_BUILD)
 
