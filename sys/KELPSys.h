@@ -46,6 +46,10 @@ struct PreparedImage {
     double decodeMs = 0, packMs = 0, fringeMs = 0, blurMs = 0;   // where the time went
 };
 PreparedImage PrepareImage(const char* path, unsigned size);
+// The edge of the plane PrepareImage(path, size) will make, read from the
+// file's header alone; 0 when that cannot be told or the load would be
+// refused. Touches no shared state.
+unsigned PlannedPlaneEdge(const char* path, unsigned size);
 
 // The PNG codec behind PrepareImage and the screenshots, 8-bit RGBA: LodePNG
 // (sys/PNG.cpp), or in a browser stb_image (sys/web/PNG.cpp). Each returns 0
@@ -129,6 +133,15 @@ public:
     // The GL context is gone (window re-created or closed), and every texture
     // object with it: the next render makes and uploads them again.
     void ForgetTextures();
+    // Draws (off screen, on the window about to be shown) what makes the GL
+    // driver prepare each state the renderer uses, so that the first frames
+    // do not pay for it.
+    void WarmRenderer();
+    // A load queued for a slot will bring an edge x edge pixel plane: the
+    // next render makes its texture storage, and once the load has arrived
+    // the renders after it upload the plane ahead of its first draw, a band
+    // a frame. Slots 0..99.
+    void ReserveTexture(int slot, int edge);
 
     // ---- Images, pixel buffers, screenshots ---------------------------------
     // Marks every image slot empty; called once at platform start-up.

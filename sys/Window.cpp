@@ -6,6 +6,10 @@
 
 #include "KELPSys.h"
 
+// Off while start-up opens its first window, which only bridges the audio
+// start and is replaced at once: warming its GL pipeline would be lost.
+static bool WarmOnOpen = true;
+
 void error_callback(int code, const char* text) {
     (void)code;
     fprintf(stderr, "Error: %s\n", text);
@@ -37,7 +41,9 @@ void KELPSys::SysInit(const char* title) {
     for (int i = 0; i < IMAGE_SLOTS; i++) imageFrames[i] = -1;
 
     isFullscreen = 0;
+    WarmOnOpen = false;
     SetScreen(256, 128);
+    WarmOnOpen = true;
     AudioStart();
     SetScreen(800, 600);
     FillKeyNames();
@@ -56,6 +62,9 @@ void KELPSys::SetScreen(int width, int height) {
     ForgetTextures();
     GLFWmonitor* monitor = glfwGetPrimaryMonitor();
     const GLFWvidmode* mode = monitor ? glfwGetVideoMode(monitor) : nullptr;
+    // Shown once its GL pipeline is warm (GLFW shows a full-screen window
+    // at once).
+    glfwWindowHint(GLFW_VISIBLE, GLFW_FALSE);
     if (isFullscreen == 0) {
         window = glfwCreateWindow(width, height, GameTitleSys, nullptr, nullptr);
         if (window && mode) glfwSetWindowPos(window, mode->width / 2 - width / 2, mode->height / 2 - height / 2);
@@ -78,10 +87,12 @@ void KELPSys::SetScreen(int width, int height) {
     GLint maxEdge = 0;
     glGetIntegerv(GL_MAX_TEXTURE_SIZE, &maxEdge);
     MaxTextureEdge = maxEdge;
+    if (WarmOnOpen) WarmRenderer();
     glViewport(0, 0, width, height);
     glfwSetInputMode(window, GLFW_CURSOR, GLFW_CURSOR_NORMAL);
     glfwSetInputMode(window, GLFW_STICKY_KEYS, GLFW_FALSE);
     glfwSetInputMode(window, GLFW_STICKY_MOUSE_BUTTONS, GLFW_FALSE);
+    glfwShowWindow(window);
 }
 
 void KELPSys::FlipFull() {

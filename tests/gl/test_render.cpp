@@ -554,6 +554,58 @@ TEST_F(Render, PixelBufferWritesShowInTheNextFrame) {
     EXPECT_EQ(0, TexUploads) << "nothing written since the last frame";
 }
 
+// A plane of one colour, edge x edge, as a load would leave the slot.
+void FillPlane(int slot, int edge, RGB c) {
+    Image[slot].assign((size_t)edge * edge * 4, 255);
+    ImageBlur[slot].assign((size_t)edge * edge * 4, 0);
+    for (size_t i = 0; i < (size_t)edge * edge; i++) {
+        Image[slot][i * 4] = (unsigned char)c.r;
+        Image[slot][i * 4 + 1] = (unsigned char)c.g;
+        Image[slot][i * 4 + 2] = (unsigned char)c.b;
+    }
+    imageFrames[slot] = 1;
+    iFramesW[slot] = edge;
+    iFramesWz[slot] = 1;
+    iSize[slot] = edge;
+    imageFrameSize[slot] = edge;
+    imageUnit[slot] = edge / 800.0f;
+    ImageChanged(slot);
+}
+
+TEST_F(Render, PlanesUploadedAheadInBandsDrawWhole) {
+    // Storage promised to slot 5 for a 1024 x 1024 plane is made by the next
+    // render; each render after the plane arrives uploads a band of it.
+    ASys.ReserveTexture(5, 1024);
+    RenderOnly();
+    FillPlane(5, 1024, {0, 255, 0});
+    RenderOnly();
+    EXPECT_EQ(std::vector<int>({5}), UploadKeys()) << "a band of the plane";
+    // Loaded again before it was all up: the bands start over with the new
+    // pixels, and the first draw uploads the rest, once.
+    FillPlane(5, 1024, {0, 0, 255});
+    RenderOnly();
+    EXPECT_EQ(std::vector<int>({5}), UploadKeys());
+    ThisGame.DrawImg(5, 400, 300);   // texture rows 212..811 on the screen
+    Frame();
+    EXPECT_EQ(std::vector<int>({5}), UploadKeys());
+    ExpectColour({0, 0, 255}, At(400, 2), 0, "a row uploaded ahead");
+    ExpectColour({0, 0, 255}, At(400, 597), 0, "a row the draw uploaded");
+    ThisGame.DrawImg(5, 400, 300);
+    Frame();
+    EXPECT_EQ(0, TexUploads);
+
+    // A load that brings another size than promised is drawn all the same.
+    ASys.ReserveTexture(6, 1024);
+    RenderOnly();
+    FillSingleImage(6);
+    RenderOnly();
+    EXPECT_EQ(0, TexUploads);
+    ThisGame.ResetDraw();
+    ThisGame.DrawImg(6, 400, 300);
+    Frame();
+    ExpectColour({0, 255, 0}, At(400, 300), 0, "the smaller plane");
+}
+
 TEST_F(Render, SmoothingChangeRefiltersWithoutUploading) {
     // Frame 1 of the sheet drawn 4 pixels a texel: with linear filtering the
     // texels' even red values blend into odd ones between texel centres.
