@@ -244,6 +244,11 @@ extern int32_t DrawToRT;
 extern int32_t TexUse, TriCount, RenderMode, Wireframe;
 extern unsigned char WhiteBlock[256];
 extern int32_t TexUploads;    // texture uploads in the last render (statistics, tests)
+// The window's framebuffer size as its events last reported it, so that a
+// render need not ask the display server (a round trip, a wait while the
+// server is busy with the last frame) every time; -1 while nothing keeps it,
+// and the render then asks.
+extern int32_t FramebufferSeenW, FramebufferSeenH;
 extern int32_t TexBatches;    // triangle batches started in the last render
 // Source keys (TexUse values) of the first TEX_UPLOAD_LOG uploads and batch
 // starts of the last render.

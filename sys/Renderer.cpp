@@ -15,6 +15,7 @@
 
 int32_t TexUse = -1, TriCount = 0, RenderMode = 0, Wireframe = 0;
 unsigned char WhiteBlock[256];
+int32_t FramebufferSeenW = -1, FramebufferSeenH = -1;
 int32_t TexUploads = 0;
 int32_t TexUploadKeys[TEX_UPLOAD_LOG];
 int32_t TexBatches = 0;
@@ -365,8 +366,8 @@ void KELPSys::RenderSys(float overscan) {
         glfwPollEvents();
         return;
     }
-    int w = 0, h = 0;
-    glfwGetFramebufferSize(window, &w, &h);
+    int w = FramebufferSeenW, h = FramebufferSeenH;
+    if (w < 0) glfwGetFramebufferSize(window, &w, &h);
     fbWidth = w;
     fbHeight = h;
     // An iconified window has an empty framebuffer; its aspect would be

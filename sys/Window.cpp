@@ -10,6 +10,11 @@
 // start and is replaced at once: warming its GL pipeline would be lost.
 static bool WarmOnOpen = true;
 
+static void FramebufferSized(GLFWwindow*, int width, int height) {
+    FramebufferSeenW = width;
+    FramebufferSeenH = height;
+}
+
 void error_callback(int code, const char* text) {
     (void)code;
     fprintf(stderr, "Error: %s\n", text);
@@ -59,6 +64,7 @@ void KELPSys::SetScreen(int width, int height) {
         glfwDestroyWindow(window);
         window = nullptr;
     }
+    FramebufferSeenW = FramebufferSeenH = -1;
     ForgetTextures();
     GLFWmonitor* monitor = glfwGetPrimaryMonitor();
     const GLFWvidmode* mode = monitor ? glfwGetVideoMode(monitor) : nullptr;
@@ -82,6 +88,10 @@ void KELPSys::SetScreen(int width, int height) {
         return;
     }
     windowFailed = 0;
+    int fw = 0, fh = 0;
+    glfwGetFramebufferSize(window, &fw, &fh);
+    FramebufferSized(window, fw, fh);
+    glfwSetFramebufferSizeCallback(window, FramebufferSized);
     glfwMakeContextCurrent(window);
     // Image loads refuse planes larger than this implementation takes.
     GLint maxEdge = 0;
@@ -109,6 +119,7 @@ void KELPSys::Close() {
     Debuglog("Closing OpenGL Window");
     if (window) glfwDestroyWindow(window);
     window = nullptr;
+    FramebufferSeenW = FramebufferSeenH = -1;
     ForgetTextures();
     glfwTerminate();
 }
