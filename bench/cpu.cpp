@@ -6,7 +6,7 @@
 // in the same run. The three take turns, so that a change in the machine's
 // load hits them alike. Also how late the loop starts an update it had to
 // wait for: from the moment the update's millisecond begins to the moment
-// the loop sees it due.
+// the loop sees it due; and how much later than asked its sleeps end.
 // Prints figures; asserts nothing.
 //   bench_cpu [seconds a phase, default 4] [rounds, default 3]
 #include <time.h>
@@ -39,6 +39,15 @@ static int64_t WatchedNowMs() {
     int64_t ms = ns / 1000000;
     if (gSeenNs == 0 && ms >= gWatchMs) gSeenNs = ns;
     return ms;
+}
+
+// The loop's sleep, timed: how much later than asked each sleep ends.
+static void (*gRealSleep)(int) = nullptr;
+static std::vector<double> gOversleep;   // microseconds
+static void TimedSleepMs(int ms) {
+    const int64_t t0 = Ns(CLOCK_MONOTONIC);
+    gRealSleep(ms);
+    if (ms > 0) gOversleep.push_back((Ns(CLOCK_MONOTONIC) - t0 - ms * 1000000LL) / 1e3);
 }
 
 struct Sample {
@@ -139,6 +148,8 @@ int main(int argc, char** argv) {
     g.SetDataRoot((std::string(tmpl) + "/MyGame").c_str());
 
     ClockNowMs = WatchedNowMs;
+    gRealSleep = ClockSleepMs;
+    ClockSleepMs = TimedSleepMs;
     g.Begin(550, "Test Game");
     if (!ASys.window) {
         fprintf(stderr, "no window\n");
@@ -161,6 +172,7 @@ int main(int argc, char** argv) {
 
     std::vector<Sample> start, game, ref;
     std::vector<double> late;
+    gOversleep.clear();   // the loader's sleeps are not the menus'
     for (int r = 0; r < rounds; r++) {
         g.StopMusic();
         g.gameMode = 0;
@@ -197,6 +209,12 @@ int main(int argc, char** argv) {
     printf("\nLateness of the updates the loop waited for (%zu updates): median %.0f us, 99th percentile %.0f us, "
            "largest %.0f us\n",
            late.size(), Median(late), Percentile(late, 0.99), late.empty() ? 0 : *std::max_element(late.begin(), late.end()));
+    if (gOversleep.empty()) {
+        printf("The loop never slept.\n");
+    } else {
+        printf("Its sleeps (%zu) ended later than asked by: median %.0f us, 99th percentile %.0f us\n",
+               gOversleep.size(), Median(gOversleep), Percentile(gOversleep, 0.99));
+    }
     ASys.Close();
     return 0;
 }

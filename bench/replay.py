@@ -14,7 +14,9 @@ rounds printed with its range. A ratio of 1 means the render costs what its
 GL calls cost when nothing else is done.
 
 Prints a table; asserts nothing. Builds nothing: build bench_scenes first.
-    python3 bench/replay.py [--build build] [--frames 200] [--rounds 3]
+Given several builds (--build A --build B: a tree before a change and one
+after it), each round runs them all in turn, and each gets its own table.
+    python3 bench/replay.py [--build build ...] [--frames 200] [--rounds 3]
 """
 import argparse
 import os
@@ -54,11 +56,11 @@ def replay_ms(trace, frames, env):
 
 def main():
     ap = argparse.ArgumentParser()
-    ap.add_argument("--build", default=os.path.join(HERE, "..", "build"))
+    ap.add_argument("--build", action="append")
     ap.add_argument("--frames", type=int, default=200)
     ap.add_argument("--rounds", type=int, default=3)
     args = ap.parse_args()
-    bench = os.path.abspath(os.path.join(args.build, "bench", "bench_scenes"))
+    builds = [os.path.abspath(b) for b in (args.build or [os.path.join(HERE, "..", "build")])]
     for tool in ("apitrace", "glretrace"):
         if not shutil.which(tool):
             sys.exit("%s is missing (Debian's apitrace package; scripts/setup.sh installs it)" % tool)
@@ -66,42 +68,53 @@ def main():
     conf = os.path.join(tmp, "alsoft.conf")
     with open(conf, "w") as f:
         f.write("[wave]\nfile=/dev/null\n")
+    scenes = {}   # build: [(name, trace)]
+    rows = {}     # (build, name): (render times, replay times, ratios)
     try:
         with kh.Xvfb() as x:
             env = dict(x.env(), ALSOFT_DRIVERS="wave", ALSOFT_CONF=conf)
-            scenes = []
-            while True:
-                k = len(scenes)
-                trace = os.path.join(tmp, "scene%d.trace" % k)
-                out = run(["apitrace", "trace", "-o", trace, bench, "--scene", str(k), "5"], env)
-                m = re.search(r"^scene %d (.*): render median" % k, out, re.M)
-                if not m or not os.path.exists(trace):
-                    break
-                scenes.append((m.group(1), trace))
-            if not scenes:
-                sys.exit("no scene was traced (is %s built?)" % bench)
-            rows = {name: ([], [], []) for name, _ in scenes}
+            for n, build in enumerate(builds):
+                bench = os.path.join(build, "bench", "bench_scenes")
+                scenes[build] = []
+                while True:
+                    k = len(scenes[build])
+                    trace = os.path.join(tmp, "build%d-scene%d.trace" % (n, k))
+                    out = run(["apitrace", "trace", "-o", trace, bench, "--scene", str(k), "5"], env)
+                    m = re.search(r"^scene %d (.*): render median" % k, out, re.M)
+                    if not m or not os.path.exists(trace):
+                        break
+                    scenes[build].append((m.group(1), trace))
+                    rows[(build, m.group(1))] = ([], [], [])
+                if not scenes[build]:
+                    sys.exit("no scene was traced (is %s built?)" % bench)
             for _ in range(args.rounds):
-                for k, (name, trace) in enumerate(scenes):
-                    ours = render_ms(bench, k, args.frames, env)
-                    theirs = replay_ms(trace, args.frames, env)
-                    if ours and theirs > 0:
-                        rows[name][0].append(ours[1])
-                        rows[name][1].append(theirs)
-                        rows[name][2].append(ours[1] / theirs)
+                for k in range(max(len(v) for v in scenes.values())):
+                    for build in builds:
+                        if k >= len(scenes[build]):
+                            continue
+                        name, trace = scenes[build][k]
+                        ours = render_ms(os.path.join(build, "bench", "bench_scenes"), k, args.frames, env)
+                        theirs = replay_ms(trace, args.frames, env)
+                        if ours and theirs > 0:
+                            row = rows[(build, name)]
+                            row[0].append(ours[1])
+                            row[1].append(theirs)
+                            row[2].append(ours[1] / theirs)
     finally:
         shutil.rmtree(tmp, ignore_errors=True)
 
-    print("Each scene's render beside the replay of its own GL calls (%d frames each, %d rounds; ms, medians)\n"
-          % (args.frames, args.rounds))
-    print("| %-26s | %7s | %7s | %14s | %11s |" % ("scene", "render", "replay", "render/replay", "range"))
-    print("|%s|%s|%s|%s|%s|" % ("-" * 28, "-" * 8 + ":", "-" * 8 + ":", "-" * 15 + ":", "-" * 12 + ":"))
-    for name, _ in scenes:
-        ours, theirs, ratios = rows[name]
-        if not ratios:
-            continue
-        print("| %-26s | %7.2f | %7.2f | %14.2f | %5.2f–%-5.2f |" % (name, median(ours), median(theirs), median(ratios),
-                                                                      min(ratios), max(ratios)))
+    for build in builds:
+        print("%s: each scene's render beside the replay of its own GL calls (%d frames each, %d rounds; ms, "
+              "medians)\n" % (build, args.frames, args.rounds))
+        print("| %-26s | %7s | %7s | %14s | %11s |" % ("scene", "render", "replay", "render/replay", "range"))
+        print("|%s|%s|%s|%s|%s|" % ("-" * 28, "-" * 8 + ":", "-" * 8 + ":", "-" * 15 + ":", "-" * 12 + ":"))
+        for name, _ in scenes[build]:
+            ours, theirs, ratios = rows[(build, name)]
+            if not ratios:
+                continue
+            print("| %-26s | %7.2f | %7.2f | %14.2f | %5.2f–%-5.2f |" % (name, median(ours), median(theirs),
+                                                                          median(ratios), min(ratios), max(ratios)))
+        print()
 
 
 if __name__ == "__main__":
