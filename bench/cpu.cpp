@@ -20,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/data_root.h"
 #include "bench/reference.h"
 #include "game/MyGame.h"
 
@@ -137,15 +138,7 @@ int main(int argc, char** argv) {
     int rounds = argc > 2 ? atoi(argv[2]) : 3;
     if (seconds < 0.5) seconds = 0.5;
     if (rounds < 1) rounds = 1;
-    // A private data root: the demo's data, fresh settings and saves.
-    char tmpl[] = "/tmp/kelp-bench-XXXXXX";
-    if (!mkdtemp(tmpl)) return 1;
-    std::string bin = std::string(argv[0]);
-    bin = bin.substr(0, bin.rfind('/')) + "/../bin";
-    char real[4096];
-    if (!realpath(bin.c_str(), real)) return 1;
-    if (symlink((std::string(real) + "/Data").c_str(), (std::string(tmpl) + "/Data").c_str())) return 1;
-    g.SetDataRoot((std::string(tmpl) + "/MyGame").c_str());
+    if (!UsePrivateDataRoot(g, argv[0])) return 1;
 
     ClockNowMs = WatchedNowMs;
     gRealSleep = ClockSleepMs;
@@ -206,9 +199,10 @@ int main(int argc, char** argv) {
                med(*row.v, &Sample::updates), med(*row.v, &Sample::renders), refMain > 0 ? m / refMain : 0,
                refProcess > 0 ? p / refProcess : 0);
     }
-    printf("\nLateness of the updates the loop waited for (%zu updates): median %.0f us, 99th percentile %.0f us, "
+    printf("\nLateness of the updates the loop waited for (%zu updates): median %.1f us, 99th percentile %.0f us, "
            "largest %.0f us\n",
-           late.size(), Median(late), Percentile(late, 0.99), late.empty() ? 0 : *std::max_element(late.begin(), late.end()));
+           late.size(), Median(late), Percentile(late, 0.99),
+           late.empty() ? 0 : *std::max_element(late.begin(), late.end()));
     if (gOversleep.empty()) {
         printf("The loop never slept.\n");
     } else {

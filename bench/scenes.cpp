@@ -24,6 +24,7 @@
 #include <utility>
 #include <vector>
 
+#include "bench/data_root.h"
 #include "bench/reference.h"
 #include "game/MyGame.h"
 
@@ -139,15 +140,7 @@ int main(int argc, char** argv) {
     }
     int frames = argc > arg ? atoi(argv[arg]) : 200;
     if (frames < 20) frames = 20;
-    // A private data root: the demo's data, fresh settings and saves.
-    char tmpl[] = "/tmp/kelp-bench-XXXXXX";
-    if (!mkdtemp(tmpl)) return 1;
-    std::string bin = std::string(argv[0]);
-    bin = bin.substr(0, bin.rfind('/')) + "/../bin";
-    char real[4096];
-    if (!realpath(bin.c_str(), real)) return 1;
-    if (symlink((std::string(real) + "/Data").c_str(), (std::string(tmpl) + "/Data").c_str())) return 1;
-    g.SetDataRoot((std::string(tmpl) + "/MyGame").c_str());
+    if (!UsePrivateDataRoot(g, argv[0])) return 1;
 
     // The launch sequence up to the loop.
     g.Begin(550, "Test Game");

@@ -132,25 +132,32 @@ void ExpectColour(RGB want, RGB got, int tol, const std::string& what) {
     EXPECT_NEAR(want.b, got.b, tol) << what;
 }
 
+// A plane of one colour, edge x edge, as a load would leave the slot.
+void FillPlane(int slot, int edge, RGB c) {
+    Image[slot].assign((size_t)edge * edge * 4, 255);
+    ImageBlur[slot].assign((size_t)edge * edge * 4, 0);
+    for (size_t i = 0; i < (size_t)edge * edge; i++) {
+        Image[slot][i * 4] = (unsigned char)c.r;
+        Image[slot][i * 4 + 1] = (unsigned char)c.g;
+        Image[slot][i * 4 + 2] = (unsigned char)c.b;
+    }
+    imageFrames[slot] = 1;
+    iFramesW[slot] = edge;
+    iFramesWz[slot] = 1;
+    iSize[slot] = edge;
+    imageFrameSize[slot] = edge;
+    imageUnit[slot] = edge / 800.0f;
+    ImageChanged(slot);
+}
+
 // A slot filled by hand: one 64 x 64 image, opaque, pixel plane green and
 // blur plane red, so the two planes can be told apart on screen.
 void FillSingleImage(int slot) {
-    const int e = 64;
-    Image[slot].assign((size_t)e * e * 4, 0);
-    ImageBlur[slot].assign((size_t)e * e * 4, 0);
-    for (int i = 0; i < e * e; i++) {
-        Image[slot][i * 4 + 1] = 255;
-        Image[slot][i * 4 + 3] = 255;
-        ImageBlur[slot][i * 4 + 0] = 255;
-        ImageBlur[slot][i * 4 + 3] = 255;
+    FillPlane(slot, 64, {0, 255, 0});
+    for (size_t i = 0; i < ImageBlur[slot].size(); i += 4) {
+        ImageBlur[slot][i] = 255;
+        ImageBlur[slot][i + 3] = 255;
     }
-    imageFrames[slot] = 1;
-    iFramesW[slot] = e;
-    iFramesWz[slot] = 1;
-    iSize[slot] = e;
-    imageFrameSize[slot] = e;
-    imageUnit[slot] = e / 800.0f;
-    ImageChanged(slot);
 }
 
 // A 2-frame sheet of 32-pixel frames: edge 128, 3 cells a row, cell 40.
@@ -552,24 +559,6 @@ TEST_F(Render, PixelBufferWritesShowInTheNextFrame) {
     g.DrawImg(5, 400, 300);
     Frame();
     EXPECT_EQ(0, TexUploads) << "nothing written since the last frame";
-}
-
-// A plane of one colour, edge x edge, as a load would leave the slot.
-void FillPlane(int slot, int edge, RGB c) {
-    Image[slot].assign((size_t)edge * edge * 4, 255);
-    ImageBlur[slot].assign((size_t)edge * edge * 4, 0);
-    for (size_t i = 0; i < (size_t)edge * edge; i++) {
-        Image[slot][i * 4] = (unsigned char)c.r;
-        Image[slot][i * 4 + 1] = (unsigned char)c.g;
-        Image[slot][i * 4 + 2] = (unsigned char)c.b;
-    }
-    imageFrames[slot] = 1;
-    iFramesW[slot] = edge;
-    iFramesWz[slot] = 1;
-    iSize[slot] = edge;
-    imageFrameSize[slot] = edge;
-    imageUnit[slot] = edge / 800.0f;
-    ImageChanged(slot);
 }
 
 TEST_F(Render, PlanesUploadedAheadInBandsDrawWhole) {
