@@ -1,0 +1,148 @@
+// Scores in PostgreSQL, so that several score servers (behind one proxy or
+// load balancer) keep one board. A unique index makes "one row per distinct
+// record" hold across servers: two servers storing the same record at once
+// both get the one row.
+#include <libpq-fe.h>
+
+#include <cstdlib>
+
+#include "score_store.h"
+
+namespace scores {
+
+namespace {
+
+// Two servers starting together would race to create the table; the
+// transaction's advisory lock lets one create it and the other find it.
+const char kSchema[] =
+    "BEGIN;"
+    "SELECT pg_advisory_xact_lock(550550550);"
+    "CREATE TABLE IF NOT EXISTS scores ("
+    " id BIGSERIAL PRIMARY KEY,"
+    " game INTEGER NOT NULL,"
+    " user_id TEXT NOT NULL,"
+    " name TEXT NOT NULL,"
+    " version INTEGER NOT NULL,"
+    " score INTEGER NOT NULL,"
+    " extra TEXT NOT NULL,"
+    " received TIMESTAMPTZ NOT NULL DEFAULT now());"
+    "CREATE UNIQUE INDEX IF NOT EXISTS scores_one_row ON scores (game, user_id, name, version, score, extra);"
+    "CREATE INDEX IF NOT EXISTS scores_by_game ON scores (game, score DESC, id);"
+    "COMMIT;";
+
+const char kInsert[] =
+    "INSERT INTO scores (game, user_id, name, version, score, extra)"
+    " VALUES ($1::int, $2::text, $3::text, $4::int, $5::int, $6::text) ON CONFLICT DO NOTHING";
+
+// The count, the rank and the top five in one statement, so they come from
+// one snapshot; one row per top entry (the table holds at least this score).
+const char kStanding[] =
+    "SELECT c.total, c.above, t.name, t.score FROM"
+    " (SELECT (SELECT COUNT(*) FROM scores WHERE game = $1::int) AS total,"
+    "         (SELECT COUNT(*) FROM scores WHERE game = $1::int AND score > $2::int) AS above) c"
+    " LEFT JOIN LATERAL (SELECT name, score, id FROM scores WHERE game = $1::int"
+    "                    ORDER BY score DESC, id ASC LIMIT 5) t ON true"
+    " ORDER BY t.score DESC, t.id ASC";
+
+// libpq's messages end with a line feed; the log adds its own.
+std::string Message(PGconn* conn) {
+    std::string m = conn ? PQerrorMessage(conn) : "out of memory";
+    while (!m.empty() && (m.back() == '\n' || m.back() == ' ')) m.pop_back();
+    return m;
+}
+
+class PostgresStore : public ScoreStore {
+public:
+    ~PostgresStore() override {
+        if (conn_) PQfinish(conn_);
+    }
+
+    bool Open(const std::string& uri, std::string* error) {
+        // Defaults first: what the URI itself says overrides them.
+        const char* keys[] = {"connect_timeout", "application_name", "dbname", nullptr};
+        const char* values[] = {"10", "score_server", uri.c_str(), nullptr};
+        conn_ = PQconnectdbParams(keys, values, 1);
+        if (!conn_ || PQstatus(conn_) != CONNECTION_OK) {
+            *error = "cannot open database " + PrintableDb(uri) + ": " + Message(conn_);
+            return false;
+        }
+        PGresult* r = PQexec(conn_, kSchema);
+        bool ok = PQresultStatus(r) == PGRES_COMMAND_OK;
+        PQclear(r);
+        if (!ok) {
+            *error = "cannot set up database: " + Message(conn_);
+            return false;
+        }
+        if (!PrepareAll()) {
+            *error = "cannot prepare queries: " + Message(conn_);
+            return false;
+        }
+        return true;
+    }
+
+    bool StoreAndRank(const ScoreRecord& rec, Standing* out, std::string* failure) override {
+        // A connection that broke (the database restarted, a proxy between
+        // timed it out) is made again once. Repeating the insert is safe:
+        // a record stored before the break is not stored twice.
+        for (int attempt = 0;; attempt++) {
+            if (Attempt(rec, out, failure)) return true;
+            if (attempt > 0 || PQstatus(conn_) != CONNECTION_BAD) return false;
+            PQreset(conn_);
+            if (PQstatus(conn_) != CONNECTION_OK || !PrepareAll()) {
+                *failure = "reconnecting failed: " + Message(conn_);
+                return false;
+            }
+        }
+    }
+
+private:
+    bool PrepareAll() {
+        for (const auto& s : {std::make_pair("insert", kInsert), std::make_pair("standing", kStanding)}) {
+            PGresult* r = PQprepare(conn_, s.first, s.second, 0, nullptr);
+            bool ok = PQresultStatus(r) == PGRES_COMMAND_OK;
+            PQclear(r);
+            if (!ok) return false;
+        }
+        return true;
+    }
+
+    bool Attempt(const ScoreRecord& rec, Standing* out, std::string* failure) {
+        const std::string game = std::to_string(rec.game), version = std::to_string(rec.version),
+                          score = std::to_string(rec.score);
+        const char* insertArgs[] = {game.c_str(), rec.userId.c_str(), rec.name.c_str(),
+                                    version.c_str(), score.c_str(), rec.extra.c_str()};
+        PGresult* r = PQexecPrepared(conn_, "insert", 6, insertArgs, nullptr, nullptr, 0);
+        bool ok = PQresultStatus(r) == PGRES_COMMAND_OK;
+        PQclear(r);
+        if (!ok) {
+            *failure = "insert failed: " + Message(conn_);
+            return false;
+        }
+        const char* standingArgs[] = {game.c_str(), score.c_str()};
+        r = PQexecPrepared(conn_, "standing", 2, standingArgs, nullptr, nullptr, 0);
+        if (PQresultStatus(r) != PGRES_TUPLES_OK || PQntuples(r) < 1) {
+            *failure = "ranking failed: " + Message(conn_);
+            PQclear(r);
+            return false;
+        }
+        out->total = atoi(PQgetvalue(r, 0, 0));
+        out->rank = atoi(PQgetvalue(r, 0, 1)) + 1;
+        out->top.clear();
+        for (int i = 0; i < PQntuples(r); i++)
+            if (!PQgetisnull(r, i, 2)) out->top.emplace_back(PQgetvalue(r, i, 2), atoi(PQgetvalue(r, i, 3)));
+        PQclear(r);
+        return true;
+    }
+
+    PGconn* conn_ = nullptr;
+};
+
+}  // namespace
+
+std::unique_ptr<ScoreStore> OpenPostgresStore(const std::string& uri, std::string* error) {
+    std::unique_ptr<PostgresStore> store(new PostgresStore());
+    if (!store->Open(uri, error)) return nullptr;
+    return store;
+}
+
+}  // namespace scores
