@@ -12,3 +12,13 @@ if(SCORE_SERVER_TEST_SOURCES AND TARGET score_server)
   add_dependencies(score_server_tests score_server)
   gtest_discover_tests(score_server_tests DISCOVERY_TIMEOUT 60 PROPERTIES LABELS server TIMEOUT 300)
 endif()
+
+if(EXISTS ${CMAKE_CURRENT_LIST_DIR}/score_server/test_postgresql.cpp AND TARGET score_server)
+  add_executable(score_server_pg_tests ${CMAKE_CURRENT_LIST_DIR}/score_server/test_postgresql.cpp)
+  target_link_libraries(score_server_pg_tests PRIVATE score_server_core GTest::gtest GTest::gtest_main)
+  target_compile_definitions(score_server_pg_tests PRIVATE SCORE_SERVER_BIN="$<TARGET_FILE:score_server>"
+    SOURCE_DIR="${CMAKE_SOURCE_DIR}")
+  add_dependencies(score_server_pg_tests score_server)
+  add_test(NAME score_server_postgresql COMMAND score_server_pg_tests)
+  set_tests_properties(score_server_postgresql PROPERTIES LABELS server TIMEOUT 600)
+endif()

@@ -464,6 +464,8 @@ bool ScoreServer::Open(std::string* error) {
     if (limit < 16) limit = 16;
     daemon_ = MHD_start_daemon(
         MHD_USE_EPOLL | MHD_ALLOW_SUSPEND_RESUME | MHD_USE_ERROR_LOG, 0, nullptr, nullptr, &Hooks::OnRequest, this,
+        // First, so that the library's own start-up messages come here too.
+        MHD_OPTION_EXTERNAL_LOGGER, &Hooks::OnLibraryError, this,
         MHD_OPTION_LISTEN_SOCKET, listenFd_,
         MHD_OPTION_CONNECTION_LIMIT, (unsigned int)limit,
         MHD_OPTION_CONNECTION_MEMORY_LIMIT, (size_t)kConnectionMemory,
@@ -472,7 +474,6 @@ bool ScoreServer::Open(std::string* error) {
         MHD_OPTION_URI_LOG_CALLBACK, &Hooks::OnRequestLine, this,
         MHD_OPTION_NOTIFY_COMPLETED, &Hooks::OnRequestDone, this,
         MHD_OPTION_NOTIFY_CONNECTION, &Hooks::OnConnection, this,
-        MHD_OPTION_EXTERNAL_LOGGER, &Hooks::OnLibraryError, this,
         MHD_OPTION_END);
     if (!daemon_) {
         *error = "cannot start the HTTP service on " + options_.address;

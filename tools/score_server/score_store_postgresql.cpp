@@ -15,6 +15,7 @@ namespace {
 // Two servers starting together would race to create the table; the
 // transaction's advisory lock lets one create it and the other find it.
 const char kSchema[] =
+    "SET client_min_messages TO warning;"
     "BEGIN;"
     "SELECT pg_advisory_xact_lock(550550550);"
     "CREATE TABLE IF NOT EXISTS scores ("
