@@ -261,7 +261,10 @@ TEST_F(Postgres, TheSampleProxySetUpServesOneBoard) {
     Process a = StartServer({"--per-address", "4096", "--web", web});
     Process b = StartServer({"--per-address", "4096", "--web", web});
     std::string conf = ReadText(SOURCE_DIR "/tools/score_server/nginx-example.conf");
-    ASSERT_NE(conf.find("listen 80;"), std::string::npos);
+    ASSERT_NE(conf.find("events {}"), std::string::npos);
+    // The README shows the sample as it is.
+    EXPECT_NE(ReadText(SOURCE_DIR "/README.md").find(conf.substr(conf.find("events {}"))), std::string::npos)
+        << "the README's nginx configuration differs from tools/score_server/nginx-example.conf";
     const int port = FreePort();
     auto replace = [&conf](const std::string& from, const std::string& to) {
         size_t at = conf.find(from);

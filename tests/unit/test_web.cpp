@@ -163,6 +163,13 @@ int ListenOnLoopback(int* port) {
     return fd;
 }
 
+// A loopback port that was free a moment ago: nobody listens there.
+int UnusedPort() {
+    int port = 0;
+    close(ListenOnLoopback(&port));
+    return port;
+}
+
 // Reads a request up to the end of its head.
 string ReadRequestHead(int c) {
     string request;
@@ -327,15 +334,7 @@ int64_t HandClock() { return handNow; }
 // held: the failure is said once a second at most, with how many failed,
 // and an answer that comes at last says how many went unsaid before it.
 TEST_F(WebTest, AFailingRequestIsLoggedOnceASecondWithACount) {
-    int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr = {};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-    socklen_t len = sizeof addr;
-    getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
-    close(fd);  // nobody listens there now
-    ASys.webPort = ntohs(addr.sin_port);
+    ASys.webPort = UnusedPort();
     int64_t (*realClock)() = WebClockMs;
     WebClockMs = HandClock;
     handNow = 100000;
@@ -380,16 +379,7 @@ TEST_F(WebTest, UnknownHostKeepsTheLastAnswer) {
 }
 
 TEST_F(WebTest, RefusedConnectionGivesEmptyAnswerAtOnce) {
-    // A port that was free a moment ago: nobody listens there.
-    int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr = {};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-    socklen_t len = sizeof addr;
-    getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
-    close(fd);
-    ASys.webPort = ntohs(addr.sin_port);
+    ASys.webPort = UnusedPort();
     ASys.webResult = "previous";
     auto t0 = std::chrono::steady_clock::now();
     ::testing::internal::CaptureStdout();

@@ -49,6 +49,16 @@ def target(name="Tam C++", score=0, uid="202612061230451234567"):
                                                      for c in scramble(plain))
 
 
+def folder_with(name, data=b"", size=0):
+    """A fresh web folder holding one file (sparse when `size` is given)."""
+    web = tempfile.mkdtemp(prefix="kelp-attack-web-")
+    with open(os.path.join(web, name), "wb") as f:
+        f.write(data)
+        if size:
+            f.truncate(size)
+    return web
+
+
 class Server:
     def __init__(self, binary, web=None):
         self.dir = tempfile.mkdtemp(prefix="kelp-attack-")
@@ -150,10 +160,7 @@ def attack_trickle(binary):
 
 def attack_nonreaders(binary):
     print("32 clients (4 addresses x 8) that request a 16 MiB file and never read:")
-    web = tempfile.mkdtemp(prefix="kelp-attack-web-")
-    with open(os.path.join(web, "MyGame.data"), "wb") as f:
-        f.write(os.urandom(16 << 20))
-    srv = Server(binary, web)
+    srv = Server(binary, folder_with("MyGame.data", os.urandom(16 << 20)))
     peers = []
     t0 = time.time()
     for a in range(4):
@@ -203,9 +210,7 @@ def attack_idle(binary):
 
 def attack_contain(binary):
     print("Containment:")
-    web = tempfile.mkdtemp(prefix="kelp-attack-web-")
-    with open(os.path.join(web, "index.html"), "w") as f:
-        f.write("<!doctype html><title>page</title>")
+    web = folder_with("index.html", b"<!doctype html><title>page</title>")
     os.symlink("/etc/passwd", os.path.join(web, "passwd"))
     srv = Server(binary, web)
     for path in ("/passwd", "/index.html%00.js"):
@@ -219,11 +224,7 @@ def attack_contain(binary):
 
 def attack_memory(binary):
     print("Memory: a sparse 1 GiB file")
-    web = tempfile.mkdtemp(prefix="kelp-attack-web-")
-    path = os.path.join(web, "big.data")
-    with open(path, "wb") as f:
-        f.truncate(1 << 30)
-    srv = Server(binary, web)
+    srv = Server(binary, folder_with("big.data", size=1 << 30))
     print("  resident at start: %.1f MB" % (srv.rss_kb() / 1024))
     for what, headers in (("whole file", ""), ("Range: bytes=0-0", "Range: bytes=0-0\r\n")):
         peak = [0]

@@ -12,6 +12,12 @@
 
 namespace scores {
 
+// The columns of a record, as both backends' SQL writes them (each adds its
+// own row number and time of arrival).
+#define SCORE_COLUMNS                                                                                   \
+    " game INTEGER NOT NULL, user_id TEXT NOT NULL, name TEXT NOT NULL, version INTEGER NOT NULL,"     \
+    " score INTEGER NOT NULL, extra TEXT NOT NULL,"
+
 // A score's place on its game's board, as the table stands right after it
 // went in.
 struct Standing {
@@ -43,6 +49,14 @@ int StoreConnections(const std::string& db);
 std::unique_ptr<ScoreStore> OpenStore(const std::string& db, std::string* error);
 std::unique_ptr<ScoreStore> OpenSqliteStore(const std::string& path, std::string* error);
 std::unique_ptr<ScoreStore> OpenPostgresStore(const std::string& uri, std::string* error);
+
+// Makes a store of one backend and opens it; null when that fails.
+template <class Store>
+std::unique_ptr<ScoreStore> Opened(const std::string& where, std::string* error) {
+    std::unique_ptr<Store> store(new Store());
+    if (!store->Open(where, error)) return nullptr;
+    return store;
+}
 
 // The database as it may be printed: a PostgreSQL URI loses its password.
 std::string PrintableDb(const std::string& db);

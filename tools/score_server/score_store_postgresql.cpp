@@ -19,13 +19,7 @@ const char kSchema[] =
     "BEGIN;"
     "SELECT pg_advisory_xact_lock(550550550);"
     "CREATE TABLE IF NOT EXISTS scores ("
-    " id BIGSERIAL PRIMARY KEY,"
-    " game INTEGER NOT NULL,"
-    " user_id TEXT NOT NULL,"
-    " name TEXT NOT NULL,"
-    " version INTEGER NOT NULL,"
-    " score INTEGER NOT NULL,"
-    " extra TEXT NOT NULL,"
+    " id BIGSERIAL PRIMARY KEY," SCORE_COLUMNS
     " received TIMESTAMPTZ NOT NULL DEFAULT now());"
     "CREATE UNIQUE INDEX IF NOT EXISTS scores_one_row ON scores (game, user_id, name, version, score, extra);"
     "CREATE INDEX IF NOT EXISTS scores_by_game ON scores (game, score DESC, id);"
@@ -141,9 +135,7 @@ private:
 }  // namespace
 
 std::unique_ptr<ScoreStore> OpenPostgresStore(const std::string& uri, std::string* error) {
-    std::unique_ptr<PostgresStore> store(new PostgresStore());
-    if (!store->Open(uri, error)) return nullptr;
-    return store;
+    return Opened<PostgresStore>(uri, error);
 }
 
 }  // namespace scores

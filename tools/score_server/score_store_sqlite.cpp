@@ -9,13 +9,7 @@ namespace {
 
 const char kSchema[] =
     "CREATE TABLE IF NOT EXISTS scores ("
-    " id INTEGER PRIMARY KEY AUTOINCREMENT,"
-    " game INTEGER NOT NULL,"
-    " user_id TEXT NOT NULL,"
-    " name TEXT NOT NULL,"
-    " version INTEGER NOT NULL,"
-    " score INTEGER NOT NULL,"
-    " extra TEXT NOT NULL,"
+    " id INTEGER PRIMARY KEY AUTOINCREMENT," SCORE_COLUMNS
     " received TEXT NOT NULL DEFAULT (strftime('%Y-%m-%d %H:%M:%S', 'now')));"
     "CREATE INDEX IF NOT EXISTS scores_by_game ON scores (game, score DESC);"
     "CREATE INDEX IF NOT EXISTS scores_by_player ON scores (game, user_id, score);";
@@ -115,9 +109,7 @@ private:
 }  // namespace
 
 std::unique_ptr<ScoreStore> OpenSqliteStore(const std::string& path, std::string* error) {
-    std::unique_ptr<SqliteStore> store(new SqliteStore());
-    if (!store->Open(path, error)) return nullptr;
-    return store;
+    return Opened<SqliteStore>(path, error);
 }
 
 }  // namespace scores
