@@ -78,48 +78,50 @@ public:
         log_ = dir_ + "/postgres.log";
         // PostgreSQL will not run as root: then its own user (or nobody)
         // runs it, and owns its folders.
-        std::vector<std::string> as;
         if (geteuid() == 0) {
             const passwd* pw = getpwnam("postgres");
             if (!pw) pw = getpwnam("nobody");
             ASSERT_NE(pw, nullptr);
             ASSERT_EQ(0, chown(dir_.c_str(), pw->pw_uid, pw->pw_gid));
-            as = {"setpriv", "--reuid=" + std::to_string(pw->pw_uid), "--regid=" + std::to_string(pw->pw_gid),
-                  "--clear-groups"};
         }
         port_ = FreePort();
-        auto cmd = [&as](std::vector<std::string> rest) {
-            std::vector<std::string> all = as;
-            all.insert(all.end(), rest.begin(), rest.end());
-            return all;
-        };
         const std::string data = dir_ + "/data";
         ASSERT_EQ(0, RunProgram(cmd({bin_ + "/initdb", "-D", data, "-A", "trust", "-U", "postgres", "-E", "UTF8",
                               "--locale=C", "--no-sync"}),
                          log_))
             << ReadText(log_);
         // No disk flushes: nothing here outlives a crash of the machine.
-        ASSERT_EQ(0, RunProgram(cmd({bin_ + "/pg_ctl", "-D", data, "-l", dir_ + "/server.log", "-w", "-t", "120", "-o",
-                              "-p " + std::to_string(port_) + " -k " + dir_ +
-                                  " -c listen_addresses=127.0.0.1 -c fsync=off -c max_connections=60",
-                              "start"}),
-                         log_))
-            << ReadText(log_) << ReadText(dir_ + "/server.log");
+        ASSERT_EQ(0, PgCtl("start")) << ReadText(log_) << ReadText(dir_ + "/server.log");
         started_ = true;
         Exec("postgres", "CREATE DATABASE scores");
     }
 
     static void TearDownTestSuite() {
         if (!started_) return;
-        std::vector<std::string> stop = {bin_ + "/pg_ctl", "-D", dir_ + "/data", "-m", "immediate", "stop"};
-        if (geteuid() == 0) {
-            struct stat st;
-            stat(dir_.c_str(), &st);
-            stop.insert(stop.begin(), {"setpriv", "--reuid=" + std::to_string(st.st_uid),
-                                       "--regid=" + std::to_string(st.st_gid), "--clear-groups"});
-        }
-        RunProgram(stop, log_);
+        PgCtl("stop");
         RunProgram({"rm", "-rf", dir_}, "/dev/null");
+    }
+
+    // A program run as the folder's owner: PostgreSQL's own user when the
+    // tests run as root.
+    static std::vector<std::string> cmd(std::vector<std::string> args) {
+        if (geteuid() != 0) return args;
+        struct stat st;
+        stat(dir_.c_str(), &st);
+        std::vector<std::string> all = {"setpriv", "--reuid=" + std::to_string(st.st_uid),
+                                        "--regid=" + std::to_string(st.st_gid), "--clear-groups"};
+        all.insert(all.end(), args.begin(), args.end());
+        return all;
+    }
+
+    // The database server: started, restarted or stopped at once.
+    static int PgCtl(const std::string& what) {
+        return RunProgram(cmd({bin_ + "/pg_ctl", "-D", dir_ + "/data", "-l", dir_ + "/server.log", "-w", "-t", "120",
+                               "-m", "immediate", "-o",
+                               "-p " + std::to_string(port_) + " -k " + dir_ +
+                                   " -c listen_addresses=127.0.0.1 -c fsync=off -c max_connections=60",
+                               what}),
+                          log_);
     }
 
     void SetUp() override {
@@ -250,6 +252,21 @@ TEST_F(Postgres, KillingAServerMidLoadLosesNoAnsweredRecord) {
     EXPECT_FALSE(Standing(Get(ports[1], rec.Target(Records::Plain("After", 1)))).empty());
     kill(b.pid, SIGTERM);
     EXPECT_EQ(WaitExit(b), 0);
+}
+
+// The database restarts under a running server: its connections break, and
+// the next score is stored on a connection made anew.
+TEST_F(Postgres, AServerOutlivesARestartOfTheDatabase) {
+    Process a = StartServer();
+    const int port = PortOf(a.firstLine);
+    Records rec;
+    EXPECT_NE(Standing(Get(port, rec.Target(Records::Plain("Before", 1)))), "");
+    ASSERT_EQ(0, PgCtl("restart")) << ReadText(log_);
+    for (int i = 0; i < 8; i++)  // more than the server's connections: each was broken
+        EXPECT_NE(Standing(Get(port, rec.Target(Records::Plain("After", i)), 60)), "") << i;
+    EXPECT_EQ(Rows(), 9);
+    kill(a.pid, SIGTERM);
+    EXPECT_EQ(WaitExit(a), 0);
 }
 
 // The README's published set-up: the sample nginx configuration in front

@@ -6,6 +6,7 @@
 
 #include <cstdlib>
 
+#include "score_server.h"
 #include "score_store.h"
 
 namespace scores {
@@ -15,7 +16,6 @@ namespace {
 // Two servers starting together would race to create the table; the
 // transaction's advisory lock lets one create it and the other find it.
 const char kSchema[] =
-    "SET client_min_messages TO warning;"
     "BEGIN;"
     "SELECT pg_advisory_xact_lock(550550550);"
     "CREATE TABLE IF NOT EXISTS scores ("
@@ -54,17 +54,23 @@ public:
 
     bool Open(const std::string& uri, std::string* error) {
         // Defaults first: what the URI itself says overrides them.
-        const char* keys[] = {"connect_timeout", "application_name", "dbname", nullptr};
-        const char* values[] = {"10", "score_server", uri.c_str(), nullptr};
+        // A database machine that vanishes is noticed within seconds.
+        const char* keys[] = {"connect_timeout", "application_name", "keepalives_idle", "keepalives_interval",
+                              "keepalives_count", "tcp_user_timeout", "dbname", nullptr};
+        const char* values[] = {"10", "score_server", "10", "5", "3", "10000", uri.c_str(), nullptr};
         conn_ = PQconnectdbParams(keys, values, 1);
+        // The database's notices go to the server's log, which no full
+        // standard error can stall.
+        if (conn_) PQsetNoticeProcessor(conn_, [](void*, const char* text) {
+            std::string line = std::string("score_server: database: ") + text;
+            while (!line.empty() && line.back() == '\n') line.pop_back();
+            LogLine(line);
+        }, nullptr);
         if (!conn_ || PQstatus(conn_) != CONNECTION_OK) {
             *error = "cannot open database " + PrintableDb(uri) + ": " + Message(conn_);
             return false;
         }
-        PGresult* r = PQexec(conn_, kSchema);
-        bool ok = PQresultStatus(r) == PGRES_COMMAND_OK;
-        PQclear(r);
-        if (!ok) {
+        if (!Command("SET client_min_messages TO warning") || !Command(kSchema)) {
             *error = "cannot set up database: " + Message(conn_);
             return false;
         }
@@ -91,7 +97,18 @@ public:
     }
 
 private:
+    bool Command(const char* sql) {
+        PGresult* r = PQexec(conn_, sql);
+        bool ok = PQresultStatus(r) == PGRES_COMMAND_OK;
+        PQclear(r);
+        return ok;
+    }
+
+    // What each connection needs, again after it is made anew: a bound on
+    // a statement (a stuck database must not hold a worker for ever) and
+    // the two statements.
     bool PrepareAll() {
+        if (!Command("SET statement_timeout TO '10s'")) return false;
         for (const auto& s : {std::make_pair("insert", kInsert), std::make_pair("standing", kStanding)}) {
             PGresult* r = PQprepare(conn_, s.first, s.second, 0, nullptr);
             bool ok = PQresultStatus(r) == PGRES_COMMAND_OK;
