@@ -333,7 +333,7 @@ std::string ReadFile(const std::string& path) {
 TEST(ScoreServerForBrowsers, CompressedCopiesAreMadeOnceAndSentToThoseWhoTakeThem) {
     const std::string dir = TempDir();
     std::string js, wasm("\0asm\1\0\0\0", 8);
-    for (int i = 0; i < 4000; i++) js += "function f" + std::to_string(i) + "() { return Module.call(" + std::to_string(i % 7) + "); }\n";
+    for (int i = 0; i < 1000; i++) js += "function f" + std::to_string(i) + "() { return Module.call(" + std::to_string(i % 7) + "); }\n";
     for (int i = 0; i < 20000; i++) wasm += char(i % 13);
     Write(dir + "/MyGame.js", js);
     Write(dir + "/MyGame.wasm", wasm);

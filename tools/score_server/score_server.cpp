@@ -207,6 +207,23 @@ void AnswerNow(int fd, int status, const char* what, const std::string& reason, 
 // ---- libmicrohttpd's callbacks -------------------------------------------------------
 
 struct Hooks {
+    // A request the handler has seen ends in OnRequestDone; one it never saw
+    // (the library refused it, or the connection went first) has no end of
+    // its own and is deleted here.
+    static void Drop(ScoreServer::Request* r) {
+        if (!r) return;
+        if (r->state == ScoreServer::Request::kNew) delete r;
+        else r->peer = nullptr;
+    }
+
+    // The answer starts: from now on it is timed by what its reader takes.
+    static void StartAnswer(ScoreServer::Peer* p) {
+        p->state = ScoreServer::Peer::kAnswering;
+        p->answerStart = p->lastProgress = NowMs();
+        p->takenBefore = BytesTaken(p->fd);
+        p->taken = 0;
+    }
+
     static ScoreServer::Peer* PeerOf(MHD_Connection* c) {
         const MHD_ConnectionInfo* info = MHD_get_connection_info(c, MHD_CONNECTION_INFO_SOCKET_CONTEXT);
         return info ? static_cast<ScoreServer::Peer*>(info->socket_context) : nullptr;
@@ -242,10 +259,7 @@ struct Hooks {
                 auto open = s.perAddress_.find(p->address);
                 if (open != s.perAddress_.end() && --open->second <= 0) s.perAddress_.erase(open);
             }
-            // A request the handler has seen ends in OnRequestDone; one it
-            // never saw has no end of its own.
-            if (p->request && p->request->state == ScoreServer::Request::kNew) delete p->request;
-            else if (p->request) p->request->peer = nullptr;
+            Drop(p->request);
             s.peers_.erase(it);
             *context = nullptr;
         }
@@ -260,9 +274,7 @@ struct Hooks {
         r->connection = c;
         r->target = uri ? uri : "";
         if (p) {
-            // A request the library refused itself never reached the
-            // handler, and so has no end of its own.
-            delete p->request;
+            Drop(p->request);
             p->request = r;
             r->peer = p;
         }
@@ -295,20 +307,17 @@ struct Hooks {
                 *uploadSize = 0;
                 if (r->bodyBytes <= kMaxBody) return MHD_YES;
                 r->state = ScoreServer::Request::kAnswered;
+                StartAnswer(p);
                 return s.Queue(c, 413, ErrorBlock("request too large")) ? MHD_YES : MHD_NO;
             }
             r->state = ScoreServer::Request::kAnswered;
-            p->state = ScoreServer::Peer::kAnswering;
-            p->answerStart = p->lastProgress = NowMs();
-            p->takenBefore = BytesTaken(p->fd);
-            p->taken = 0;
+            StartAnswer(p);
             return s.Answer(c, r, method) ? MHD_YES : MHD_NO;
         }
         if (r->state == ScoreServer::Request::kWorking) {
             // Resumed: the database has answered.
             r->state = ScoreServer::Request::kAnswered;
-            p->state = ScoreServer::Peer::kAnswering;
-            p->answerStart = p->lastProgress = NowMs();
+            StartAnswer(p);
             s.working_--;
             return s.Queue(c, r->reply.status, r->reply.body) ? MHD_YES : MHD_NO;
         }
