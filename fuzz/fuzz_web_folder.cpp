@@ -18,7 +18,7 @@
 
 namespace {
 
-std::string root;
+std::string outside, root;
 const uint64_t kSizes[] = {0, 1, 10, 1ull << 40};
 
 void Put(const std::string& path, const std::string& text) {
@@ -32,7 +32,7 @@ void Put(const std::string& path, const std::string& text) {
 void MakeRoot() {
     char tmpl[] = "/tmp/kelp_fuzz_web_XXXXXX";
     if (!mkdtemp(tmpl)) abort();
-    std::string outside = tmpl;
+    outside = tmpl;
     Put(outside + "/secret.txt", "secret");
     root = outside + "/web";
     mkdir(root.c_str(), 0755);
@@ -45,10 +45,18 @@ void MakeRoot() {
         abort();
 }
 
+void RemoveRoot() {
+    for (const char* f : {"/web/alias.js", "/web/out.txt", "/web/sub/index.html", "/web/index.html", "/web/MyGame.js",
+                          "/secret.txt"})
+        unlink((outside + f).c_str());
+    for (const char* d : {"/web/sub", "/web", ""}) rmdir((outside + d).c_str());
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     MakeRoot();
+    atexit(RemoveRoot);
     return 0;
 }
 
