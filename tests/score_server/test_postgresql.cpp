@@ -127,7 +127,7 @@ public:
     void SetUp() override {
         if (!missing_.empty()) GTEST_SKIP() << missing_;
         // Each case starts from an empty board.
-        Exec("scores", "SET client_min_messages TO warning; DROP TABLE IF EXISTS scores");
+        Exec("scores", "SET client_min_messages TO warning; DROP TABLE IF EXISTS scores; DROP FUNCTION IF EXISTS slow");
     }
 
     static std::string Uri() { return "postgresql://postgres@127.0.0.1:" + std::to_string(port_) + "/scores"; }
@@ -265,6 +265,44 @@ TEST_F(Postgres, AServerOutlivesARestartOfTheDatabase) {
     for (int i = 0; i < 8; i++)  // more than the server's connections: each was broken
         EXPECT_NE(Standing(Get(port, rec.Target(Records::Plain("After", i)), 60)), "") << i;
     EXPECT_EQ(Rows(), 9);
+    kill(a.pid, SIGTERM);
+    EXPECT_EQ(WaitExit(a), 0);
+}
+
+// A slow database (a second a score here, as over a poor link) holds the
+// scores waiting for it, not the server: a page and a refused record are
+// answered while all its connections are busy.
+TEST_F(Postgres, ASlowDatabaseHoldsOnlyTheScoresWaitingForIt) {
+    const std::string web = TempDir();
+    std::ofstream(web + "/index.html") << "<!doctype html><title>game</title>";
+    Process a = StartServer({"--web", web});
+    const int port = PortOf(a.firstLine);
+    Exec("scores",
+         "CREATE FUNCTION slow() RETURNS trigger AS $$ BEGIN PERFORM pg_sleep(1); RETURN NEW; END $$ LANGUAGE plpgsql;"
+         "CREATE TRIGGER slow BEFORE INSERT ON scores FOR EACH ROW WHEN (NEW.name = 'Slow') EXECUTE FUNCTION slow()");
+    Records rec;
+    std::atomic<int> stored{0};
+    std::vector<std::thread> slow;
+    for (int i = 0; i < 8; i++)  // twice the server's connections
+        slow.emplace_back([&, i] {
+            if (!Standing(Get(port, rec.Target(Records::Plain("Slow", i)), 60)).empty()) stored++;
+        });
+    // Once every connection of the server is busy in the database, a page
+    // and a refusal do not wait for them.
+    auto busy = [] {
+        return atoi(Exec("scores", "SELECT COUNT(*) FROM pg_stat_activity WHERE state = 'active'"
+                                   " AND application_name = 'score_server' AND query LIKE 'INSERT%'").c_str());
+    };
+    int seen = 0;
+    for (int i = 0; i < 600 && (seen = busy()) < 4; i++) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_EQ(seen, 4);
+    auto t0 = std::chrono::steady_clock::now();
+    EXPECT_EQ(Get(port, "/index.html", 60).status, 200);
+    EXPECT_EQ(Get(port, "/Scores.php?Game=550&Score=x", 60).status, 400);
+    printf("A page and a refusal behind 8 slow scores: %.1f ms; the slow ones stored so far: %d\n",
+           SecondsSince(t0) * 1000, stored.load());
+    for (std::thread& t : slow) t.join();
+    EXPECT_EQ(stored.load(), 8);
     kill(a.pid, SIGTERM);
     EXPECT_EQ(WaitExit(a), 0);
 }
