@@ -123,11 +123,13 @@ void SparseFile(const std::string& path, off_t size) {
     close(fd);
 }
 
-// The peers are held for the whole test: a long request deadline.
+// The peers are held for the whole test: long deadlines. (And no
+// compressed copies of the test's big files: they are not asked for.)
 scores::ServerOptions Patient() {
     scores::ServerOptions o;
     o.requestDeadlineMs = 300000;
     o.answerStallMs = 300000;
+    o.compressWeb = false;
     return o;
 }
 
@@ -239,6 +241,7 @@ TEST(SlowPeers, AnAnswerNobodyTakesIsCutOff) {
     SparseFile(dir + "/MyGame.data", 64 << 20);
     scores::ServerOptions o;
     o.webRoot = dir;
+    o.compressWeb = false;
     o.answerStallMs = 1000;
     LiveServer live(o);
     int fd = ConnectFrom("127.0.0.2", live.port(), 4096);
