@@ -175,6 +175,7 @@ TEST(ScoreServerForBrowsers, ALargeFileReachesASlowReader) {
     Write(dir + "/MyGame.data", pack);
     scores::ServerOptions o;
     o.webRoot = dir;
+    o.compressWeb = false;  // the reader takes the file as it is
     LiveServer live(o);
 
     int fd = ConnectFrom("127.0.0.1", live.port(), 64 << 10);
