@@ -4,6 +4,7 @@
 #pragma once
 
 #include <arpa/inet.h>
+#include <ftw.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <signal.h>
@@ -124,9 +125,21 @@ struct Records {
     }
 };
 
+// The folders a test made, removed with all they hold when it ends.
+struct TempDirs {
+    std::vector<std::string> made;
+    ~TempDirs() {
+        for (const std::string& d : made)
+            nftw(d.c_str(), [](const char* path, const struct stat*, int, FTW*) { return remove(path); }, 16,
+                 FTW_DEPTH | FTW_PHYS);
+    }
+};
+
 inline std::string TempDir() {
+    static TempDirs dirs;
     char tmpl[] = "/tmp/kelp_scores_XXXXXX";
-    return mkdtemp(tmpl);
+    dirs.made.push_back(mkdtemp(tmpl));
+    return dirs.made.back();
 }
 
 inline int RowCount(const std::string& dbPath) {

@@ -340,6 +340,9 @@ TEST(ScoreServerForBrowsers, CompressedCopiesAreMadeOnceAndSentToThoseWhoTakeThe
     Write(dir + "/MyGame.wasm", wasm);
     Write(dir + "/icon.png", std::string(4000, 'p'));  // packed already: left as it is
     Write(dir + "/tiny.js", "1;");                       // too small to gain
+    std::string packed;                                  // gains nothing: its copy is not sent
+    for (uint32_t i = 0, x = 1; i < 3000; i++) packed += char((x = x * 1103515245u + 12345u) >> 23);
+    Write(dir + "/packed.data", packed);
     scores::ServerOptions o;
     o.webRoot = dir;
     LiveServer live(o);
@@ -347,6 +350,9 @@ TEST(ScoreServerForBrowsers, CompressedCopiesAreMadeOnceAndSentToThoseWhoTakeThe
     for (const char* f : {"/MyGame.js.br", "/MyGame.js.gz", "/MyGame.wasm.br", "/MyGame.wasm.gz"})
         EXPECT_EQ(0, access((dir + f).c_str(), F_OK)) << f;
     for (const char* f : {"/icon.png.br", "/tiny.js.gz"}) EXPECT_NE(0, access((dir + f).c_str(), F_OK)) << f;
+    HttpReply asIs = Get(live.port(), "/packed.data", 10, "Accept-Encoding: br, gzip\r\n");
+    EXPECT_EQ("-", asIs.Header("content-encoding"));
+    EXPECT_TRUE(asIs.body == packed);
 
     struct Case {
         const char* file;

@@ -25,11 +25,17 @@ const off_t kMaxCompressed = off_t(64) << 20;
 const off_t kMinCompressed = 256;
 const size_t kBlock = 64 << 10;
 
+// Compresses one open file into another, in blocks: false on a read or
+// write failure, or when asked to stop.
+bool Brotli(int in, int out, bool text, off_t size, const std::atomic<bool>* stop);
+bool Gzip(int in, int out, bool text, off_t size, const std::atomic<bool>* stop);
+
 struct Coding {
     const char* name;    // as in Accept-Encoding and Content-Encoding
     const char* suffix;  // the copy's name ends with this
+    bool (*compress)(int in, int out, bool text, off_t size, const std::atomic<bool>* stop);
 };
-const Coding kCodings[] = {{"br", ".br"}, {"gzip", ".gz"}};
+const Coding kCodings[] = {{"br", ".br", Brotli}, {"gzip", ".gz", Gzip}};
 
 struct Type {
     const char* ext;
@@ -369,7 +375,8 @@ FileAnswer AnswerFile(const std::string& root, const FileRequest& request) {
     for (const Coding& c : kCodings) {
         if (request.range || !type || !type->compress || !AcceptsEncoding(request.acceptEncoding, c.name)) continue;
         copyFd = OpenRegular(path + c.suffix, &copy);
-        if (copyFd >= 0 && SameTime(copy.st_mtim, st.st_mtim)) {
+        // A copy of this very file, and one worth sending.
+        if (copyFd >= 0 && SameTime(copy.st_mtim, st.st_mtim) && copy.st_size < st.st_size) {
             coding = &c;
             break;
         }
@@ -427,12 +434,11 @@ FileAnswer AnswerFile(const std::string& root, const FileRequest& request) {
 
 namespace {
 
-// Compresses `in` into `out`, in blocks; false on a read or write failure,
-// or when asked to stop.
-bool Brotli(int in, int out, bool text, const std::atomic<bool>* stop) {
+bool Brotli(int in, int out, bool text, off_t size, const std::atomic<bool>* stop) {
     BrotliEncoderState* s = BrotliEncoderCreateInstance(nullptr, nullptr, nullptr);
     if (!s) return false;
-    BrotliEncoderSetParameter(s, BROTLI_PARAM_QUALITY, BROTLI_MAX_QUALITY);
+    // The best for what a page loads first; a big pack would take minutes.
+    BrotliEncoderSetParameter(s, BROTLI_PARAM_QUALITY, size <= (off_t(4) << 20) ? BROTLI_MAX_QUALITY : 9);
     BrotliEncoderSetParameter(s, BROTLI_PARAM_LGWIN, 22);
     BrotliEncoderSetParameter(s, BROTLI_PARAM_MODE, text ? BROTLI_MODE_TEXT : BROTLI_MODE_GENERIC);
     std::string inBuf(kBlock, '\0'), outBuf(kBlock, '\0');
@@ -461,7 +467,7 @@ bool Brotli(int in, int out, bool text, const std::atomic<bool>* stop) {
     return ok;
 }
 
-bool Gzip(int in, int out, bool, const std::atomic<bool>* stop) {
+bool Gzip(int in, int out, bool, off_t, const std::atomic<bool>* stop) {
     z_stream z = {};
     if (deflateInit2(&z, 9, Z_DEFLATED, 15 + 16, 9, Z_DEFAULT_STRATEGY) != Z_OK) return false;
     std::string inBuf(kBlock, '\0'), outBuf(kBlock, '\0');
@@ -510,11 +516,11 @@ int CompressFileUnless(const std::string& path, std::string* why, const std::ato
         }
         int in = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
         struct stat now;
-        bool ok = in >= 0 && (c.suffix[1] == 'b' ? Brotli(in, out, text, stop) : Gzip(in, out, text, stop));
+        bool ok = in >= 0 && c.compress(in, out, text, st.st_size, stop);
         // The file must not have changed while it was read.
         ok = ok && fstat(in, &now) == 0 && SameTime(now.st_mtim, st.st_mtim) && now.st_size == st.st_size;
-        struct stat result;
-        ok = ok && fstat(out, &result) == 0 && result.st_size < st.st_size;  // else not worth sending
+        // Kept even when it is no smaller (an already packed file), so
+        // that it is not made again at every start; it is not sent then.
         const timespec times[2] = {st.st_atim, st.st_mtim};
         ok = ok && fchmod(out, 0644) == 0 && futimens(out, times) == 0;
         if (in >= 0) close(in);
