@@ -89,6 +89,19 @@ void WavSeeds() {
     Write(t, "data_past_end.wav", cut.substr(0, cut.size() - 5));
     Write(t, "half_frame.wav", Riff(Fmt(1, 2, 8000, 16) + Chunk("data", Samples(1, 2), false)));
     Write(t, "header_only.wav", Riff(Fmt(1, 1, 8000, 8)));
+    // WAVE_FORMAT_EXTENSIBLE, as sox and many editors write: 16-bit PCM plays,
+    // 12 valid bits of 16 too; float and a cut extension are refused.
+    auto extensible = [](int sub, int channels, int valid) {
+        return Le(22, 2) + Le(valid, 2) + Le(channels == 1 ? 4 : 3, 4) + Le(sub, 2) +
+               B("\x00\x00\x00\x00\x10\x00\x80\x00\x00\xAA\x00\x38\x9B\x71");
+    };
+    Write(t, "extensible_stereo16.wav",
+          Riff(Fmt(0xFFFE, 2, 44100, 16, extensible(1, 2, 16)) + Chunk("data", Samples(8, 2))));
+    Write(t, "extensible_mono16_12bit.wav",
+          Riff(Fmt(0xFFFE, 1, 22050, 16, extensible(1, 1, 12)) + Chunk("data", Samples(6, 2))));
+    Write(t, "extensible_float.wav",
+          Riff(Fmt(0xFFFE, 1, 8000, 32, extensible(3, 1, 32)) + Chunk("data", Samples(4, 4))));
+    Write(t, "extensible_cut.wav", Riff(Fmt(0xFFFE, 1, 8000, 16, Le(22, 2) + Le(16, 2)) + Chunk("data", Samples(4, 2))));
 }
 
 // One Ogg Vorbis stream (a "link") of a tone.

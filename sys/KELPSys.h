@@ -200,6 +200,25 @@ public:
     const char* ReadString_Sys();
     void CloseFile_Sys();
 
+    // ---- Where files are ------------------------------------------------------
+    // The running program's own file, links resolved (/proc/self/exe); ""
+    // where the system does not say (a browser).
+    static std::string ProgramFile();
+    // 1 when `path` names a folder (or a link to one).
+    static int IsFolder(const std::string& path);
+    // 1 when something (a file, a folder, anything a link leads to) is at `path`.
+    static int PathExists(const std::string& path);
+    // 1 when the folder exists but this process may not create files in it
+    // (a read-only copy, a system folder); 0 when it may, or when there is
+    // no such folder.
+    static int FolderReadOnly(const char* folder);
+    // The player's data folder of a game: $XDG_DATA_HOME/<game> when that
+    // variable holds an absolute path, else $HOME/.local/share/<game> (the
+    // home from the password database when HOME is unset), made with any
+    // missing parents, private to the player (mode 0700). "" with the
+    // reason in `why` when there is no home or the folder cannot be made.
+    static std::string PlayerDataFolder(const std::string& game, std::string& why);
+
     // ---- Web -------------------------------------------------------------------
     std::string webResult;
     int32_t webPort;          // 80; a test build may point the game elsewhere
@@ -224,6 +243,14 @@ public:
 
     // ---- Log and text ------------------------------------------------------------
     static void Debuglog(const char* text);
+    // Debuglog, once for each (topic, number): for a fault that a game may
+    // repeat on every frame, such as a slot out of range.
+    static void DebuglogOnce(const char* topic, int number, const char* text);
+    // True the first time it is asked about (topic, number), for a report
+    // that is more than one Debuglog line.
+    static bool FirstReport(const char* topic, int number);
+    // The next DebuglogOnce of that topic is said again, whatever its number.
+    static void ForgetLogged(const char* topic);
     static const char* fstrSys(const char* format, ...) __attribute__((format(printf, 1, 2)));
     static std::string SystemUsername();
 };
@@ -275,6 +302,13 @@ extern int32_t ignorePress[1024];
 extern int32_t UpdateFrames;
 extern int32_t DebugToggle;
 extern std::string KeyName[KEY_NAMES];
+// The hot keys the poll acts on, a sum of the bits below (all by default).
+// A hot key whose bit is clear does nothing, and its Button entry stays 0.
+enum {
+    HOTKEY_F1 = 1, HOTKEY_F4 = 2, HOTKEY_F9 = 4, HOTKEY_F10 = 8, HOTKEY_F11 = 16, HOTKEY_PRESETS = 32,
+    HOTKEY_ALL = 63,
+};
+extern int32_t HotKeysOn;
 // Where the poll reads the keyboard and the mouse: GLFW's state of the
 // window (nothing while there is none). Tests point them at their own state.
 extern int (*InputKeyDown)(int key);

@@ -24,6 +24,8 @@
 #include "core/KELPCore.h"
 #include "game/MyGame.h"
 
+using std::string;
+
 namespace {
 
 struct WebTest : ::testing::Test {
