@@ -2,16 +2,22 @@
 # installed CMake package (find_package(KELP)) and kelp.pc all take them
 # from here, so a new dependency is added in this file and nowhere else.
 
-# Dependencies with a pkg-config module, as pairs: the prefix of the imported
-# target made for it (PkgConfig::<prefix>) and the module's name.
+# Dependencies with a pkg-config module, as triples: the prefix of the imported
+# target made for it (PkgConfig::<prefix>), the module's name, and the Debian
+# package a game built on the framework needs at run time.
 set(KELP_PKG_MODULES
-  GLFW glfw3
-  OPENAL openal
-  VORBISFILE vorbisfile)
+  GLFW glfw3 "libglfw3 (>= 3.3)"    # the gamepad API is GLFW 3.3's
+  OPENAL openal libopenal1
+  VORBISFILE vorbisfile libvorbisfile3)
 
-# The others, as kelp.pc names them (CMake finds them below).
+# The others, as kelp.pc names them (CMake finds them below), and their
+# Debian packages, with the C++ runtime's.
 set(KELP_PC_EXTRA_REQUIRES gl)        # OpenGL (OpenGL::GL)
 set(KELP_PC_EXTRA_LIBS -llodepng -lm -pthread) # LodePNG ships no pkg-config file; loads run on a thread
+set(KELP_DEBIAN_EXTRA_RUNTIME
+  libopengl0 libglx0                  # OpenGL::GL through GLVND: libOpenGL.so.0, libGLX.so.0
+  liblodepng0                         # LodePNG
+  libc6 libstdc++6 libgcc-s1)         # libm, threads, the C and C++ runtime
 
 # Finds every dependency and makes its imported target; sets `out_missing`
 # to what could not be found (empty when all were). A function, so that the
@@ -23,9 +29,9 @@ function(kelp_find_dependencies out_missing)
   if(NOT PKG_CONFIG_FOUND)
     list(APPEND missing pkg-config)
   else()
-    set(pairs ${KELP_PKG_MODULES})
-    while(pairs)
-      list(POP_FRONT pairs prefix module)
+    set(triples ${KELP_PKG_MODULES})
+    while(triples)
+      list(POP_FRONT triples prefix module deb)
       if(NOT TARGET PkgConfig::${prefix})
         pkg_check_modules(${prefix} QUIET IMPORTED_TARGET ${module})
       endif()
@@ -63,9 +69,9 @@ endfunction()
 # What the framework library links: every target made above, and libm.
 function(kelp_dependency_targets out_targets)
   set(targets)
-  set(pairs ${KELP_PKG_MODULES})
-  while(pairs)
-    list(POP_FRONT pairs prefix module)
+  set(triples ${KELP_PKG_MODULES})
+  while(triples)
+    list(POP_FRONT triples prefix module deb)
     list(APPEND targets PkgConfig::${prefix})
   endwhile()
   list(APPEND targets OpenGL::GL KELP::lodepng Threads::Threads m)
@@ -75,9 +81,9 @@ endfunction()
 # The same list as kelp.pc states it: its Requires and the rest of its Libs.
 function(kelp_pkg_config_fields out_requires out_libs)
   set(requires)
-  set(pairs ${KELP_PKG_MODULES})
-  while(pairs)
-    list(POP_FRONT pairs prefix module)
+  set(triples ${KELP_PKG_MODULES})
+  while(triples)
+    list(POP_FRONT triples prefix module deb)
     list(APPEND requires ${module})
   endwhile()
   list(APPEND requires ${KELP_PC_EXTRA_REQUIRES})
@@ -85,4 +91,18 @@ function(kelp_pkg_config_fields out_requires out_libs)
   list(JOIN KELP_PC_EXTRA_LIBS " " libs)
   set(${out_requires} "${requires}" PARENT_SCOPE)
   set(${out_libs} "${libs}" PARENT_SCOPE)
+endfunction()
+
+# The same list as a Debian package's Depends field: what a game built on
+# the framework needs installed to run.
+function(kelp_debian_runtime_depends out_depends)
+  set(packages)
+  set(triples ${KELP_PKG_MODULES})
+  while(triples)
+    list(POP_FRONT triples prefix module deb)
+    list(APPEND packages "${deb}")
+  endwhile()
+  list(APPEND packages ${KELP_DEBIAN_EXTRA_RUNTIME})
+  list(JOIN packages ", " depends)
+  set(${out_depends} "${depends}" PARENT_SCOPE)
 endfunction()

@@ -1,7 +1,10 @@
 # Installing the framework: `cmake --install build --prefix P` puts the
 # static library, the public headers (include/kelp/), the CMake package
-# (find_package(KELP) -> KELP::kelp), kelp.pc and the API manual page (kelp.3)
-# under P. Nothing else in the build has install rules.
+# (find_package(KELP) -> KELP::kelp, with the helper for a game's Debian
+# package), kelp.pc and the API manual page (kelp.3) under P. The browser
+# build (EMSCRIPTEN) installs its library and package under
+# P/lib/wasm32-emscripten/ instead, with the helper for a game's page and no
+# kelp.pc. Nothing else in the build has install rules.
 include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
 
@@ -16,26 +19,45 @@ install(FILES ${KELP_PUBLIC_HEADERS} DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/kel
 
 # ---- CMake package -----------------------------------------------------------
 install(EXPORT KELPTargets NAMESPACE KELP:: DESTINATION ${KELP_CMAKE_DIR})
+# The package says which build it holds: a desktop game cannot link the
+# browser's library, nor a page the desktop's.
+if(EMSCRIPTEN)
+  set(KELP_BROWSER_BUILD 1)
+else()
+  set(KELP_BROWSER_BUILD 0)
+endif()
 configure_package_config_file(${CMAKE_CURRENT_LIST_DIR}/KELPConfig.cmake.in
   ${CMAKE_BINARY_DIR}/KELPConfig.cmake INSTALL_DESTINATION ${KELP_CMAKE_DIR})
 # Before 1.0 a minor release may change the API: only the same minor matches.
 write_basic_package_version_file(${CMAKE_BINARY_DIR}/KELPConfigVersion.cmake
   COMPATIBILITY SameMinorVersion)
 install(FILES ${CMAKE_BINARY_DIR}/KELPConfig.cmake ${CMAKE_BINARY_DIR}/KELPConfigVersion.cmake
-  ${CMAKE_CURRENT_LIST_DIR}/KELPDependencies.cmake DESTINATION ${KELP_CMAKE_DIR})
+  DESTINATION ${KELP_CMAKE_DIR})
+if(EMSCRIPTEN)
+  # A game's page: the helper and the page's own files beside it.
+  install(FILES ${CMAKE_CURRENT_LIST_DIR}/KELPWebPage.cmake DESTINATION ${KELP_CMAKE_DIR})
+  install(FILES ${KELP_WEB_DIR}/index.html ${KELP_WEB_DIR}/pre.js DESTINATION ${KELP_CMAKE_DIR}/web)
+else()
+  # The libraries to find, and a game's Debian package.
+  install(FILES ${CMAKE_CURRENT_LIST_DIR}/KELPDependencies.cmake ${CMAKE_CURRENT_LIST_DIR}/KELPDebian.cmake
+    DESTINATION ${KELP_CMAKE_DIR})
+endif()
 
 # ---- pkg-config ------------------------------------------------------------------
 # The library is static, so what it links is in Requires and Libs, not in
 # their .private forms: a plain `pkg-config --libs kelp` must link a game.
-kelp_pkg_config_fields(KELP_PC_REQUIRES KELP_PC_LIBS)
-# The prefix is the one given at install time (`cmake --install --prefix`),
-# so the file is written then; DESTDIR staging is honoured by file(INSTALL).
-set(KELP_PC_PREFIX "@KELP_PC_PREFIX@")
-configure_file(${CMAKE_CURRENT_LIST_DIR}/kelp.pc.in ${CMAKE_BINARY_DIR}/kelp.pc.in @ONLY)
-install(CODE "
-  set(KELP_PC_PREFIX \"\${CMAKE_INSTALL_PREFIX}\")
-  configure_file(\"${CMAKE_BINARY_DIR}/kelp.pc.in\" \"${CMAKE_BINARY_DIR}/pkgconfig/kelp.pc\" @ONLY)
-  file(INSTALL \"${CMAKE_BINARY_DIR}/pkgconfig/kelp.pc\" DESTINATION \"\${CMAKE_INSTALL_PREFIX}/${KELP_PC_DIR}\")")
+# (The browser build has none: em++ links through the CMake package.)
+if(NOT EMSCRIPTEN)
+  kelp_pkg_config_fields(KELP_PC_REQUIRES KELP_PC_LIBS)
+  # The prefix is the one given at install time (`cmake --install --prefix`),
+  # so the file is written then; DESTDIR staging is honoured by file(INSTALL).
+  set(KELP_PC_PREFIX "@KELP_PC_PREFIX@")
+  configure_file(${CMAKE_CURRENT_LIST_DIR}/kelp.pc.in ${CMAKE_BINARY_DIR}/kelp.pc.in @ONLY)
+  install(CODE "
+    set(KELP_PC_PREFIX \"\${CMAKE_INSTALL_PREFIX}\")
+    configure_file(\"${CMAKE_BINARY_DIR}/kelp.pc.in\" \"${CMAKE_BINARY_DIR}/pkgconfig/kelp.pc\" @ONLY)
+    file(INSTALL \"${CMAKE_BINARY_DIR}/pkgconfig/kelp.pc\" DESTINATION \"\${CMAKE_INSTALL_PREFIX}/${KELP_PC_DIR}\")")
+endif()
 
 # ---- Manual page -------------------------------------------------------------------
 # The README's API section, as kelp(3).
@@ -74,6 +96,6 @@ function(kelp_check_links)
     endif()
   endforeach()
 endfunction()
-if(CMAKE_VERSION VERSION_GREATER_EQUAL 3.19)
+if(NOT EMSCRIPTEN AND CMAKE_VERSION VERSION_GREATER_EQUAL 3.19)
   cmake_language(DEFER DIRECTORY ${CMAKE_SOURCE_DIR} CALL kelp_check_links)
 endif()

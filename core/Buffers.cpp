@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "KELPCore.h"
+#include "../sys/KELPSys.h"
 
 void KELPCore::CreateBuffer(int slot, int size) { ASys.Buffer_Create(slot, size); }
 void KELPCore::BufferCLS(int slot) { ASys.Buffer_Fill(slot, 0, 0, 0, 0); }
@@ -23,7 +24,7 @@ void KELPCore::TakeScreenshot() { ASys.Screenshot(); }
 void KELPCore::CopyBuffer() { ASys.GrabBuffer(); }
 
 void KELPCore::PrepareScreenshotName() {
-    const char* name = fstr("%s/Screenshot_%i_%s.png", dataRoot, gameNumber, DateTime_file().c_str());
+    const char* name = fstr("%s/Screenshot_%i_%s.png", SaveFolder(), gameNumber, DateTime_file().c_str());
     // The name buffer holds the longest data root with room to spare, so the
     // name is never cut; the bound only guards the copy itself.
     snprintf(ASys.ScreenshotName, sizeof ASys.ScreenshotName, "%s", name);

@@ -7,28 +7,53 @@
 #include <cstring>
 
 #include "KELPCore.h"
+#include "../sys/KELPSys.h"
+
+using std::string;
 
 int32_t UpdateCountLive = 0, RenderCountLive = 0;
 clock_t GameStartTime = 0;
 
 static int64_t MillsStart;
 
+// A game run from its build or its own folder has Data/ beside it. One
+// started through PATH (no folder in its path) or through a link is found
+// by its own file; one installed as <prefix>/games/<name> keeps its data in
+// <prefix>/share/games/<name>/, where a package puts it.
+static void FindInstalledData(char* root, size_t size) {
+    if (KELPSys::IsFolder(string(root) + "/Data")) return;
+    string program = KELPSys::ProgramFile();
+    size_t slash = program.rfind('/');
+    if (slash == string::npos) return;
+    string folder = program.substr(0, slash), name = program.substr(slash + 1);
+    size_t up = folder.rfind('/');
+    string shared = up == string::npos ? "" : folder.substr(0, up) + "/share/games/" + name;
+    for (const string& candidate : {folder, shared}) {
+        if (candidate.empty() || candidate.size() >= size || !KELPSys::IsFolder(candidate + "/Data")) continue;
+        snprintf(root, size, "%s", candidate.c_str());
+        return;
+    }
+}
+
 int KELPCore::SetDataRoot(const char* programPath) {
     snprintf(dataRoot, sizeof dataRoot, ".");
-    if (!programPath) return 1;
+    int fits = 1;
     const char* cut = nullptr;
-    for (const char* p = programPath; *p; p++)
+    for (const char* p = programPath ? programPath : ""; *p; p++)
         if (*p == '\\' || *p == '/') cut = p;
-    if (!cut) return 1;
-    size_t n = (size_t)(cut - programPath);
-    if (n >= sizeof dataRoot) {
-        // Keep "." rather than a cut path that names some other directory.
-        KELPSys::Debuglog("Program path too long for the data root; using the current directory");
-        return 0;
+    if (cut) {
+        size_t n = (size_t)(cut - programPath);
+        if (n >= sizeof dataRoot) {
+            // Keep "." rather than a cut path that names some other directory.
+            KELPSys::Debuglog("Program path too long for the data root; using the current directory");
+            fits = 0;
+        } else {
+            memcpy(dataRoot, programPath, n);
+            dataRoot[n] = 0;
+        }
     }
-    memcpy(dataRoot, programPath, n);
-    dataRoot[n] = 0;
-    return 1;
+    FindInstalledData(dataRoot, sizeof dataRoot);
+    return fits;
 }
 
 void KELPCore::Begin(int number, string title) {
@@ -51,6 +76,8 @@ void KELPCore::Begin(int number, string title) {
     realHeight = ASys.fbHeight;
     SeedRnd();
 }
+
+int KELPCore::WindowFailed() { return ASys.windowFailed ? 1 : 0; }
 
 void KELPCore::Terminate() {
     // A load still queued would reach a platform layer that is shut down.

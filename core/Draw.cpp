@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "KELPCore.h"
+#include "../sys/KELPSys.h"
 
 namespace {
 

@@ -1,8 +1,13 @@
-// Record files for the game: names are relative to the data root; the
-// platform layer holds the one open file.
+// Record files for the game: names are relative to the save folder, which
+// is the data root unless that cannot be written; the platform layer holds
+// the one open file.
+#include <cctype>
 #include <cstring>
 
 #include "KELPCore.h"
+#include "../sys/KELPSys.h"
+
+using std::string;
 
 namespace {
 
@@ -13,11 +18,60 @@ string RootedPath(const char* root, const string& name) {
     return path;
 }
 
+// The data root the save folder was chosen for, and the choice.
+bool saveFolderChosen = false;
+string saveFolderRoot, saveFolder;
+
+// The player's data folder is named after the program's file, which an
+// installed game shares with its data (/usr/games/<name> and
+// /usr/share/games/<name>/): it stays the same from one start to the next
+// and is already a file name. Characters other than letters, digits and
+// ". _ - +" become '_'.
+string PlayerFolderName(int gameNumber) {
+    string file = KELPSys::ProgramFile();
+    string name = file.substr(file.rfind('/') + 1);
+    for (char& c : name)
+        if (!isalnum((unsigned char)c) && !strchr("._-+", c)) c = '_';
+    if (name.empty() || name[0] == '.') name = "kelp-game-" + std::to_string(gameNumber);
+    return name;
+}
+
 }  // namespace
 
-int KELPCore::WriteFile(string name) { return ASys.WriteFile_Sys(RootedPath(dataRoot, name).c_str()); }
+const char* KELPCore::SaveFolder() {
+    if (saveFolderChosen && saveFolderRoot == dataRoot) return saveFolder.c_str();
+    saveFolderChosen = true;
+    saveFolderRoot = dataRoot;
+    saveFolder = dataRoot;
+    if (!KELPSys::FolderReadOnly(dataRoot)) return saveFolder.c_str();
+    string why;
+    string player = KELPSys::PlayerDataFolder(PlayerFolderName(gameNumber), why);
+    // Screenshot names are sized for the longest data root.
+    if (player.size() >= sizeof dataRoot) {
+        why = "the player's data folder " + player + " has too long a path";
+        player.clear();
+    }
+    if (player.empty()) {
+        KELPSys::Debuglog(("Saves stay in " + saveFolderRoot + ", which cannot be written: " + why).c_str());
+    } else {
+        saveFolder = player;
+        KELPSys::Debuglog(("Saves go to " + player + " (" + saveFolderRoot + " cannot be written)").c_str());
+    }
+    return saveFolder.c_str();
+}
 
-int KELPCore::ReadFile(string name) { return ASys.ReadFile_Sys(RootedPath(dataRoot, name).c_str()); }
+int KELPCore::WriteFile(string name) { return ASys.WriteFile_Sys(RootedPath(SaveFolder(), name).c_str()); }
+
+int KELPCore::ReadFile(string name) {
+    const char* folder = SaveFolder();
+    string path = RootedPath(folder, name);
+    // A data root that cannot be written may still hold what earlier plays
+    // saved there: what the player's folder does not have yet is read there.
+    if (strcmp(folder, dataRoot) != 0 && !KELPSys::PathExists(path) &&
+        KELPSys::PathExists(RootedPath(dataRoot, name)))
+        path = RootedPath(dataRoot, name);
+    return ASys.ReadFile_Sys(path.c_str());
+}
 
 void KELPCore::WriteInt(int v) { ASys.WriteInt_Sys(v); }
 

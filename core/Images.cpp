@@ -6,6 +6,9 @@
 #include <set>
 
 #include "KELPCore.h"
+#include "../sys/KELPSys.h"
+
+using std::string;
 
 namespace {
 

@@ -1,10 +1,43 @@
 // The game's view of input: one poll per update, the hard-wired buttons with
-// their joystick equivalents, the action values, the pointer records and
-// their hit tests, key capture, and the key bindings.
+// their joystick equivalents, the action values and their presses and
+// releases, the pointer records and their hit tests, key capture, the key
+// bindings and their standard layouts, and the choice of hot keys.
 #include <cmath>
 #include <string>
 
 #include "KELPCore.h"
+#include "../sys/KELPSys.h"
+
+using std::string;
+
+static_assert(int(KELP_HOTKEY_F1) == HOTKEY_F1 && int(KELP_HOTKEY_F4) == HOTKEY_F4 &&
+                  int(KELP_HOTKEY_F9) == HOTKEY_F9 && int(KELP_HOTKEY_F10) == HOTKEY_F10 &&
+                  int(KELP_HOTKEY_F11) == HOTKEY_F11 && int(KELP_HOTKEY_PRESETS) == HOTKEY_PRESETS &&
+                  int(KELP_HOTKEYS_ALL) == HOTKEY_ALL,
+              "the game's hot-key bits are the platform layer's");
+
+namespace {
+
+// Per action: held since a poll saw it above 0.5, until one sees it below
+// 0.3; and what the last poll saw change (1 pressed, -1 released, 0 none).
+int32_t actionHeld[KELP_ACTIONS];
+int32_t actionEdge[KELP_ACTIONS];
+
+void TrackActionEdges() {
+    for (int i = 0; i < KELP_ACTIONS; i++) {
+        float v = ASys.Keyv[i];
+        actionEdge[i] = 0;
+        if (!actionHeld[i] && v > 0.5f) {
+            actionHeld[i] = 1;
+            actionEdge[i] = 1;
+        } else if (actionHeld[i] && !(v >= 0.3f)) {
+            actionHeld[i] = 0;
+            actionEdge[i] = -1;
+        }
+    }
+}
+
+}  // namespace
 
 void KELPCore::PollInput(int invertY) {
     UpdateCountLive++;
@@ -16,6 +49,7 @@ void KELPCore::PollInput(int invertY) {
     }
 
     ASys.PollInputB(invertY);
+    TrackActionEdges();
 
     // F1 flips the statistics line once per press, however long it is held.
     if (ASys.Button[68] == 0) {
@@ -82,6 +116,14 @@ int KELPCore::PlayKey(int type) {
 int KELPCore::PlayKeyAll(int type) { return PlayKey(type); }
 
 float KELPCore::Joy(int n) { return n >= 0 && n < 128 ? ASys.Keyv[n] : 0; }
+
+int KELPCore::JoyPressed(int action) {
+    return action >= 0 && action < KELP_ACTIONS && actionEdge[action] == 1 ? 1 : 0;
+}
+
+int KELPCore::JoyReleased(int action) {
+    return action >= 0 && action < KELP_ACTIONS && actionEdge[action] == -1 ? 1 : 0;
+}
 
 int KELPCore::JoyDown(int button) { return JoyDown(button, 0); }
 
@@ -170,5 +212,49 @@ int KELPCore::KeyValue(int action, int slot) {
 }
 
 void KELPCore::FlushKeys() { ASys.ClearKeys(); }
+
+// The standard layouts, as (action, input) in binding order. The order is
+// part of the layout: within an action the newest binding sits last, and a
+// redefine screen lists them that way.
+namespace {
+
+const int kKeyLayout[][2] = {
+    {KELP_UP, KELP_KEY_UP},           {KELP_RIGHT, KELP_KEY_RIGHT},        {KELP_DOWN, KELP_KEY_DOWN},
+    {KELP_LEFT, KELP_KEY_LEFT},       {KELP_UP, KELP_KEY_KP_8},            {KELP_RIGHT, KELP_KEY_KP_6},
+    {KELP_DOWN, KELP_KEY_KP_5},       {KELP_LEFT, KELP_KEY_KP_4},          {KELP_BUTTON1, KELP_KEY_Z},
+    {KELP_BUTTON2, KELP_KEY_X},       {KELP_BUTTON3, KELP_KEY_C},          {KELP_BUTTON4, KELP_KEY_V},
+    {KELP_SHOULDER_L, KELP_KEY_B},    {KELP_SHOULDER_R, KELP_KEY_N},       {KELP_UP, KELP_KEY_W},
+    {KELP_RIGHT, KELP_KEY_D},         {KELP_DOWN, KELP_KEY_S},             {KELP_LEFT, KELP_KEY_A},
+    {KELP_BUTTON1, KELP_KEY_K},       {KELP_BUTTON2, KELP_KEY_L},          {KELP_BUTTON3, KELP_KEY_J},
+    {KELP_BUTTON4, KELP_KEY_I},       {KELP_SHOULDER_L, KELP_KEY_U},       {KELP_SHOULDER_R, KELP_KEY_O},
+    {KELP_BUTTON1, KELP_KEY_SPACE},   {KELP_BUTTON1, KELP_KEY_RETURN},     {KELP_BUTTON1, KELP_KEY_KP_ENTER},
+    {KELP_BUTTON2, KELP_KEY_LEFT_CTRL}, {KELP_BUTTON2, KELP_KEY_RIGHT_CTRL}, {KELP_BUTTON3, KELP_KEY_LEFT_ALT},
+    {KELP_BUTTON3, KELP_KEY_RIGHT_ALT}, {KELP_BUTTON4, KELP_KEY_LEFT_SHIFT}, {KELP_BUTTON4, KELP_KEY_RIGHT_SHIFT},
+    {KELP_START, KELP_KEY_ESCAPE},    {KELP_BACK, KELP_KEY_BACKSPACE},
+};
+
+// Each pad's buttons; its left stick needs no binding, as the poll reads it
+// into the directions.
+const int kPadLayout[][2] = {
+    {KELP_UP, KELP_PAD_DPAD_UP}, {KELP_RIGHT, KELP_PAD_DPAD_RIGHT}, {KELP_DOWN, KELP_PAD_DPAD_DOWN},
+    {KELP_LEFT, KELP_PAD_DPAD_LEFT}, {KELP_BUTTON1, KELP_PAD_A},    {KELP_BUTTON2, KELP_PAD_B},
+    {KELP_BUTTON3, KELP_PAD_X},      {KELP_BUTTON4, KELP_PAD_Y},    {KELP_SHOULDER_L, KELP_PAD_LB},
+    {KELP_SHOULDER_R, KELP_PAD_RB},  {KELP_START, KELP_PAD_START}, {KELP_BACK, KELP_PAD_BACK},
+};
+
+}  // namespace
+
+void KELPCore::BindKeys() {
+    for (const auto& b : kKeyLayout) SetKey(b[0], b[1]);
+}
+
+void KELPCore::BindPads() {
+    for (int pad = 0; pad < 4; pad++)
+        for (const auto& b : kPadLayout) SetKey(b[0], KelpPadButton(pad, b[1]));
+}
+
+void KELPCore::SetHotKeys(int keys) { HotKeysOn = keys & HOTKEY_ALL; }
+
+int KELPCore::HotKeys() { return HotKeysOn; }
 
 string KELPCore::KeyName(int code) { return ASys.ButtonName(code); }

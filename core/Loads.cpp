@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "KELPCore.h"
+#include "../sys/KELPSys.h"
 
 namespace {
 

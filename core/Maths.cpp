@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "KELPCore.h"
+#include "../sys/KELPSys.h"
 
 int32_t jRand_Seed = 0, jRand_Count = 0, jRand_Bit = 0, jRand_Plus = 0, jRand_Out = 0, jRand_tSeed = 0;
 
@@ -54,6 +55,13 @@ float KELPCore::Cos(float degrees) { return float(cos(double(degrees) * kDegToRa
 float KELPCore::Mod(float a, float b) { return fmodf(a, b); }
 float KELPCore::Abs(float v) { return fabsf(v); }
 int KELPCore::Abs(int v) { return v < 0 ? int(0u - unsigned(v)) : v; }
+
+float KELPCore::Clamp(float v, float lo, float hi) {
+    if (!(v >= lo)) return lo;   // NaN lands on the low end too
+    return v > hi ? (hi > lo ? hi : lo) : v;
+}
+
+float KELPCore::Lerp(float a, float b, float t) { return a + (b - a) * t; }
 
 float KELPCore::Dist(float x1, float y1, float x2, float y2) {
     float dx = x1 - x2, dy = y1 - y2;

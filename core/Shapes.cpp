@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "KELPCore.h"
+#include "../sys/KELPSys.h"
 
 namespace {
 

@@ -4,6 +4,9 @@
 #include <cstring>
 
 #include "KELPCore.h"
+#include "../sys/KELPSys.h"
+
+using std::string;
 
 namespace {
 
@@ -14,11 +17,6 @@ bool EndsWith(const string& s, const char* tail) {
 
 bool EndsWithAnyCase(const string& s, const char* lower, const char* capital, const char* upper) {
     return EndsWith(s, lower) || EndsWith(s, capital) || EndsWith(s, upper);
-}
-
-float Clamp(float v, float lo, float hi) {
-    if (!(v >= lo)) return lo;
-    return v > hi ? hi : v;
 }
 
 }  // namespace
@@ -55,12 +53,19 @@ void KELPCore::PlayMusic(string name) { PlayMusic(name, 1); }
 
 void KELPCore::PlayMusic(string name, int loop) {
     std::replace(name.begin(), name.end(), '\\', '/');
+    // The first buffer is queued at once: it plays at the game's volume
+    // even before the loop's first MusicHandler.
+    ASys.musicMaster = musicVolume;
     if (EndsWithAnyCase(name, ".ogg", ".Ogg", ".OGG")) {
         ASys.PlayMusic_Ogg_Sys(fstr("%s/Data/%i/audio/%s", dataRoot, gameNumber, name.c_str()), loop);
         return;
     }
-    if (EndsWithAnyCase(name, ".wav", ".Wav", ".WAV"))
+    if (EndsWithAnyCase(name, ".wav", ".Wav", ".WAV")) {
         ASys.PlayMusic_Wav_Sys(fstr("%s/Data/%i/audio/%s", dataRoot, gameNumber, name.c_str()), loop);
+        return;
+    }
+    // The stream kind comes from the ending alone: say why nothing plays.
+    Debuglog(fstr("Music Rejected - %s: the name must end in .ogg or .wav", name.c_str()));
 }
 
 // What is queued already plays out; no more buffers follow.

@@ -10,6 +10,9 @@
 #include <cstring>
 
 #include "KELPCore.h"
+#include "../sys/KELPSys.h"
+
+using std::string;
 
 int32_t TempstrUse = 0;
 

@@ -6,6 +6,9 @@
 #include <ctime>
 
 #include "KELPCore.h"
+#include "../sys/KELPSys.h"
+
+using std::string;
 
 static struct tm Now() {
     time_t t = time(nullptr);

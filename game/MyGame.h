@@ -7,6 +7,7 @@
 #include <string>
 
 #include "../core/KELPCore.h"
+#include "../sys/KELPSys.h"
 
 class MyGame : public KELPCore {
 public:

@@ -36,7 +36,7 @@ Multipliers SaveMultipliers(const MyGame& g) {
     return {g.saveData[24] % 5 + 3, g.saveData[25] % 4 + 4, g.gameNumber % 6 + 2};
 }
 
-string SaveName(const MyGame& g) {
+std::string SaveName(const MyGame& g) {
     char name[1100];
     snprintf(name, sizeof name, "Save_%i_%s.sav", (int)g.gameNumber, g.gameTitle);
     return name;
@@ -46,7 +46,7 @@ string SaveName(const MyGame& g) {
 // only refused because the settings file (and its user ID) was damaged. The
 // old file is kept beside it, replacing the one kept last time.
 void KeepRejectedSave(MyGame& g) {
-    std::string from = std::string(g.dataRoot) + "/" + SaveName(g);
+    std::string from = std::string(g.SaveFolder()) + "/" + SaveName(g);
     std::string to = from + ".bad";
     // Built as a string: a long data root would not fit a temporary one.
     std::string line = rename(from.c_str(), to.c_str()) == 0

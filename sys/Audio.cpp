@@ -3,6 +3,7 @@
 #include <AL/al.h>
 #include <AL/alc.h>
 #include <AL/alext.h>
+#include <cerrno>
 #include <cmath>
 #include <cstdarg>
 #include <cstdlib>
@@ -95,6 +96,32 @@ int Reject(const char* name, const char* why, ...) {
     va_end(args);
     KELPSys::Debuglog(KELPSys::fstrSys("Wave Rejected - %s: %s", name, reason));
     return 0;
+}
+
+// Sub-formats of a WAVE_FORMAT_EXTENSIBLE header, named in refusals: the
+// first two bytes of the sub-format GUID, a format code of their own.
+const char* FormatName(int code) {
+    switch (code) {
+        case 1: return "PCM";
+        case 2: return "Microsoft ADPCM";
+        case 3: return "IEEE float";
+        case 6: return "A-law";
+        case 7: return "mu-law";
+        case 0x11: return "IMA ADPCM";
+        case 0x55: return "MPEG layer 3";
+        default: return "unknown";
+    }
+}
+
+// The rest of the KSDATAFORMAT_SUBTYPE GUID that every such sub-format shares.
+const unsigned char kSubtypeTail[14] = {0x00, 0x00, 0x00, 0x00, 0x10, 0x00, 0x80,
+                                        0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
+const int kExtensible = 0xFFFE;
+
+// Says where a sound file could not be opened, on a line of its own below
+// the message that names the kind of file.
+void ReportOpenFailure(const char* path, int err) {
+    KELPSys::Debuglog(KELPSys::fstrSys("    %.900s : %s", path, strerror(err)));
 }
 
 int OpenALFormat(int bytesPerSample, int channels) {
@@ -233,10 +260,33 @@ int ParseWAV(FILE* f, const char* name, WavInfo* info) {
     if (audioFormat == kShortRead || channels == kShortRead || bits == kShortRead)
         return Reject(name, "read error");
     pos += 16;
-    skipBytes(f, fmtSize - 16 + (fmtSize & 1));
-    pos += fmtSize - 16 + (fmtSize & 1);
+    long fmtRest = fmtSize - 16;
+    // An extensible header names the real format in its sub-format GUID;
+    // editors write one for plain 16-bit PCM too.
+    if (audioFormat == kExtensible) {
+        if (fmtRest < 24) return Reject(name, "truncated extensible \"fmt \" chunk");
+        int extra = readShort(f);
+        int validBits = readShort(f);
+        readInt(f);   // the speaker positions of the channels
+        unsigned char guid[16];
+        if (extra == kShortRead || validBits == kShortRead || fread(guid, 1, 16, f) != 16)
+            return Reject(name, "read error");
+        pos += 24;
+        fmtRest -= 24;
+        int code = guid[0] | guid[1] << 8;
+        if (memcmp(guid + 2, kSubtypeTail, sizeof kSubtypeTail) != 0)
+            return Reject(name, "extensible format with an unknown sub-format is not PCM");
+        if (code != 1)
+            return Reject(name, "extensible format with sub-format %i (%s) is not PCM", code, FormatName(code));
+        // Fewer valid bits than the container holds still play: the unused
+        // low bits are zero.
+        if (validBits > bits) return Reject(name, "%i valid bits in %i-bit samples", validBits, bits);
+        audioFormat = 1;
+    }
+    skipBytes(f, fmtRest + (fmtSize & 1));
+    pos += fmtRest + (fmtSize & 1);
 
-    if (audioFormat != 1) return Reject(name, "format %i is not PCM", audioFormat);
+    if (audioFormat != 1) return Reject(name, "format %i (%s) is not PCM", audioFormat, FormatName(audioFormat));
     if (channels == 0) return Reject(name, "zero channels");
     if (rate == 0 || rate > 0x7FFFFFFF) return Reject(name, "zero sample rate");
     if (bits != 8 && bits != 16) return Reject(name, "%i-bit samples are not supported", bits);
@@ -284,6 +334,9 @@ int ParseWAV(FILE* f, const char* name, WavInfo* info) {
 
 void KELPSys::AudioStart() {
     AudioEnabled = 0;
+    // A new engine says its slot faults anew.
+    ForgetLogged("sound load");
+    ForgetLogged("sound play");
     ALCdevice* device = (ALCdevice*)AudioOpenDevice();
     if (!device) {
         Debuglog("Audio Device Error");
@@ -352,7 +405,12 @@ void KELPSys::AudioClose() {
 // ---- Sound effects -----------------------------------------------------------------
 
 void KELPSys::GetWAV(int slot, const char* path) {
-    if (!AudioEnabled || slot < 0 || slot >= SFX_SLOTS || !path) return;
+    if (!AudioEnabled || !path) return;
+    if (slot < 0 || slot >= SFX_SLOTS) {
+        DebuglogOnce("sound load", slot, fstrSys("Sound slot %i is outside 0..%i: %.900s is not loaded", slot,
+                                                 SFX_SLOTS - 1, path));
+        return;
+    }
     alGetError();
 
     for (int i = 0; i < AL_SOURCES; i++) {
@@ -384,7 +442,9 @@ void KELPSys::GetWAV(int slot, const char* path) {
 
     FILE* f = fopen(path, "rb");
     if (!f) {
+        int err = errno;
         Debuglog("Error Opening Wave");
+        ReportOpenFailure(path, err);
         dropBuffer();
         return;
     }
@@ -416,7 +476,12 @@ void KELPSys::GetWAV(int slot, const char* path) {
 }
 
 void KELPSys::PlayWAV(int slot, float pitch, float gain, float pan, int loop) {
-    if (!AudioEnabled || slot < 0 || slot >= SFX_SLOTS || ALbufferActive[slot] != 1) return;
+    if (!AudioEnabled) return;
+    if (slot < 0 || slot >= SFX_SLOTS) {
+        DebuglogOnce("sound play", slot, fstrSys("Sound slot %i is outside 0..%i: nothing plays", slot, SFX_SLOTS - 1));
+        return;
+    }
+    if (ALbufferActive[slot] != 1) return;
     if (ALChannel < 0) ALChannel = 0;
     ALChannel = (ALChannel + 1) % kEffectSources;
     ALuint src = ALsource[ALChannel];
@@ -489,7 +554,9 @@ void KELPSys::PlayMusic_Ogg_Sys(const char* path, int loop) {
 
     MusicFile = fopen(path, "rb");
     if (!MusicFile) {
+        int err = errno;
         Debuglog("Error Opening Ogg");
+        ReportOpenFailure(path, err);
         ReleaseStream();
         return;
     }

@@ -1,14 +1,26 @@
 // The one-slot record file: sequential little-endian integers, bytes and
 // text lines through C stdio. Opening a file closes whatever was open.
 //
-// A file opened for writing is written to "<target>.tmp" beside the target
-// and renamed over it only when it is closed cleanly, so a crash or a full
-// disk during a save leaves the previous file whole.
+// A file opened for writing is written to "<target>.<pid>.tmp" beside the
+// target and renamed over it only when it is closed cleanly, so a crash or a
+// full disk during a save leaves the previous file whole, and two copies of
+// a game saving at once never write or rename each other's file.
+//
+// Only regular files are read: a FIFO, a device, a socket or a folder at a
+// save's name is never opened (opening a FIFO for reading waits for a writer
+// that may never come), and a save puts it aside as "<target>.bad" before it
+// takes its name.
+//
+// Also here: where an installed program's data and its player's saves are.
+#include <dirent.h>
 #include <fcntl.h>
+#include <pwd.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 
 #include "KELPSys.h"
@@ -22,7 +34,7 @@ namespace {
 // The target of the file being written and its temporary twin; empty while
 // the open file (if any) was opened for reading.
 char writeTarget[8192];
-char writeTemp[8192 + 8];
+char writeTemp[8192 + 32];
 // Set when a write on the open file failed; the target is then kept.
 int32_t writeFailed = 0;
 
@@ -39,6 +51,103 @@ void reportWriteError(const char* what) {
     KELPSys::Debuglog(KELPSys::fstrSys("Error Writing File: %s %s (%s)", what, writeTarget, strerror(errno)));
 }
 
+// What a path that is not a regular file is, as the log says it.
+const char* KindOf(mode_t mode) {
+    if (S_ISDIR(mode)) return "a folder";
+    if (S_ISFIFO(mode)) return "a FIFO (named pipe)";
+    if (S_ISSOCK(mode)) return "a socket";
+    if (S_ISCHR(mode)) return "a character device";
+    if (S_ISBLK(mode)) return "a block device";
+    return "not a regular file";
+}
+
+// The folder part of a path ("." for none, "/" for the root).
+std::string FolderOf(const char* path) {
+    const char* slash = strrchr(path, '/');
+    if (!slash) return ".";
+    if (slash == path) return "/";
+    return std::string(path, size_t(slash - path));
+}
+
+// A file opened for reading, or null with the reason in `why`: only a
+// regular file is opened at all. The open itself cannot block either (a FIFO
+// put in the file's place between the look and the open is seen and closed
+// unread).
+FILE* OpenRegularFile(const char* path, std::string& why) {
+    struct stat st;
+    if (stat(path, &st) != 0) {
+        why = errno == ENOENT ? std::string("No save yet: ") + path + " (file not found)"
+                              : std::string("Cannot read ") + path + " (" + strerror(errno) + ")";
+        return nullptr;
+    }
+    if (S_ISREG(st.st_mode)) {
+        int fd = open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+        FILE* f = nullptr;
+        if (fd >= 0 && fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
+            fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+            f = fdopen(fd, "r");
+        }
+        if (f) return f;
+        int e = errno;
+        if (fd >= 0) close(fd);
+        if (fd < 0 || S_ISREG(st.st_mode)) {
+            why = std::string("Cannot read ") + path + " (" + strerror(e) + ")";
+            return nullptr;
+        }
+    }
+    why = std::string("Skipped ") + path + ": it is " + KindOf(st.st_mode) + ", not a regular file";
+    return nullptr;
+}
+
+// Whatever sits at the target's name and is not a regular file (a folder,
+// a FIFO, a device, a socket, or a link to one) is not replaced: it is put
+// aside as "<target>.bad", where a file kept there last time gives way to
+// it. Returns 0, with the reason logged, when it could not be moved.
+int MoveAsideOddTarget() {
+    struct stat st;
+    if (stat(writeTarget, &st) != 0 || S_ISREG(st.st_mode)) return 1;
+    const std::string kind = KindOf(st.st_mode);
+    const std::string aside = std::string(writeTarget) + ".bad";
+    int moved = rename(writeTarget, aside.c_str()) == 0;
+    int e = errno;
+    struct stat kept;
+    if (!moved && lstat(aside.c_str(), &kept) == 0 && !S_ISDIR(kept.st_mode) && unlink(aside.c_str()) == 0) {
+        moved = rename(writeTarget, aside.c_str()) == 0;
+        e = errno;
+    }
+    if (!moved) {
+        errno = e;
+        reportWriteError(("move aside (it is " + kind + ")").c_str());
+        return 0;
+    }
+    KELPSys::Debuglog((std::string(writeTarget) + " was " + kind + ", not a regular file: moved aside as " + aside).c_str());
+    return 1;
+}
+
+// Temporary files of this target left by copies of the program that are no
+// longer running (a crash, a power cut), and the single temporary name of
+// earlier versions, are removed: they are never read, and would pile up.
+void RemoveStrayTemporaries() {
+    std::string folder = FolderOf(writeTarget);
+    const char* slash = strrchr(writeTarget, '/');
+    std::string base = slash ? slash + 1 : writeTarget;
+    DIR* dir = opendir(folder.c_str());
+    if (!dir) return;
+    while (struct dirent* e = readdir(dir)) {
+        const char* name = e->d_name;
+        if (strncmp(name, base.c_str(), base.size()) != 0 || name[base.size()] != '.') continue;
+        const char* rest = name + base.size() + 1;
+        char* end = nullptr;
+        long pid = strtol(rest, &end, 10);
+        bool legacy = strcmp(rest, "tmp") == 0;
+        bool ours = end != rest && *rest >= '0' && *rest <= '9' && strcmp(end, ".tmp") == 0;
+        if (!legacy && !(ours && pid > 0 && pid != (long)getpid() && kill((pid_t)pid, 0) != 0 && errno == ESRCH))
+            continue;
+        unlink((folder + "/" + name).c_str());
+    }
+    closedir(dir);
+}
+
 // A file-size limit (ulimit -f) kills a process that writes past it, unless
 // the signal is ignored: then the write fails, the failure is reported like
 // a full disk, and the previous file stays. A handler the game set is kept.
@@ -50,17 +159,7 @@ void ignoreFileSizeSignal() {
 // The rename lives in the directory: only once the directory is on disk
 // does the new name survive a power cut.
 void syncTargetDirectory() {
-    char dir[sizeof writeTarget];
-    const char* slash = strrchr(writeTarget, '/');
-    if (!slash) {
-        strcpy(dir, ".");
-    } else if (slash == writeTarget) {
-        strcpy(dir, "/");
-    } else {
-        memcpy(dir, writeTarget, size_t(slash - writeTarget));
-        dir[slash - writeTarget] = 0;
-    }
-    int fd = open(dir, O_RDONLY | O_DIRECTORY);
+    int fd = open(FolderOf(writeTarget).c_str(), O_RDONLY | O_DIRECTORY);
     if (fd < 0 || fsync(fd) != 0) reportWriteError("sync the folder of");
     if (fd >= 0) close(fd);
 }
@@ -76,11 +175,11 @@ int KELPSys::WriteFile_Sys(const char* path) {
     }
     ignoreFileSizeSignal();
     memcpy(writeTarget, path, n + 1);
-    memcpy(writeTemp, path, n);
-    memcpy(writeTemp + n, ".tmp", 5);
-    // A temporary file left by a crash is replaced, never written through:
-    // whatever sits at that name (even a link) is removed first, and the
-    // new one must be created afresh.
+    snprintf(writeTemp, sizeof writeTemp, "%s.%ld.tmp", path, (long)getpid());
+    RemoveStrayTemporaries();
+    // Whatever sits at the temporary name (a file this process id left in an
+    // earlier life, even a link) is removed, never written through: the new
+    // file must be created afresh.
     unlink(writeTemp);
     MyOpenFile = fopen(writeTemp, "wx");
     if (!MyOpenFile) {
@@ -96,9 +195,12 @@ int KELPSys::WriteFile_Sys(const char* path) {
 
 int KELPSys::ReadFile_Sys(const char* path) {
     if (FileOpen == 1) CloseFile_Sys();
-    MyOpenFile = path ? fopen(path, "r") : nullptr;
+    std::string why = "Cannot read a file without a name";
+    MyOpenFile = path && *path ? OpenRegularFile(path, why) : nullptr;
     if (!MyOpenFile) {
+        // The message every failed read prints, then what it was.
         puts("Error Reading File");
+        Debuglog(why.c_str());
         return 0;
     }
     writeTarget[0] = 0;
@@ -179,6 +281,7 @@ void KELPSys::CloseFile_Sys() {
         reportWriteError("close");
         ok = 0;
     }
+    if (ok) ok = MoveAsideOddTarget();
     if (ok && rename(writeTemp, writeTarget) != 0) {
         reportWriteError("rename");
         ok = 0;
@@ -188,4 +291,72 @@ void KELPSys::CloseFile_Sys() {
     if (ok && FileSaved) FileSaved(writeTarget);
     writeTarget[0] = 0;
     writeFailed = 0;
+}
+
+// ---- Where files are ------------------------------------------------------------
+
+std::string KELPSys::ProgramFile() {
+    char path[8192];
+    ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
+    if (n <= 0) return "";
+    std::string file(path, size_t(n));
+    // A program replaced while it runs (an upgrade) still names its file.
+    const std::string deleted = " (deleted)";
+    if (file.size() > deleted.size() && file.compare(file.size() - deleted.size(), deleted.size(), deleted) == 0)
+        file.resize(file.size() - deleted.size());
+    return file;
+}
+
+int KELPSys::IsFolder(const std::string& path) {
+    struct stat st;
+    return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+int KELPSys::PathExists(const std::string& path) {
+    struct stat st;
+    return stat(path.c_str(), &st) == 0;
+}
+
+int KELPSys::FolderReadOnly(const char* folder) {
+    if (!IsFolder(folder)) return 0;
+    return access(folder, W_OK | X_OK) != 0 && (errno == EACCES || errno == EROFS || errno == EPERM);
+}
+
+std::string KELPSys::PlayerDataFolder(const std::string& game, std::string& why) {
+    // The XDG base directory rules: a relative XDG_DATA_HOME is ignored.
+    std::string base;
+    const char* xdg = getenv("XDG_DATA_HOME");
+    if (xdg && xdg[0] == '/') {
+        base = xdg;
+    } else {
+        const char* home = getenv("HOME");
+        if (!home || !*home) {
+            struct passwd* pw = getpwuid(getuid());
+            home = pw ? pw->pw_dir : nullptr;
+        }
+        if (!home || !*home) {
+            why = "no home folder: HOME is not set";
+            return "";
+        }
+        base = std::string(home) + "/.local/share";
+    }
+    std::string folder = base + "/" + game;
+    // Each missing folder on the way is made; one that exists is left as it is.
+    for (size_t at = 1; at <= folder.size(); at++) {
+        if (at < folder.size() && folder[at] != '/') continue;
+        std::string part = folder.substr(0, at);
+        if (mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) {
+            why = "cannot make " + part + " (" + strerror(errno) + ")";
+            return "";
+        }
+    }
+    if (!IsFolder(folder)) {
+        why = folder + " is not a folder";
+        return "";
+    }
+    if (access(folder.c_str(), W_OK | X_OK) != 0) {
+        why = folder + " cannot be written (" + strerror(errno) + ")";
+        return "";
+    }
+    return folder;
 }

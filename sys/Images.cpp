@@ -234,9 +234,24 @@ void PutTexel(int slot, int x, int y, const unsigned char* rgba) {
     memcpy(&Image[slot][((size_t)y * iSize[slot] + x) * 4], rgba, 4);
 }
 
+// The old message stands alone, without a line break, as it always has;
+// the slot and the range follow on a numbered line of their own, once per
+// slot, since a game may repeat the load.
+void ImageSlotOutOfBounds(int slot) {
+    printf("Image number out of bounds");
+    std::string why = Format("    Image slot %i is outside 0..99: nothing is loaded", slot);
+    if (KELPSys::FirstReport("image slot", slot)) {
+        printf("\n");
+        KELPSys::Debuglog(why.c_str());
+    }
+    fflush(stdout);
+}
+
 }  // namespace
 
 void KELPSys::ResetImageTable() {
+    ForgetLogged("image slot");
+    ForgetLogged("buffer");
     for (int i = 0; i < IMAGE_SLOTS; i++) {
         imageFrames[i] = -1;
         iFramesW[i] = 0;
@@ -250,8 +265,7 @@ void KELPSys::ResetImageTable() {
 
 void KELPSys::GetPNG(int slot, const char* path, unsigned size) {
     if (slot < 0 || slot > 99) {
-        printf("Image number out of bounds");
-        fflush(stdout);
+        ImageSlotOutOfBounds(slot);
         return;
     }
     imageFrames[slot] = -1;
@@ -261,8 +275,7 @@ void KELPSys::GetPNG(int slot, const char* path, unsigned size) {
 
 void KELPSys::CommitImage(int slot, PreparedImage& img) {
     if (slot < 0 || slot > 99) {
-        printf("Image number out of bounds");
-        fflush(stdout);
+        ImageSlotOutOfBounds(slot);
         return;
     }
     for (const std::string& line : img.log) Debuglog(line.c_str());
@@ -470,8 +483,15 @@ PreparedImage PrepareImage(const char* path, unsigned size) {
 // ---- Pixel buffers ----------------------------------------------------------
 
 void KELPSys::Buffer_Create(int slot, int size) {
-    if (slot < 0 || slot > 100) return;
-    if (size <= 0 || (unsigned)size > MAX_IMAGE_EDGE) return;
+    if (slot < 0 || slot > 100) {
+        DebuglogOnce("buffer", slot, fstrSys("Buffer slot %i is outside 0..100: no buffer is made", slot));
+        return;
+    }
+    if (size <= 0 || (unsigned)size > MAX_IMAGE_EDGE) {
+        DebuglogOnce("buffer", slot,
+                     fstrSys("Buffer size %i for slot %i is outside 1..%u: no buffer is made", size, slot, MAX_IMAGE_EDGE));
+        return;
+    }
     size_t bytes = (size_t)size * size * 4;
     Image[slot].resize(bytes);
     // Buffers change under the game's hands, so their blur plane stays clear.

@@ -12,6 +12,7 @@ int32_t ignorePress[1024];
 int32_t UpdateFrames = 0;
 int32_t DebugToggle = 0;
 std::string KeyName[KEY_NAMES];
+int32_t HotKeysOn = HOTKEY_ALL;
 
 // Only codes GLFW knows are asked for: anything else would raise a GLFW
 // error on every poll for a binding that can never be pressed.
@@ -57,10 +58,20 @@ const ButtonRow kButtonRows[] = {
     {14, {GLFW_KEY_B, GLFW_KEY_U}},
     {15, {GLFW_KEY_N, GLFW_KEY_O}},
     {64, {GLFW_KEY_F2}},
-    {66, {GLFW_KEY_F10}},
-    {67, {GLFW_KEY_F9}},
-    {68, {GLFW_KEY_F1}},
     {99, {GLFW_KEY_ESCAPE}},
+};
+
+// The hot keys' own entries, set only while the game leaves them on.
+struct HotKeyRow {
+    int entry;
+    int key;
+    int bit;
+};
+
+const HotKeyRow kHotKeyRows[] = {
+    {66, GLFW_KEY_F10, HOTKEY_F10},
+    {67, GLFW_KEY_F9, HOTKEY_F9},
+    {68, GLFW_KEY_F1, HOTKEY_F1},
 };
 
 // Seconds after a full-screen switch in which F11 cannot switch again:
@@ -136,8 +147,11 @@ void KELPSys::PollInputB(int invertY) {
         for (int key : row.keys)
             if (key && InputKeyDown(key)) Button[row.entry] = 1;
 
-    // Hot keys.
-    if (InputKeyDown(GLFW_KEY_F4) || (window && glfwWindowShouldClose(window))) Button[100] = 1;
+    // Hot keys. Closing the window always quits, whatever the game chose.
+    for (const HotKeyRow& row : kHotKeyRows)
+        if ((HotKeysOn & row.bit) && InputKeyDown(row.key)) Button[row.entry] = 1;
+    if (((HotKeysOn & HOTKEY_F4) && InputKeyDown(GLFW_KEY_F4)) || (window && glfwWindowShouldClose(window)))
+        Button[100] = 1;
     Wireframe = Button[67] ? 1 : 0;
     // One switch per press. The re-created window starts with F11 up, but
     // once the key auto-repeats the new window sees a fresh press, so a held
@@ -145,7 +159,7 @@ void KELPSys::PollInputB(int invertY) {
     // switches, and not again until the repeat delay has surely passed.
     static int f11Before = 0;
     static double f11Switched = -1e9;
-    int f11 = InputKeyDown(GLFW_KEY_F11);
+    int f11 = (HotKeysOn & HOTKEY_F11) && InputKeyDown(GLFW_KEY_F11);
     if (f11) {
         Button[65] = 1;
         if (window && !f11Before && glfwGetTime() - f11Switched >= F11_HOLD_OFF) {
@@ -159,7 +173,7 @@ void KELPSys::PollInputB(int invertY) {
     if (InputFocused()) Button[63] = 1;
 
     // Q + digit: windowed presets sized from the monitor.
-    for (int d = 1; d <= 7; d++) {
+    for (int d = 1; d <= 7 && (HotKeysOn & HOTKEY_PRESETS); d++) {
         if (!window || !InputKeyDown(GLFW_KEY_Q) || !InputKeyDown(GLFW_KEY_0 + d)) continue;
         GLFWmonitor* monitor = glfwGetPrimaryMonitor();
         const GLFWvidmode* mode = monitor ? glfwGetVideoMode(monitor) : nullptr;

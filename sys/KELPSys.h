@@ -13,6 +13,7 @@
 #include <vector>
 
 struct GLFWwindow;
+struct WebAnswer;
 struct GLFWgamepadstate;
 
 // ---- Sizes ----------------------------------------------------------------
@@ -216,21 +217,57 @@ public:
     const char* ReadString_Sys();
     void CloseFile_Sys();
 
+    // ---- Where files are ------------------------------------------------------
+    // The running program's own file, links resolved (/proc/self/exe); ""
+    // where the system does not say (a browser).
+    static std::string ProgramFile();
+    // 1 when `path` names a folder (or a link to one).
+    static int IsFolder(const std::string& path);
+    // 1 when something (a file, a folder, anything a link leads to) is at `path`.
+    static int PathExists(const std::string& path);
+    // 1 when the folder exists but this process may not create files in it
+    // (a read-only copy, a system folder); 0 when it may, or when there is
+    // no such folder.
+    static int FolderReadOnly(const char* folder);
+    // The player's data folder of a game: $XDG_DATA_HOME/<game> when that
+    // variable holds an absolute path, else $HOME/.local/share/<game> (the
+    // home from the password database when HOME is unset), made with any
+    // missing parents, private to the player (mode 0700). "" with the
+    // reason in `why` when there is no home or the folder cannot be made.
+    static std::string PlayerDataFolder(const std::string& game, std::string& why);
+
     // ---- Web -------------------------------------------------------------------
     std::string webResult;
     int32_t webPort;          // 80; a test build may point the game elsewhere
     void URLData(const std::string& host, const std::string& pathAndQuery);
     // Hands a URL to the system's browser.
     void OpenBrowser_Sys(const char* url);
-    // Scans one received chunk of n bytes on its own and appends its payload
-    // (between the start and end markers, filtered) to result.
-    // False once the data kept in result has reached kWebAnswerMax bytes
-    // (cut there): a flooding server could otherwise fill the memory.
-    static bool ScanWebChunk(std::string& result, const char* chunk, int n);
+    // The data block of an answer is at most this long; a longer one is a
+    // failure (a flooding server could otherwise fill the memory).
     static const size_t kWebAnswerMax = 65536;
+    // How an exchange ended, said on the log (through the failure log below)
+    // and, for a whole answer, its data put in webResult; webResult is
+    // emptied by any failure. nowMs is the exchange's clock.
+    void EndWebExchange(const std::string& host, int result, const WebAnswer& answer, int64_t nowMs);
+    // A request that keeps failing (the server down while the game sends on
+    // every update) is logged once a second at most: the first failure at
+    // once, the ones within the next second folded as a count into the next
+    // line. `plain` lines are printed as they are, others as log lines.
+    void WebFailed(int64_t nowMs, const std::string& text, bool plain = false);
+    int64_t webLastFailureLine = 0;
+    int webFailuresUnsaid = 0;
+    bool webFailureSaid = false;
 
     // ---- Log and text ------------------------------------------------------------
     static void Debuglog(const char* text);
+    // Debuglog, once for each (topic, number): for a fault that a game may
+    // repeat on every frame, such as a slot out of range.
+    static void DebuglogOnce(const char* topic, int number, const char* text);
+    // True the first time it is asked about (topic, number), for a report
+    // that is more than one Debuglog line.
+    static bool FirstReport(const char* topic, int number);
+    // The next DebuglogOnce of that topic is said again, whatever its number.
+    static void ForgetLogged(const char* topic);
     static const char* fstrSys(const char* format, ...) __attribute__((format(printf, 1, 2)));
     static std::string SystemUsername();
 };
@@ -287,6 +324,13 @@ extern int32_t ignorePress[1024];
 extern int32_t UpdateFrames;
 extern int32_t DebugToggle;
 extern std::string KeyName[KEY_NAMES];
+// The hot keys the poll acts on, a sum of the bits below (all by default).
+// A hot key whose bit is clear does nothing, and its Button entry stays 0.
+enum {
+    HOTKEY_F1 = 1, HOTKEY_F4 = 2, HOTKEY_F9 = 4, HOTKEY_F10 = 8, HOTKEY_F11 = 16, HOTKEY_PRESETS = 32,
+    HOTKEY_ALL = 63,
+};
+extern int32_t HotKeysOn;
 // Where the poll reads the keyboard and the mouse: GLFW's state of the
 // window (nothing while there is none). Tests point them at their own state.
 extern int (*InputKeyDown)(int key);
@@ -359,7 +403,54 @@ extern char TempstrSys[1024];
 
 // Web.
 extern char webBuffer[10000];
-extern std::string website_HTML;
+
+// An HTTP answer read as it arrives (sys/WebAnswer.cpp): the status line and
+// headers, then a body of known length, in chunks, or up to the connection's
+// end, and in that body the data block between "[-\r\nData-]" and
+// "[-\r\nEnd-]". Of the body only bytes that count (printable ASCII, CR,
+// LF) are looked at; the block is found wherever the network cut the
+// answer. An answer that does not begin with a status line is taken whole
+// as the body. The desktop feeds it the socket's bytes; a browser, which
+// reads the status and headers itself, feeds it the body alone.
+struct WebAnswer {
+    enum Result {
+        kMore,      // more bytes wanted
+        kDone,      // the data block is whole (in `data`)
+        kNoData,    // the body ended with no data block in it
+        kNoEnd,     // the body ended before the block's end marker
+        kCut,       // the connection ended before the body did
+        kRedirect,  // a redirect (status 3xx), not followed
+        kBroken,    // not HTTP that can be read (status line, headers, chunks)
+        kTooLong,   // a block over KELPSys::kWebAnswerMax bytes
+    };
+    explicit WebAnswer(bool http = true) : rawChecked_(!http), phase_(http ? kHead : kBody) {}
+    // Takes received bytes; kMore while more are wanted, else the result.
+    Result Take(const char* bytes, size_t n);
+    // The connection ended, cleanly or not (a reset, a read error).
+    Result End(bool cleanly);
+
+    int status = 0;         // 0 until a status line is read
+    std::string location;   // of a redirect
+    std::string data;       // the data block so far; whole once kDone
+
+private:
+    enum Phase { kHead, kBody, kChunkSize, kChunkData, kChunkEnd, kTrailers, kFinished };
+    Result Head(const char** bytes, size_t* n);
+    Result ParseHead();
+    Result Body(const char* bytes, size_t n);
+    Result BodyEnded();
+    Result Scan(const char* bytes, size_t n);
+
+    bool rawChecked_;
+    Phase phase_;
+    std::string head_;      // the head, or a chunk's size line, as it comes
+    uint64_t left_ = 0;     // of a body of known length, or of a chunk
+    bool known_ = false;    // the body's length is known
+    bool chunked_ = false;
+    int scan_ = 0;          // 0 before the start marker, 1 in the block, 2 after it
+    std::string kept_;      // the last bytes that counted (enough for a marker)
+    Result result_ = kMore;
+};
 // The clock (milliseconds) of the web exchange's waits and deadlines: a
 // monotonic one; tests drive their own.
 extern int64_t (*WebClockMs)();

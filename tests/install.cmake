@@ -12,3 +12,24 @@ add_test(NAME install_template
     --cxx ${CMAKE_CXX_COMPILER} --cxx-flags=${KELP_TEMPLATE_FLAGS} --version ${PROJECT_VERSION})
 set_tests_properties(install_template PROPERTIES LABELS "e2e;install" TIMEOUT 600
   ENVIRONMENT "PYTHONPATH=${HARNESS}")
+
+# A game's own browser build: the framework's browser build (build-web/
+# beside the source, which the browser test builds too: the lock keeps the
+# two from building it at once) installed into a temporary prefix, the
+# template built against it with emcmake and played in headless Chromium.
+# Skipped, saying so, without Emscripten or Chromium.
+if(NOT KELP_SANITIZE AND NOT KELP_FUZZ)
+  add_test(NAME install_web_template
+    COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_SOURCE_DIR}/install/test_web_template.py
+      --build-dir ${CMAKE_BINARY_DIR} --source-dir ${CMAKE_SOURCE_DIR} --web-dir ${CMAKE_SOURCE_DIR}/build-web)
+  set_tests_properties(install_web_template PROPERTIES LABELS "web;install" TIMEOUT 900 SKIP_RETURN_CODE 77
+    RESOURCE_LOCK build-web ENVIRONMENT "PYTHONPATH=${HARNESS}")
+endif()
+
+# The demo run twice as an ordinary player from a folder the player cannot
+# write: saves go to the player's data folder and survive.
+add_test(NAME install_player_saves
+  COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_SOURCE_DIR}/install/test_installed_saves.py
+    --bin-dir ${KELP_BIN_DIR} --build-dir ${CMAKE_BINARY_DIR})
+set_tests_properties(install_player_saves PROPERTIES LABELS "e2e;install" TIMEOUT 600
+  ENVIRONMENT "PYTHONPATH=${HARNESS}")

@@ -8,5 +8,5 @@ if(NOT KELP_SANITIZE AND NOT KELP_FUZZ)
     COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_SOURCE_DIR}/web/test_web.py --build-dir ${CMAKE_BINARY_DIR}
       --source-dir ${CMAKE_SOURCE_DIR} --web-dir ${CMAKE_SOURCE_DIR}/build-web)
   set_tests_properties(web_demo PROPERTIES LABELS web TIMEOUT 900 SKIP_RETURN_CODE 77
-    ENVIRONMENT "PYTHONPATH=${HARNESS}")
+    RESOURCE_LOCK build-web ENVIRONMENT "PYTHONPATH=${HARNESS}")
 endif()

@@ -1,5 +1,6 @@
-// Hello KELP - the smallest complete game on the framework, and the template
-// to copy for a new one: a ball you steer, a sound, text, and a saved best.
+// Hello KELP - the smallest complete game on the framework: a ball you
+// steer, a sound, text, and a saved best. To start a game of your own, copy
+// templates/new-game instead (docs/writing-a-game.md).
 //
 // Controls: arrow keys or WASD move, Z or Space scores a point, F4 quits.
 #include <kelp/KELPCore.h>
@@ -7,19 +8,24 @@
 class Hello : public KELPCore {
 public:
     float ballX = 400, ballY = 300;
-    int points = 0, best = 0, fireLatch = 0, next = 0;
+    int points = 0, best = 0, next = 0;
 
     void Run(const char* programPath) {
         SetDataRoot(programPath);   // assets are read from <dir>/Data/1/
         Begin(1, "Hello KELP");
         showStats = 0;
 
-        // Bind the actions this game reads (key codes are GLFW's).
-        SetKey(0, 265); SetKey(0, 87);   // up: Up, W
-        SetKey(1, 262); SetKey(1, 68);   // right: Right, D
-        SetKey(2, 264); SetKey(2, 83);   // down: Down, S
-        SetKey(3, 263); SetKey(3, 65);   // left: Left, A
-        SetKey(10, 90); SetKey(10, 32);  // button 1: Z, Space
+        // Bind the actions this game reads.
+        SetKey(KELP_UP, KELP_KEY_UP);
+        SetKey(KELP_UP, KELP_KEY_W);
+        SetKey(KELP_RIGHT, KELP_KEY_RIGHT);
+        SetKey(KELP_RIGHT, KELP_KEY_D);
+        SetKey(KELP_DOWN, KELP_KEY_DOWN);
+        SetKey(KELP_DOWN, KELP_KEY_S);
+        SetKey(KELP_LEFT, KELP_KEY_LEFT);
+        SetKey(KELP_LEFT, KELP_KEY_A);
+        SetKey(KELP_BUTTON1, KELP_KEY_Z);
+        SetKey(KELP_BUTTON1, KELP_KEY_SPACE);
 
         LoadFont(0, "entplain.png");
         LoadSFX(1, "blip");
@@ -29,17 +35,16 @@ public:
             CloseFile();
         }
 
-        // A fixed 16 ms step for logic and drawing; the framework commits
-        // each update's draw list and renders it. RunLoop calls the pass
+        // A fixed 16 ms step for logic and drawing. RunLoop calls the pass
         // until it returns false, then the end: in a plain loop on the
         // desktop, once a frame in a browser.
         RunLoop([this] { return Pass(); }, [this] { End(); });
     }
 
     bool Pass() {
-        if (quitRequested || ASys.windowFailed) return false;
+        if (quitRequested || WindowFailed()) return false;
         if (Mills() < next) {
-            Rest(1);
+            Rest(next - Mills());
             return true;
         }
         next = Mills() + 16;
@@ -60,16 +65,10 @@ public:
     }
 
     void Frame() {
-        ballX += (Joy(1) - Joy(3)) * 5;
-        ballY += (Joy(2) - Joy(0)) * 5;
-        if (ballX < 24) ballX = 24;
-        if (ballX > screenW - 24) ballX = screenW - 24;
-        if (ballY < 24) ballY = 24;
-        if (ballY > screenH - 24) ballY = screenH - 24;
+        ballX = Clamp(ballX + (Joy(KELP_RIGHT) - Joy(KELP_LEFT)) * 5, 24, screenW - 24);
+        ballY = Clamp(ballY + (Joy(KELP_DOWN) - Joy(KELP_UP)) * 5, 24, screenH - 24);
 
-        if (Joy(10) < 0.3f) fireLatch = 0;
-        if (Joy(10) > 0.5f && !fireLatch) {
-            fireLatch = 1;
+        if (JoyPressed(KELP_BUTTON1)) {
             points++;
             if (points > best) best = points;
             PlaySFX(1, 1.0f + points % 5 * 0.1f);
@@ -93,5 +92,5 @@ Hello game;
 
 int main(int argc, char** argv) {
     game.Run(argc > 0 ? argv[0] : ".");
-    return ASys.windowFailed ? 1 : 0;
+    return game.WindowFailed() ? 1 : 0;
 }

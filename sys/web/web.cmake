@@ -5,11 +5,17 @@
 #
 #   emcmake cmake -S . -B build-web [-DKELP_ASSETS_DIR=build/bin/Data/550]
 #   cmake --build build-web
+#   cmake --install build-web --prefix P      (the framework, for games' own builds)
 #
 # build-web/web/ is the page to publish (index.html, MyGame.js, MyGame.wasm,
 # MyGame.data), servable by any static web server; build-web/web-test/ is the
 # test build's page (MyGame_test: ?trace=1 turns its trace on), and
 # build-web/hello-test/ the example game's.
+#
+# The install puts the library into P/lib/wasm32-emscripten/, beside a
+# desktop install in the same prefix, with the headers, the CMake package
+# (find_package(KELP) under emcmake) and its page helper, kelp_web_page
+# (cmake/KELPWebPage.cmake), which makes a game's page in its own build.
 #
 # A file in sys/web/ replaces the file of the same name in sys/; the other
 # sys/web/ files are the browser's additions.
@@ -42,10 +48,20 @@ foreach(file ${KELP_WEB_SOURCES})
   list(REMOVE_ITEM KELP_SYS_SOURCES ${CMAKE_SOURCE_DIR}/sys/${name})
 endforeach()
 add_library(kelp STATIC ${KELP_CORE_SOURCES} ${KELP_SYS_SOURCES} ${KELP_WEB_SOURCES})
-target_include_directories(kelp PUBLIC ${CMAKE_SOURCE_DIR})
-include(${CMAKE_SOURCE_DIR}/cmake/KELPHeaders.cmake)
-kelp_forward_headers(kelp)
+target_include_directories(kelp PUBLIC $<BUILD_INTERFACE:${CMAKE_SOURCE_DIR}>)
 target_include_directories(kelp SYSTEM PRIVATE ${KELP_STB_DIR} ${KELP_WEB_DIR}/include)
+# What every program on the framework links with in a browser: Emscripten's
+# GLFW, legacy GL and OpenAL, the browser's storage for saves, and memory
+# for the framework's fixed tables (about 70 MiB with the demo's).
+target_link_options(kelp INTERFACE
+  -sUSE_GLFW=3 -sLEGACY_GL_EMULATION=1 -lopenal -lidbfs.js
+  -sINITIAL_MEMORY=134217728 -sALLOW_MEMORY_GROWTH=1
+  -sEXPORTED_FUNCTIONS=_main,_malloc,_free)
+# Installed beside a desktop install of the same prefix, in the folder that
+# CMake searches first for Emscripten's builds.
+set(CMAKE_INSTALL_LIBDIR lib/${CMAKE_LIBRARY_ARCHITECTURE})
+include(${CMAKE_SOURCE_DIR}/cmake/KELPHeaders.cmake)
+include(${CMAKE_SOURCE_DIR}/cmake/KELPInstall.cmake)
 # The shared input code names GLFW 3.3's gamepad API, which the browser's
 # GLFW 3.2 lacks.
 set_source_files_properties(${CMAKE_SOURCE_DIR}/sys/Input.cpp PROPERTIES
@@ -82,55 +98,30 @@ else()
 endif()
 
 # ---- The pages -------------------------------------------------------------------
-# One page in `dir`: a game's script and wasm, its data pack and index.html.
-#   kelp_web_page(target dir SOURCES ... LIBS ... PRE_JS ... PRELOAD from@to ... TITLE text)
-# PRELOAD puts files or folders into the page's files, below the data root
-# /kelp (the game's Data/<number>/ goes to /kelp/Data/<number>).
-function(kelp_web_page target dir)
-  cmake_parse_arguments(PAGE "" "TITLE" "SOURCES;LIBS;PRE_JS;PRELOAD" ${ARGN})
-  add_executable(${target} ${PAGE_SOURCES})
-  target_link_libraries(${target} PRIVATE ${PAGE_LIBS})
-  add_dependencies(${target} web_assets)
-  set_target_properties(${target} PROPERTIES
-    SUFFIX .js
-    RUNTIME_OUTPUT_DIRECTORY ${dir}
-    # At -O2 Emscripten's JS optimiser needs Debian's node modules.
-    RULE_LAUNCH_LINK "${CMAKE_COMMAND} -E env NODE_PATH=/usr/share/nodejs"
-    LINK_DEPENDS "${PAGE_PRE_JS};${KELP_WEB_ASSET_FILES}")
-  set(options)
-  foreach(file ${PAGE_PRE_JS})
-    list(APPEND options "SHELL:--pre-js ${file}")
-  endforeach()
-  foreach(pair ${PAGE_PRELOAD})
-    list(APPEND options "SHELL:--preload-file ${pair}")
-  endforeach()
-  target_link_options(${target} PRIVATE
-    -sUSE_GLFW=3 -sLEGACY_GL_EMULATION=1 -lopenal -lidbfs.js
-    # The demo's fixed arrays alone take about 70 MiB.
-    -sINITIAL_MEMORY=134217728 -sALLOW_MEMORY_GROWTH=1
-    -sENVIRONMENT=web
-    -sEXPORTED_FUNCTIONS=_main,_malloc,_free
-    ${options})
-  set(KELP_WEB_SCRIPT ${target}.js)
-  set(KELP_WEB_TITLE "${PAGE_TITLE}")
-  configure_file(${KELP_WEB_DIR}/index.html ${dir}/index.html @ONLY)
-endfunction()
+set(KELP_WEB_PAGE_DIR ${KELP_WEB_DIR})
+include(${CMAKE_SOURCE_DIR}/cmake/KELPWebPage.cmake)
 
-set(KELP_WEB_PRE ${KELP_WEB_DIR}/pre.js)
-set(KELP_WEB_TEST_PRE ${KELP_WEB_DIR}/pre.js ${KELP_WEB_DIR}/test-pre.js)
-kelp_web_page(MyGame ${CMAKE_BINARY_DIR}/web TITLE "Test Game"
-  SOURCES ${CMAKE_SOURCE_DIR}/game/main.cpp LIBS mygame PRE_JS ${KELP_WEB_PRE}
-  PRELOAD ${KELP_WEB_ASSETS}@/kelp/Data/550)
-kelp_web_page(MyGame_test ${CMAKE_BINARY_DIR}/web-test TITLE "Test Game"
-  SOURCES ${CMAKE_SOURCE_DIR}/game/main.cpp ${CMAKE_SOURCE_DIR}/tests/hooks/web_rates.cpp
-  LIBS mygame PRE_JS ${KELP_WEB_TEST_PRE}
-  PRELOAD ${KELP_WEB_ASSETS}@/kelp/Data/550)
+# The demo, its test build, and the example game with the trace a test can
+# turn on (?trace=1), with its data as the desktop build gives it: the
+# demo's font and a sound. Their assets come from the desktop tools.
+add_executable(MyGame ${CMAKE_SOURCE_DIR}/game/main.cpp)
+add_executable(MyGame_test ${CMAKE_SOURCE_DIR}/game/main.cpp ${CMAKE_SOURCE_DIR}/tests/hooks/web_rates.cpp)
 target_compile_definitions(MyGame_test PRIVATE KELP_TEST_BUILD)
+add_executable(hello_kelp_test ${CMAKE_SOURCE_DIR}/examples/hello/hello.cpp ${CMAKE_SOURCE_DIR}/tests/hooks/trace.cpp)
+foreach(target MyGame MyGame_test)
+  target_link_libraries(${target} PRIVATE mygame)
+endforeach()
+target_link_libraries(hello_kelp_test PRIVATE kelp)
 
-# The example game, with the trace a test can turn on (?trace=1), and its
-# data as the desktop build gives it: the demo's font and a sound.
-kelp_web_page(hello_kelp_test ${CMAKE_BINARY_DIR}/hello-test TITLE "Hello KELP"
-  SOURCES ${CMAKE_SOURCE_DIR}/examples/hello/hello.cpp ${CMAKE_SOURCE_DIR}/tests/hooks/trace.cpp
-  LIBS kelp PRE_JS ${KELP_WEB_TEST_PRE}
+set(KELP_WEB_TEST_PRE ${KELP_WEB_DIR}/test-pre.js)
+kelp_web_page(MyGame OUTPUT ${CMAKE_BINARY_DIR}/web TITLE "Test Game"
+  PRELOAD ${KELP_WEB_ASSETS}@/kelp/Data/550 DEPENDS ${KELP_WEB_ASSET_FILES})
+kelp_web_page(MyGame_test OUTPUT ${CMAKE_BINARY_DIR}/web-test TITLE "Test Game" PRE_JS ${KELP_WEB_TEST_PRE}
+  PRELOAD ${KELP_WEB_ASSETS}@/kelp/Data/550 DEPENDS ${KELP_WEB_ASSET_FILES})
+kelp_web_page(hello_kelp_test OUTPUT ${CMAKE_BINARY_DIR}/hello-test TITLE "Hello KELP" PRE_JS ${KELP_WEB_TEST_PRE}
   PRELOAD ${KELP_WEB_ASSETS}/entplain.png@/kelp/Data/1/entplain.png
-    ${KELP_WEB_ASSETS}/audio/99.wav@/kelp/Data/1/audio/blip.wav)
+    ${KELP_WEB_ASSETS}/audio/99.wav@/kelp/Data/1/audio/blip.wav
+  DEPENDS ${KELP_WEB_ASSET_FILES})
+foreach(target MyGame MyGame_test hello_kelp_test)
+  add_dependencies(${target} web_assets)
+endforeach()

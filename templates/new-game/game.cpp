@@ -1,88 +1,159 @@
-// New Game - the starting point for a game on KELP: a ship you steer,
-// stars to pick up with a sound, text, and the best run kept in a file.
+// New Game - the starting point for a game on KELP: a ship that picks up
+// stars and dodges falling rocks, with music, sound, a pause and a best
+// score kept across runs. Copy the folder and make it yours;
+// docs/writing-a-game.md walks through this file.
 //
-// Controls: arrow keys or WASD move, F4 quits.
+// Controls: arrows, WASD or a pad move; Escape, P or the pad's Start pauses;
+// Z, Space or the pad's A starts again after a crash; F4 quits.
 #include <kelp/KELPCore.h>
 
 class NewGame : public KELPCore {
 public:
-    static const int kNumber = 100;   // assets are read from <dir>/Data/100/
-    float shipX = 400, shipY = 300;
-    float starX = 200, starY = 150;
-    int stars = 0, best = 0;
+    static const int kNumber = 100;               // assets are read from Data/100/ beside the program
+    enum { kFont = 0, kSprites = 1 };             // image slots
+    enum { kShip = 0, kStar = 4, kRock = 7 };     // frames of sprites.png
+    enum { kPickup = 1 };                         // sound slots
 
-    void Run(const char* programPath) {
-        SetDataRoot(programPath);
+    float shipX = 400, shipY = 400;
+    float starX = 0, starY = 0;
+    float rockX = 0, rockY = 0, rockSpin = 0;
+    int score = 0, best = 0;
+    bool paused = false, crashed = false;
+    bool flying = false;                          // the rock waits for the first move
+    int nextUpdate = 0;                           // Mills() of the next update
+
+    void Start(const char* programPath) {
+        SetDataRoot(programPath);                 // the folder of the program holds Data/
         Begin(kNumber, "New Game");
-        showStats = 0;
+        showStats = 0;                            // F1 shows the frame rates
 
-        // Bind the actions this game reads (key codes are GLFW's).
-        SetKey(0, 265); SetKey(0, 87);   // up: Up, W
-        SetKey(1, 262); SetKey(1, 68);   // right: Right, D
-        SetKey(2, 264); SetKey(2, 83);   // down: Down, S
-        SetKey(3, 263); SetKey(3, 65);   // left: Left, A
+        BindKeys();                               // arrows, WASD, Z, Space, Escape...
+        BindPads();                               // four pads: d-pad, A B X Y, Start, Back
+        SetKey(KELP_START, KELP_KEY_P);           // a key of our own: P pauses too
 
-        LoadFont(0, "entplain.png");
-        LoadImg(1, "sprites", 32);       // 32-pixel frames: 0 ship, 4 star
-        LoadSFX(1, "pickup");            // audio/pickup.wav
+        LoadFont(kFont, "entplain.png");
+        LoadImg(kSprites, "sprites", 32);         // a sheet of 32 x 32 frames
+        LoadSFX(kPickup, "pickup");               // audio/pickup.wav
         if (ReadFile("newgame.sav")) {
             int v = ReadInt();
-            if (v >= 0) best = v;        // -37171 marks a short file
+            if (v >= 0) best = v;                 // -37171 marks a short file
             CloseFile();
         }
+        NewRun();
+        PlayMusic("music.ogg");                   // loops until StopMusic
         Debuglog("New Game ready");
 
-        // One update every 16 ms: read the input, draw, commit, render.
-        int next = 0;
-        while (!quitRequested && !ASys.windowFailed) {
-            if (Mills() < next) {
-                Rest(1);
-                continue;
-            }
-            next = Mills() + 16;
-            PollInput(0);
-            ResetDraw();
-            Frame();
-            BufferGame();
-            RenderGame(screenW, screenH);
-        }
+        // RunLoop calls Pass until it returns false, then End: on the desktop
+        // in a plain loop, in a browser once a frame.
+        RunLoop([this] { return Pass(); }, [this] { End(); });
+    }
 
+    // One pass of the loop: an update and a render every 16 ms.
+    bool Pass() {
+        if (quitRequested || WindowFailed()) return false;
+        if (Mills() < nextUpdate) {
+            Rest(nextUpdate - Mills());
+            return true;
+        }
+        nextUpdate = Mills() + 16;
+        PollInput(0);
+        ResetDraw();
+        Update();
+        BufferGame();
+        RenderGame(screenW, screenH);
+        if (!paused) MusicHandler();              // paused, the music runs out
+        return true;
+    }
+
+    void End() {
+        SaveBest();
+        Terminate();
+    }
+
+    void NewRun() {
+        score = 0;
+        crashed = false;
+        flying = false;
+        shipX = screenW / 2;
+        shipY = screenH - 80;
+        PlaceStar();
+        DropRock();
+    }
+
+    void PlaceStar() {
+        do {                                      // never on the ship: a star is flown to
+            starX = Rnd(32, screenW - 32);
+            starY = Rnd(96, screenH - 32);
+        } while (Dist(starX, starY, shipX, shipY) < 96);
+    }
+
+    void DropRock() {
+        rockX = Rnd(32, screenW - 32);
+        rockY = -32;
+    }
+
+    void SaveBest() {
         if (WriteFile("newgame.sav")) {
             WriteInt(best);
             CloseFile();
         }
-        Terminate();
     }
 
-    void Frame() {
-        shipX += (Joy(1) - Joy(3)) * 5;
-        shipY += (Joy(2) - Joy(0)) * 5;
-        if (shipX < 16) shipX = 16;
-        if (shipX > screenW - 16) shipX = screenW - 16;
-        if (shipY < 16) shipY = 16;
-        if (shipY > screenH - 16) shipY = screenH - 16;
+    void Update() {
+        if (JoyPressed(KELP_START) && !crashed) paused = !paused;
+        if (crashed && JoyPressed(KELP_BUTTON1)) NewRun();
+        if (!paused && !crashed) Play();
+        Draw();
+    }
+
+    void Play() {
+        // Actions are 0..1: a stick pushed halfway moves at half speed.
+        shipX = Clamp(shipX + (Joy(KELP_RIGHT) - Joy(KELP_LEFT)) * 5, 16, screenW - 16);
+        shipY = Clamp(shipY + (Joy(KELP_DOWN) - Joy(KELP_UP)) * 5, 16, screenH - 16);
+        if (Joy(KELP_RIGHT) + Joy(KELP_LEFT) + Joy(KELP_DOWN) + Joy(KELP_UP) > 0.5f) flying = true;
+        if (!flying) return;
 
         if (Collide_Circle_Circle(shipX, shipY, 14, starX, starY, 14)) {
-            stars++;
-            if (stars > best) best = stars;
-            PlaySFX(1, 1.0f + stars % 5 * 0.1f);
-            starX = Rnd(32, screenW - 32);
-            starY = Rnd(96, screenH - 32);
+            score++;
+            PlaySFX(kPickup, 1.0f + score % 5 * 0.1f);
+            PlaceStar();
         }
 
+        rockY += 3 + score * 0.25f;               // faster with every star
+        rockSpin += 4;
+        if (rockY > screenH + 32) DropRock();
+        if (Collide_Circle_Circle(shipX, shipY, 12, rockX, rockY, 14)) {
+            crashed = true;
+            PlaySFX(kPickup, 0.4f);               // the same sound, low: a thud
+            if (score > best) {
+                best = score;
+                SaveBest();                       // kept at once, whatever happens next
+            }
+        }
+    }
+
+    void Draw() {
         SetCLS(20, 16, 40);
-        DrawImg(1, starX, starY, 4);
-        DrawImg(1, shipX, shipY, 0);
-        Text(screenW / 2, 40, "New Game", 1);
+        DrawImg(kSprites, starX, starY, kStar);
+        SetRot(rockSpin);
+        DrawImg(kSprites, rockX, rockY, kRock);
+        SetRot(0);
+        if (crashed) SetAlpha(0.4f);
+        DrawImg(kSprites, shipX, shipY, kShip);
+        SetAlpha(1);
+
+        Text(screenW / 2, 40, "New Game", 1);     // align 1: centred on x
         SetSize(0.75f);
-        Text(screenW / 2, 80, fstr("Stars %i   Best %i", stars, best), 1);
-        Text(screenW / 2, screenH - 30, "Arrows move - F4 quits", 1);
+        Text(screenW / 2, 80, fstr("Stars %i   Best %i", score, best), 1);
+        if (paused) Text(screenW / 2, screenH / 2, "Paused - Escape to go on", 1);
+        if (crashed) Text(screenW / 2, screenH / 2, "Crashed - Z to fly again", 1);
+        Text(screenW / 2, screenH - 30, "Arrows move - Escape pauses - F4 quits", 1);
     }
 };
 
-NewGame game;
+NewGame game;   // one global object: the framework's state is large
 
 int main(int argc, char** argv) {
-    game.Run(argc > 0 ? argv[0] : ".");
-    return ASys.windowFailed ? 1 : 0;
+    game.Start(argc > 0 ? argv[0] : ".");
+    return game.WindowFailed() ? 1 : 0;
 }

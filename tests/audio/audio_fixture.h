@@ -88,21 +88,30 @@ inline void Put16(FILE* f, unsigned v) { fputc(int(v & 255), f), fputc(int(v >> 
 inline void Put32(FILE* f, uint32_t v) { Put16(f, v & 0xFFFF), Put16(f, v >> 16); }
 
 // A PCM WAV file of interleaved 16-bit samples (or of raw bytes for other
-// sample sizes, with `bits` written into the header as given).
-inline void WriteWav(const std::string& path, int channels, int bits, const std::vector<int16_t>& samples) {
+// sample sizes, with `bits` written into the header as given). Extensible:
+// in a WAVE_FORMAT_EXTENSIBLE header, as sox and many editors write, with the
+// PCM sub-format.
+inline void WriteWav(const std::string& path, int channels, int bits, const std::vector<int16_t>& samples,
+                     bool extensible = false) {
     FILE* f = fopen(path.c_str(), "wb");
     ASSERT_NE(f, nullptr) << path;
     uint32_t bytes = uint32_t(samples.size() * 2);
     fwrite("RIFF", 1, 4, f);
-    Put32(f, 36 + bytes);
+    Put32(f, (extensible ? 60 : 36) + bytes);
     fwrite("WAVEfmt ", 1, 8, f);
-    Put32(f, 16);
-    Put16(f, 1);
+    Put32(f, extensible ? 40 : 16);
+    Put16(f, extensible ? 0xFFFE : 1);
     Put16(f, unsigned(channels));
     Put32(f, kRate);
     Put32(f, uint32_t(kRate * channels * bits / 8));
     Put16(f, unsigned(channels * bits / 8));
     Put16(f, unsigned(bits));
+    if (extensible) {
+        Put16(f, 22);                       // the extension's size
+        Put16(f, unsigned(bits));           // valid bits
+        Put32(f, channels == 1 ? 4 : 3);    // front centre, or front left and right
+        fwrite("\x01\x00\x00\x00\x00\x00\x10\x00\x80\x00\x00\xAA\x00\x38\x9B\x71", 1, 16, f);
+    }
     fwrite("data", 1, 4, f);
     Put32(f, bytes);
     for (int16_t s : samples) Put16(f, uint16_t(s));

@@ -75,6 +75,7 @@ protected:
         WriteWav(dir + "/mono_fx.wav", 1, 16, Tone(440, 13230, 1));
         WriteOggTone(dir + "/short.ogg", 13230);
         WriteWav(dir + "/notogg.ogg", 2, 16, Tone(440, 1000, 2));
+        WriteWav(dir + "/extensible.wav", 1, 16, Tone(440, 22050, 1), true);
     }
 
     void SetUp() override {
@@ -109,6 +110,7 @@ TEST_F(AudioDevice, LoadSFXFindsFilesByNumberAndName) {
         std::string firstLine;
         std::string outcome;   // the line that must follow
         int loaded;
+        std::string detail = "";   // a further line, if any
     };
     const Case cases[] = {
         {[] { ThisGame.LoadSFX(7); }, 7, "Load SFX   : 7", "     Load 17640 bytes", 1},
@@ -116,7 +118,9 @@ TEST_F(AudioDevice, LoadSFXFindsFilesByNumberAndName) {
         {[] { ThisGame.LoadSFX(4, "hit.WAV"); }, 4, "Load Wave hit.WAV to 4", "     Load 1200 bytes", 1},
         {[] { ThisGame.LoadSFX(8, "hit"); }, 8, "Load Wave hit to 8", "     Load 1400 bytes", 1},
         {[] { ThisGame.LoadSFX(11, "tagged"); }, 11, "Load Wave tagged to 11", "     Load 1600 bytes", 1},
-        {[] { ThisGame.LoadSFX(9, "missing"); }, 9, "Load Wave missing to 9", "Error Opening Wave", 0},
+        {[] { ThisGame.LoadSFX(9, "missing"); }, 9, "Load Wave missing to 9", "Error Opening Wave", 0,
+         "    " + Path("missing.wav") + " : No such file or directory"},
+        {[] { ThisGame.LoadSFX(12, "extensible"); }, 12, "Load Wave extensible to 12", "     Load 44100 bytes", 1},
         {[] { ThisGame.LoadSFX(10, "deep24"); }, 10, "Load Wave deep24 to 10",
          "Wave Rejected - " + Path("deep24.wav") + ": 24-bit samples are not supported", 0},
     };
@@ -125,8 +129,56 @@ TEST_F(AudioDevice, LoadSFXFindsFilesByNumberAndName) {
         std::string log = Captured(c.load);
         EXPECT_TRUE(Has(log, c.firstLine)) << log;
         EXPECT_TRUE(Has(log, c.outcome)) << log;
+        if (!c.detail.empty()) {
+            EXPECT_TRUE(Has(log, c.detail)) << log;
+        }
         EXPECT_EQ(ALbufferActive[c.slot], c.loaded);
     }
+}
+
+// A slot out of range is said once per slot, loading and playing alike,
+// since a game may repeat the call on every frame.
+TEST_F(AudioDevice, SoundSlotsOutOfRangeAreLoggedOncePerSlot) {
+    const std::string load105 = "Sound slot 105 is outside 0..104: " + Path("hit.wav") + " is not loaded";
+    const std::string playMinus1 = "Sound slot -1 is outside 0..104: nothing plays";
+    EXPECT_TRUE(Has(Captured([] { ThisGame.LoadSFX(105, "hit"); }), load105));
+    EXPECT_TRUE(Has(Captured([] { ThisGame.PlaySFX(-1); }), playMinus1));
+    std::string again = Captured([] {
+        ThisGame.LoadSFX(105, "hit");
+        ThisGame.PlaySFX(-1);
+        ThisGame.PlaySFX(-1, 1.0f, 1.0f, 0, 1);
+    });
+    EXPECT_FALSE(Has(again, load105)) << again;
+    EXPECT_FALSE(Has(again, playMinus1)) << again;
+    EXPECT_TRUE(Has(Captured([] { ThisGame.PlaySFX(105); }), "Sound slot 105 is outside 0..104: nothing plays"));
+    // A sound slot in range that was never loaded plays nothing, quietly.
+    EXPECT_EQ("", Captured([] { ThisGame.PlaySFX(50); }));
+}
+
+// The volumes start at full: a game that never sets one is heard.
+TEST_F(AudioDevice, AGameThatNeverSetsAVolumeIsHeard) {
+    std::unique_ptr<KELPCore> game(new KELPCore());
+    snprintf(game->dataRoot, sizeof game->dataRoot, "%s", Root().c_str());
+    game->gameNumber = 550;
+    EXPECT_EQ(1.0f, game->sfxVolume);
+    EXPECT_EQ(1.0f, game->musicVolume);
+
+    Captured([&] { game->LoadSFX(7); });
+    game->PlaySFX(7, 1.0f);
+    EXPECT_FLOAT_EQ(1, SourceFloat(ALChannel, AL_GAIN));
+    Play(0.2);
+    Recording effect = Loopback::Take();
+    EXPECT_GT(Rms(effect.left, 0, effect.Frames()), 0.05);
+
+    // Full from the first buffer on, before the loop's first top-up.
+    Captured([&] { game->PlayMusic("tone.wav"); });
+    EXPECT_FLOAT_EQ(1, SourceFloat(31, AL_GAIN));
+    for (int i = 0; i < 30; i++) {
+        game->MusicHandler();
+        Loopback::Render(0.016);
+    }
+    Recording music = Loopback::Take();
+    EXPECT_GT(Rms(music.left, 0, music.Frames()), 0.05);
 }
 
 TEST_F(AudioDevice, EffectsPanLeftAndRightAndPitchChangesLength) {
@@ -455,19 +507,22 @@ TEST_F(AudioDevice, MusicControlsClampAndReachTheSource) {
 TEST_F(AudioDevice, PlayMusicChoosesTheStreamByName) {
     struct Case {
         const char* name;
-        int mode;           // musicMode afterwards; -1: unchanged
-        const char* line;   // a line the start must log, if any
+        int mode;                   // musicMode afterwards; -1: unchanged
+        const char* line;           // a line the start must log, if any
+        const char* next = nullptr; // and the line after it
     };
     const std::string missingWav = "Error Opening Wave - " + Path("missing.wav");
+    const std::string missingOgg = "    " + Path("missing.ogg") + " : No such file or directory\n";
     const std::string notOgg = "Ogg Rejected - " + Path("notogg.ogg") + ": decoder error";
     const Case cases[] = {
         {"music\\tone.wav", 1, nullptr},
         {"tagged.wav", 1, nullptr},
+        {"extensible.wav", 1, nullptr},
         {"tone.OGG", 2, nullptr},
-        {"tone.mp3", -1, nullptr},
-        {"tone", -1, nullptr},
+        {"tone.mp3", -1, "> Music Rejected - tone.mp3: the name must end in .ogg or .wav\n"},
+        {"tone", -1, "> Music Rejected - tone: the name must end in .ogg or .wav\n"},
         {"missing.wav", 0, missingWav.c_str()},
-        {"missing.ogg", 0, "Error Opening Ogg"},
+        {"missing.ogg", 0, "> Error Opening Ogg\n", missingOgg.c_str()},
         {"deep24.wav", 0, "Wave Rejected - "},
         {"notogg.ogg", 0, notOgg.c_str()},
     };
@@ -482,7 +537,12 @@ TEST_F(AudioDevice, PlayMusicChoosesTheStreamByName) {
             EXPECT_EQ(MusicFile, before);
         }
         if (c.line) {
-            EXPECT_NE(log.find(c.line), std::string::npos) << log;
+            size_t at = log.find(c.line);
+            ASSERT_NE(at, std::string::npos) << log;
+            if (c.next) {
+                size_t end = log.find('\n', at + 2) + 1, next = log.find("> ", end) + 2;
+                EXPECT_EQ(c.next, log.substr(next, log.find('\n', next) + 1 - next)) << log;
+            }
         }
         if (c.mode == 0) {
             EXPECT_NE(SourceInt(31, AL_SOURCE_STATE), AL_PLAYING);

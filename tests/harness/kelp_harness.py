@@ -174,31 +174,37 @@ class Demo:
     By default the test build, with its trace on: hold() and wait_screen()
     need it. exe="MyGame" runs the shipped build, whose log has no trace."""
 
-    def __init__(self, bin_dir, env, root=None, exe="MyGame_test", trace=True):
+    def __init__(self, bin_dir, env, root=None, exe="MyGame_test", trace=True, wrapper=(), data=True,
+                 log_dir=None):
+        """wrapper: a command the program runs under (see as_player).
+        data=False leaves the root without a Data folder of its own (an
+        installed game finds its data elsewhere). log_dir: where the
+        program's output goes, when the root is not to be written."""
         self.bin_dir = bin_dir
         self.env = dict(env)
         if trace:
             self.env["KELP_TRACE"] = "1"
+        self.wrapper = list(wrapper)
         self.own_root = root is None
         self.root = root or tempfile.mkdtemp(prefix="kelp-root-")
         self.exe = os.path.join(self.root, exe)
         if not os.path.exists(self.exe):
             shutil.copy2(os.path.join(bin_dir, exe), self.exe)
-        data = os.path.join(bin_dir, "Data")
-        if not os.path.exists(os.path.join(self.root, "Data")):
-            if os.path.isdir(data):
-                shutil.copytree(data, os.path.join(self.root, "Data"))
+        data_dir = os.path.join(bin_dir or "", "Data")
+        if data and not os.path.exists(os.path.join(self.root, "Data")):
+            if os.path.isdir(data_dir):
+                shutil.copytree(data_dir, os.path.join(self.root, "Data"))
             else:
                 os.makedirs(os.path.join(self.root, "Data", "550"))
         self.proc = None
         self._down = set()    # keys pressed with keydown and not let go of
-        self.log_path = os.path.join(self.root, "stdout.log")
-        self.err_path = os.path.join(self.root, "stderr.log")
+        self.log_path = os.path.join(log_dir or self.root, "stdout.log")
+        self.err_path = os.path.join(log_dir or self.root, "stderr.log")
 
     def start(self):
         self._out = open(self.log_path, "wb")
         self._err = open(self.err_path, "wb")
-        self.proc = subprocess.Popen([self.exe], cwd="/", env=self.env, stdout=self._out,
+        self.proc = subprocess.Popen(self.wrapper + [self.exe], cwd="/", env=self.env, stdout=self._out,
                                      stderr=self._err, stdin=subprocess.DEVNULL)
         return self
 
@@ -357,6 +363,21 @@ class Demo:
         self.stop()
         if self.own_root and os.environ.get("KELP_KEEP_ROOT") is None:
             shutil.rmtree(self.root, ignore_errors=True)
+
+
+def as_player(env, home):
+    """How a program runs as an ordinary player would run it: the command
+    prefix and the environment, with HOME at `home` and no XDG_DATA_HOME.
+    Tests run as root are run as `nobody`, who owns `home`: root may write
+    anywhere, so no folder would be read-only for it. Folders on the way to
+    the program must let others in."""
+    env = dict(env)
+    env["HOME"] = home
+    env.pop("XDG_DATA_HOME", None)
+    if os.geteuid() != 0:
+        return [], env
+    os.chown(home, 65534, 65534)
+    return ["setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"], env
 
 
 def bin_dir_from_args(argv=None):

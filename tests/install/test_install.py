@@ -1,8 +1,13 @@
 """The framework as another project uses it. The build is installed into a
 temporary prefix; the game template is copied out of the repository and
 built there against that prefix alone, once through CMake's find_package and
-once through pkg-config; each build then runs on a private display until its
-start-up line, and quits cleanly on F4."""
+once through pkg-config, and the example game through pkg-config, all with
+-Wall -Wextra -Wpedantic and no warning; each build then runs on a private
+display with OpenAL's wave device, is heard (the template's music, the
+example's effect) without ever setting a volume, and quits cleanly on F4.
+The template's Debian package is made with its one command, unpacked,
+checked, and run from where it would be installed by a player who cannot
+write there."""
 import argparse
 import glob
 import json
@@ -10,14 +15,17 @@ import os
 import re
 import shlex
 import shutil
+import struct
 import subprocess
 import sys
 import tempfile
+import time
 import unittest
 
 import kelp_harness as kh
 
 ARGS = None
+STRICT_FLAGS = ["-Wall", "-Wextra", "-Wpedantic"]
 
 
 def run(cmd, env=None, cwd=None):
@@ -28,6 +36,18 @@ def run(cmd, env=None, cwd=None):
     return r
 
 
+def wait_heard(wav):
+    """True once OpenAL's wave device has written a sample that is not
+    silence; False if it never does."""
+    def heard():
+        try:
+            _, _, frames = kh.read_wave_output(wav)
+        except (OSError, ValueError):
+            return False
+        return any(abs(f[0]) > 0.01 or abs(f[1]) > 0.01 for f in frames)
+    return kh.wait_until(heard, poll=0.2)
+
+
 def readme_api_section():
     with open(os.path.join(ARGS.source_dir, "README.md"), encoding="utf-8") as f:
         text = f.read()
@@ -35,6 +55,19 @@ def readme_api_section():
     if not m:
         raise AssertionError("README has no API section")
     return m.group(1)
+
+
+def package_of(lib):
+    """The Debian package that holds the shared library `lib` on this machine."""
+    m = re.search(r"^\s*%s \(.*\) => (\S+)$" % re.escape(lib), run(["ldconfig", "-p"]).stdout, re.M)
+    if not m:
+        raise AssertionError("%s is not installed" % lib)
+    path = m.group(1)
+    for candidate in (path, os.path.realpath(path), "/usr" + path):
+        r = subprocess.run(["dpkg", "-S", candidate], capture_output=True, text=True)
+        if r.returncode == 0:
+            return r.stdout.split(":", 1)[0]
+    raise AssertionError("no package holds %s" % path)
 
 
 class Installed(unittest.TestCase):
@@ -100,7 +133,7 @@ class Installed(unittest.TestCase):
     def test_template_builds_out_of_tree_and_runs(self):
         template = os.path.join(self.tmp, "new-game")
         shutil.copytree(os.path.join(ARGS.source_dir, "templates", "new-game"), template)
-        warn_flags = self.cxx_flags + ["-Wall", "-Wextra"]
+        warn_flags = self.cxx_flags + STRICT_FLAGS
 
         # CMake: find_package(KELP) with the prefix as the only way to it.
         cmake_build = os.path.join(self.tmp, "cmake-build")
@@ -128,31 +161,162 @@ class Installed(unittest.TestCase):
 
         for bin_dir in (cmake_build, pc_build):
             with self.subTest(build=os.path.basename(bin_dir)):
-                self.play(bin_dir)
+                # A fresh data root each, saved into on the way out, after
+                # the loop ended.
+                demo = self.play(bin_dir, self.env)
+                try:
+                    self.assertTrue(os.path.isfile(os.path.join(demo.root, "newgame.sav")))
+                finally:
+                    demo.cleanup()
 
-    def play(self, bin_dir):
-        """Runs the game from a fresh data root until it is ready, then F4."""
-        with kh.Xvfb() as x:
-            demo = kh.Demo(bin_dir, x.env(self.env), exe="newgame", trace=False)
+    def test_template_debian_package_unpacks_and_runs(self):
+        """The template's one command for its Debian package; the package
+        unpacked into a scratch root as dpkg would put it under /: its
+        control data, its files, and the game run from there by a player."""
+        template = os.path.join(self.tmp, "deb-game")
+        shutil.copytree(os.path.join(ARGS.source_dir, "templates", "new-game"), template)
+        build = os.path.join(template, "build")
+        run([ARGS.cmake, "-S", template, "-B", build, "-DCMAKE_PREFIX_PATH=" + self.prefix,
+             "-DCMAKE_CXX_COMPILER=" + ARGS.cxx, "-DCMAKE_CXX_FLAGS=" + ARGS.cxx_flags,
+             "-DCMAKE_EXE_LINKER_FLAGS=" + ARGS.cxx_flags], env=self.env)
+        start = time.time()
+        run([ARGS.cmake, "--build", build, "--target", "package"], env=self.env)
+        print("the template's build and package: %.0f s" % (time.time() - start), flush=True)
+        arch = run(["dpkg", "--print-architecture"]).stdout.strip()
+        debs = glob.glob(os.path.join(build, "*.deb"))
+        self.assertEqual([os.path.join(build, "newgame_0.1.0_%s.deb" % arch)], debs)
+        deb = debs[0]
+
+        fields = {}
+        for name in ("Package", "Version", "Architecture", "Section", "Maintainer", "Depends", "Description"):
+            fields[name] = run(["dpkg-deb", "-f", deb, name]).stdout.strip()
+        self.assertEqual({"Package": "newgame", "Version": "0.1.0", "Architecture": arch, "Section": "games",
+                          "Maintainer": "New Game's author <author@example.org>"},
+                         {k: v for k, v in fields.items() if k not in ("Depends", "Description")})
+        self.assertEqual("steer a ship and pick up stars", fields["Description"])
+        self.assertIn("Depends:", run(["dpkg-deb", "-I", deb]).stdout)
+        # Every library the program is linked with comes from a declared package.
+        root = os.path.join(self.tmp, "deb-root")
+        run(["dpkg-deb", "-x", deb, root])
+        program = os.path.join(root, "usr", "games", "newgame")
+        declared = {d.split()[0] for d in fields["Depends"].split(",")}
+        needed = re.findall(r"NEEDED\s+(\S+)", run(["objdump", "-p", program]).stdout)
+        self.assertIn("libglfw.so.3", needed)
+        for lib in needed:
+            if re.match(r"lib(a|ub|l|t)san", lib):
+                continue
+            self.assertIn(package_of(lib), declared, "%s is needed but its package is not in Depends" % lib)
+
+        files = sorted(os.path.relpath(os.path.join(d, f), root) for d, _, names in os.walk(root) for f in names)
+        self.assertEqual(["usr/games/newgame", "usr/share/applications/newgame.desktop",
+                          "usr/share/games/newgame/Data/100/audio/music.ogg",
+                          "usr/share/games/newgame/Data/100/audio/pickup.wav",
+                          "usr/share/games/newgame/Data/100/entplain.png",
+                          "usr/share/games/newgame/Data/100/sprites.png",
+                          "usr/share/icons/hicolor/64x64/apps/newgame.png"], files)
+        self.assertTrue(os.access(program, os.X_OK))
+        with open(os.path.join(root, "usr/share/applications/newgame.desktop")) as f:
+            entry = dict(line.rstrip("\n").split("=", 1) for line in f if "=" in line)
+        self.assertEqual({"Type": "Application", "Name": "New Game", "Comment": "steer a ship and pick up stars",
+                          "Exec": "/usr/games/newgame", "Icon": "newgame", "Terminal": "false",
+                          "Categories": "Game;ArcadeGame;"}, entry)
+
+        # Run from the unpacked tree by a player who cannot write there: the
+        # data is found in share/games/, the save goes to the player's folder.
+        os.chmod(self.tmp, 0o755)
+        if os.geteuid() != 0:
+            for d, _, _ in os.walk(root):
+                os.chmod(d, 0o555)
+        home = os.path.join(self.tmp, "deb-home")
+        logs = os.path.join(self.tmp, "deb-logs")
+        os.makedirs(home)
+        os.makedirs(logs)
+        wrapper, env = kh.as_player(self.env, home)
+        data_root = os.path.join(root, "usr", "share", "games", "newgame")
+        folder = os.path.join(home, ".local", "share", "newgame")
+        try:
+            demo = self.play(None, env, hear=False, root=os.path.dirname(program), wrapper=wrapper, data=False,
+                             log_dir=logs)
+        finally:
+            for d, _, _ in os.walk(root):
+                os.chmod(d, 0o755)
+        log = demo.log()
+        self.assertIn("Root %s\n" % data_root, log)
+        self.assertIn("> Saves go to %s (%s cannot be written)\n" % (folder, data_root), log)
+        self.assertIn("> No save yet: %s/newgame.sav (file not found)\n" % folder, log)
+        self.assertNotIn("Error Writing File", log)
+        self.assertEqual(4, os.path.getsize(os.path.join(folder, "newgame.sav")))
+
+    def play(self, bin_dir, env, exe="newgame", ready="New Game ready", what="the template's music", key=None,
+             hear=True, **where):
+        """Runs a game on a private display until `ready` is logged, then
+        quits it with F4, and checks what every run of it logs; returns the
+        stopped Demo. With `hear`, OpenAL writes to its wave device and the
+        game must be heard first (holding `key` down until then, if given),
+        without the game ever setting a volume."""
+        with kh.Xvfb() as x, tempfile.TemporaryDirectory() as audio:
+            wav = os.path.join(audio, "out.wav")
+            game_env = kh.wave_audio_env(x.env(env), wav, audio) if hear else x.env(env)
+            demo = kh.Demo(bin_dir, game_env, exe=exe, trace=False, **where)
             try:
                 demo.start()
-                self.assertTrue(demo.wait_log("New Game ready"), demo.log())
+                self.assertTrue(demo.wait_log(ready), demo.log())
                 demo.window()
+                if hear:
+                    if key:
+                        demo.keydown(key)
+                    self.assertTrue(wait_heard(wav), what + " was never heard\n" + demo.log())
+                    if key:
+                        demo.keyup(key)
                 self.assertEqual(0, demo.quit(), demo.log())
             finally:
                 demo.stop()
-            log = demo.log()
-            try:
-                self.assertIn("Loaded Spritesheet of 9 x 32x32 sprites", log)
-                self.assertIn("Load Wave pickup to 1", log)
-                self.assertIn("Farewell happy gamer", log)
-                for fault in ("OMGERRORZ", "Error Opening Wave", "Wave Rejected"):
-                    self.assertNotIn(fault, log)
-                # Written on the way out, after the loop ended.
-                self.assertTrue(os.path.isfile(os.path.join(demo.root, "newgame.sav")))
-            finally:
-                demo.cleanup()
+        log = demo.log()
+        if hear:
+            self.assertIn("OpenAL Audio Engaged!", log)
+        self.assertIn("Farewell happy gamer", log)
+        for fault in ("OMGERRORZ", "Error Opening", "Rejected", "Missing Image"):
+            self.assertNotIn(fault, log)
+        if exe == "newgame":
+            self.assertIn("Loaded Spritesheet of 9 x 32x32 sprites", log)
+            self.assertIn("Load Wave pickup to 1", log)
+        return demo
 
+    def test_example_builds_out_of_tree_and_is_heard(self):
+        # The example is the other game a new author reads: it builds from
+        # the installed package alone as the template does, so the two
+        # cannot drift apart, and its effect is heard at the default volume.
+        game = os.path.join(self.tmp, "hello")
+        shutil.copytree(os.path.join(ARGS.build_dir, "examples", "Data"), os.path.join(game, "Data"))
+        flags = run(["pkg-config", "--cflags", "--libs", "kelp"], env=self.env).stdout
+        built = run([ARGS.cxx, "-std=c++17"] + self.cxx_flags + STRICT_FLAGS +
+                    [os.path.join(ARGS.source_dir, "examples", "hello", "hello.cpp"),
+                     "-o", os.path.join(game, "hello")] + shlex.split(flags), env=self.env)
+        self.assertNotIn("warning:", built.stdout + built.stderr)
+        # Nothing sounds until Z scores a point: Z is held until the blip is heard.
+        demo = self.play(game, self.env, exe="hello", ready="Load Wave blip to 1", what="the example's effect",
+                         key="z")
+        try:
+            with open(os.path.join(demo.root, "hello.sav"), "rb") as f:
+                self.assertGreaterEqual(struct.unpack("<i", f.read(4))[0], 1)
+        finally:
+            demo.cleanup()
+
+    def test_the_header_leaves_every_other_name_to_the_game(self):
+        # Names the platform layer uses, and a `string` of the game's own,
+        # all at global scope beside the API: none may clash with it.
+        source = os.path.join(self.tmp, "names.cpp")
+        with open(source, "w") as f:
+            f.write("#include <kelp/KELPCore.h>\n"
+                    "int Image, KeyName, FileOpen, ASys, Joy, Button, window;\n"
+                    "struct string {};\n"
+                    "class Game : public KELPCore {};\n"
+                    "static Game game;\n"
+                    "int main() { return game.WindowFailed() + KELP_BUTTON1 + KELP_KEY_A; }\n")
+        flags = run(["pkg-config", "--cflags", "kelp"], env=self.env).stdout
+        built = run([ARGS.cxx, "-std=c++17", "-fsyntax-only"] + STRICT_FLAGS + [source] + shlex.split(flags),
+                    env=self.env)
+        self.assertNotIn("warning:", built.stdout + built.stderr)
 
 if __name__ == "__main__":
     parser = argparse.ArgumentParser()

@@ -5,8 +5,10 @@
 
 #include <signal.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -15,6 +17,7 @@
 #include <fstream>
 #include <sstream>
 #include <filesystem>
+#include <functional>
 #include <regex>
 #include <string>
 #include <vector>
@@ -69,6 +72,19 @@ protected:
     }
 
     std::string PathOf(const std::string& name) { return root + "/" + name; }
+
+    // Where this process writes `name` until it is closed.
+    std::string TempOf(const std::string& name) { return PathOf(name) + "." + std::to_string(getpid()) + ".tmp"; }
+
+    // Temporary files anywhere below the root, whoever wrote them.
+    std::vector<std::string> Temporaries() {
+        std::vector<std::string> found;
+        for (auto& e : fs::recursive_directory_iterator(root)) {
+            std::string name = e.path().filename().string();
+            if (name.size() > 4 && name.compare(name.size() - 4, 4, ".tmp") == 0) found.push_back(name);
+        }
+        return found;
+    }
 
     std::vector<unsigned char> Bytes(const std::string& name) {
         std::vector<unsigned char> out;
@@ -199,7 +215,10 @@ TEST_F(RecordFiles, FailedOpensPrintTheirMessageAndLeaveTheSlotClosed) {
     ThisGame.CloseFile();
     std::string out = testing::internal::GetCapturedStdout();
     std::smatch m;
-    EXPECT_TRUE(std::regex_match(out, m, std::regex("Error Reading File\n *[0-9]+> Error Writing File: open " + root +
+    // A file that is not there yet is told apart from a failing read.
+    EXPECT_TRUE(std::regex_match(out, m, std::regex("Error Reading File\n *[0-9]+> No save yet: " + root +
+                                                    "/missing.dat \\(file not found\\)\n"
+                                                    " *[0-9]+> Error Writing File: open " + root +
                                                     "/no-such-dir/x.dat \\(No such file or directory\\)\n")))
         << out;
     EXPECT_TRUE(fs::is_empty(root));
@@ -222,8 +241,7 @@ TEST_F(RecordFiles, SecondOpenClosesAndFlushesTheFirst) {
     ASSERT_EQ(1, ThisGame.ReadFile("b.dat"));
     EXPECT_EQ(22, ThisGame.ReadInt());
     ThisGame.CloseFile();
-    EXPECT_FALSE(fs::exists(PathOf("a.dat.tmp")));
-    EXPECT_FALSE(fs::exists(PathOf("b.dat.tmp")));
+    EXPECT_TRUE(Temporaries().empty());
 }
 
 TEST_F(RecordFiles, TargetIsReplacedOnlyAtClose) {
@@ -234,23 +252,28 @@ TEST_F(RecordFiles, TargetIsReplacedOnlyAtClose) {
     fflush(MyOpenFile);
     // Mid-write the previous content is still what a reader finds.
     EXPECT_EQ((std::vector<unsigned char>{'o', 'l', 'd', '!'}), Bytes("keep.dat"));
-    EXPECT_TRUE(fs::exists(PathOf("keep.dat.tmp")));
+    EXPECT_TRUE(fs::exists(TempOf("keep.dat")));
     ThisGame.CloseFile();
     EXPECT_EQ(8u, Bytes("keep.dat").size());
-    EXPECT_FALSE(fs::exists(PathOf("keep.dat.tmp")));
+    EXPECT_TRUE(Temporaries().empty());
 }
 
+// A folder in the target's place that cannot even be put aside (its
+// ".bad" name is taken by a folder with files in it) keeps the save from
+// taking its name.
 TEST_F(RecordFiles, FailedRenameKeepsTheTargetAndIsLogged) {
-    // A directory cannot be replaced by a file.
-    fs::create_directory(PathOf("busy"));
+    fs::create_directories(PathOf("busy"));
+    fs::create_directories(PathOf("busy.bad/inside"));
     ASSERT_EQ(1, ThisGame.WriteFile("busy"));
     ThisGame.WriteInt(3);
     testing::internal::CaptureStdout();
     ThisGame.CloseFile();
     std::string out = testing::internal::GetCapturedStdout();
-    EXPECT_NE(std::string::npos, out.find("Error Writing File")) << out;
+    EXPECT_NE(std::string::npos, out.find("> Error Writing File: move aside (it is a folder) " + PathOf("busy") + " ("))
+        << out;
     EXPECT_TRUE(fs::is_directory(PathOf("busy")));
-    EXPECT_FALSE(fs::exists(PathOf("busy.tmp")));
+    EXPECT_TRUE(fs::is_directory(PathOf("busy.bad/inside")));
+    EXPECT_TRUE(Temporaries().empty());
     EXPECT_EQ(0, FileOpen);
 }
 
@@ -261,7 +284,8 @@ TEST_F(RecordFiles, TheSavedHookHearsOfEachFilePutInPlaceOnly) {
     heard.clear();
     FileSaved = [](const char* path) { heard.push_back(path); };
     Put("read.dat", "abcd");
-    fs::create_directory(PathOf("busy"));
+    fs::create_directories(PathOf("busy"));
+    fs::create_directories(PathOf("busy.bad/inside"));
     ASSERT_EQ(1, ThisGame.WriteFile("a.sav"));
     ThisGame.WriteInt(1);
     ThisGame.CloseFile();
@@ -298,7 +322,7 @@ TEST_F(RecordFiles, WriteThatRunsOutOfSpaceKeepsTheTarget) {
 
     EXPECT_NE(std::string::npos, out.find("Error Writing File")) << out;
     EXPECT_EQ((std::vector<unsigned char>{'p', 'r', 'e', 'v'}), Bytes("full.dat"));
-    EXPECT_FALSE(fs::exists(PathOf("full.dat.tmp")));
+    EXPECT_TRUE(Temporaries().empty());
 }
 
 // How a program that wrote "<name>" without closing it comes to an end.
@@ -340,17 +364,21 @@ TEST_F(RecordFiles, AFileLeftOpenIsCommittedByANormalEnd) {
         int status = EndWithAnOpenFile("open.dat", e);
         ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
         EXPECT_EQ(written, Bytes("open.dat"));
-        EXPECT_FALSE(fs::exists(PathOf("open.dat.tmp")));
+        EXPECT_TRUE(Temporaries().empty());
     }
 }
 
 // A crash leaves the temporary file behind: it is never taken for the file
-// itself, and the next write of that name replaces it.
+// itself, and the next write of that name removes it, and the single
+// temporary name earlier versions used. A temporary file of a copy that is
+// still running is left to it.
 TEST_F(RecordFiles, AStrayTemporaryFileIsNeverReadAndIsCleanedUp) {
     Put("crash.dat", "old!");
     int status = EndWithAnOpenFile("crash.dat", Ending::Killed);
     ASSERT_TRUE(WIFSIGNALED(status)) << status;
-    ASSERT_TRUE(fs::exists(PathOf("crash.dat.tmp")));
+    auto strays = Temporaries();
+    ASSERT_EQ(1u, strays.size());
+    EXPECT_TRUE(std::regex_match(strays[0], std::regex("crash\\.dat\\.[0-9]+\\.tmp"))) << strays[0];
     EXPECT_EQ((std::vector<unsigned char>{'o', 'l', 'd', '!'}), Bytes("crash.dat"));
     ASSERT_EQ(1, ThisGame.ReadFile("crash.dat"));
     EXPECT_EQ(0x21646c6f, ThisGame.ReadInt());  // "old!"
@@ -361,6 +389,8 @@ TEST_F(RecordFiles, AStrayTemporaryFileIsNeverReadAndIsCleanedUp) {
     testing::internal::CaptureStdout();
     EXPECT_EQ(0, ThisGame.ReadFile("lost.dat"));
     testing::internal::GetCapturedStdout();
+    // Process 1 always runs.
+    Put("crash.dat.1.tmp", "live");
 
     for (const char* name : {"crash.dat", "lost.dat"}) {
         SCOPED_TRACE(name);
@@ -368,22 +398,22 @@ TEST_F(RecordFiles, AStrayTemporaryFileIsNeverReadAndIsCleanedUp) {
         ThisGame.WriteInt(5);
         ThisGame.CloseFile();
         EXPECT_EQ((std::vector<unsigned char>{5, 0, 0, 0}), Bytes(name));
-        EXPECT_FALSE(fs::exists(PathOf(std::string(name) + ".tmp")));
     }
+    EXPECT_EQ((std::vector<std::string>{"crash.dat.1.tmp"}), Temporaries());
 }
 
 // Whatever sits at the temporary name is removed, not written through: a
 // link planted there cannot redirect a save onto another file.
 TEST_F(RecordFiles, ALinkAtTheTemporaryNameIsNotFollowed) {
     Put("other.dat", "mine");
-    ASSERT_EQ(0, symlink(PathOf("other.dat").c_str(), PathOf("save.dat.tmp").c_str()));
+    ASSERT_EQ(0, symlink(PathOf("other.dat").c_str(), TempOf("save.dat").c_str()));
     ASSERT_EQ(1, ThisGame.WriteFile("save.dat"));
     ThisGame.WriteInt(9);
     ThisGame.CloseFile();
     EXPECT_EQ((std::vector<unsigned char>{'m', 'i', 'n', 'e'}), Bytes("other.dat"));
     EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(PathOf("save.dat"))));
     EXPECT_EQ((std::vector<unsigned char>{9, 0, 0, 0}), Bytes("save.dat"));
-    EXPECT_FALSE(fs::exists(fs::symlink_status(PathOf("save.dat.tmp"))));
+    EXPECT_FALSE(fs::exists(fs::symlink_status(TempOf("save.dat"))));
 }
 
 // A save that cannot even be started says where and why.
@@ -438,7 +468,199 @@ TEST_F(RecordFiles, AFileSizeLimitFailsTheSaveWithoutKillingTheGame) {
     text << in.rdbuf();
     EXPECT_NE(std::string::npos, text.str().find("Error Writing File: ")) << text.str();
     EXPECT_EQ((std::vector<unsigned char>{'p', 'r', 'e', 'v'}), Bytes("full.dat"));
-    EXPECT_FALSE(fs::exists(PathOf("full.dat.tmp")));
+    EXPECT_TRUE(Temporaries().empty());
+}
+
+std::string TextOf(const std::string& path) {
+    std::ifstream in(path);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// Runs `body` in a child process whose standard output goes to `log`, and
+// returns its exit code; a child still running after a minute (an open that
+// blocks for ever) is killed and gives -1.
+int RunInChild(const std::string& log, const std::function<int()>& body) {
+    fflush(stdout);
+    pid_t pid = fork();
+    if (pid == 0) {
+        if (!freopen(log.c_str(), "w", stdout)) _exit(120);
+        int code = body();
+        fflush(stdout);
+        _exit(code);
+    }
+    for (int i = 0; i < 6000; i++) {
+        int status = 0;
+        if (waitpid(pid, &status, WNOHANG) == pid) return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        usleep(10000);
+    }
+    kill(pid, SIGKILL);
+    waitpid(pid, nullptr, 0);
+    return -1;
+}
+
+// Two copies of a game on one data root quit at the same moment: each
+// writes a temporary file of its own and renames it, so both saves succeed
+// and the last rename wins.
+TEST_F(RecordFiles, TwoCopiesSavingAtOnceBothSave) {
+    int opened[2], go[2];
+    ASSERT_EQ(0, pipe(opened));
+    ASSERT_EQ(0, pipe(go));
+    const std::string log = root + "-child.log";
+    fflush(stdout);
+    pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        if (!freopen(log.c_str(), "w", stdout)) _exit(120);
+        char c;
+        int ok = ThisGame.WriteFile("shared.sav");
+        ThisGame.WriteInt(1);
+        // Both copies hold the file open before either closes it.
+        if (write(opened[1], "o", 1) != 1 || read(go[0], &c, 1) != 1) _exit(121);
+        ThisGame.CloseFile();
+        fflush(stdout);
+        _exit(ok == 1 ? 0 : 1);
+    }
+    char c;
+    ASSERT_EQ(1, read(opened[0], &c, 1));
+    ASSERT_EQ(1, ThisGame.WriteFile("shared.sav"));
+    ThisGame.WriteInt(2);
+    ASSERT_EQ(1, write(go[1], "g", 1));
+    int status = 0;
+    ASSERT_EQ(pid, waitpid(pid, &status, 0));
+    testing::internal::CaptureStdout();
+    ThisGame.CloseFile();
+    std::string out = testing::internal::GetCapturedStdout();
+    for (int fd : {opened[0], opened[1], go[0], go[1]}) close(fd);
+
+    std::string childOut = TextOf(log);
+    fs::remove(log);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    EXPECT_EQ(std::string::npos, childOut.find("Error")) << childOut;
+    EXPECT_EQ(std::string::npos, out.find("Error")) << out;
+    EXPECT_EQ((std::vector<unsigned char>{2, 0, 0, 0}), Bytes("shared.sav"));
+    EXPECT_TRUE(Temporaries().empty());
+}
+
+// Something at a save's name that is not a regular file is never opened
+// (opening a FIFO that nobody writes would wait for ever): the read fails
+// at once and says what it skipped. A save puts it aside as "<name>.bad",
+// where a file kept last time gives way, and takes the name by the usual
+// rename.
+TEST_F(RecordFiles, WhatIsNotARegularFileIsSkippedAndPutAside) {
+    struct Case {
+        const char* kind;
+        std::function<bool(const std::string&)> make;
+        fs::file_type aside;
+        bool keptBefore;
+    } cases[] = {
+        {"a FIFO (named pipe)", [](const std::string& p) { return mkfifo(p.c_str(), 0600) == 0; }, fs::file_type::fifo,
+         false},
+        {"a folder", [](const std::string& p) { return fs::create_directories(p + "/inside"); },
+         fs::file_type::directory, true},
+        {"a socket",
+         [](const std::string& p) {
+             int fd = socket(AF_UNIX, SOCK_STREAM, 0);
+             sockaddr_un addr{};
+             addr.sun_family = AF_UNIX;
+             snprintf(addr.sun_path, sizeof addr.sun_path, "%s", p.c_str());
+             bool made = fd >= 0 && bind(fd, (sockaddr*)&addr, sizeof addr) == 0;
+             if (fd >= 0) close(fd);
+             return made;
+         },
+         fs::file_type::socket, true},
+        {"a character device", [](const std::string& p) { return symlink("/dev/null", p.c_str()) == 0; },
+         fs::file_type::symlink, false},
+    };
+    const std::string odd = PathOf("odd.sav"), aside = odd + ".bad";
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.kind);
+        ASSERT_TRUE(c.make(odd));
+        if (c.keptBefore) Put("odd.sav.bad", "kept last time");
+
+        const std::string log = root + "-child.log";
+        int code = RunInChild(log, [] { return ThisGame.ReadFile("odd.sav") == 0 && FileOpen == 0 ? 0 : 1; });
+        std::string out = TextOf(log);
+        fs::remove(log);
+        ASSERT_NE(-1, code) << "reading " << c.kind << " did not return";
+        EXPECT_EQ(0, code);
+        EXPECT_NE(std::string::npos, out.find("Error Reading File\n")) << out;
+        EXPECT_NE(std::string::npos,
+                  out.find("> Skipped " + odd + ": it is " + c.kind + ", not a regular file\n"))
+            << out;
+
+        ASSERT_EQ(1, ThisGame.WriteFile("odd.sav"));
+        ThisGame.WriteInt(42);
+        testing::internal::CaptureStdout();
+        ThisGame.CloseFile();
+        out = testing::internal::GetCapturedStdout();
+        EXPECT_NE(std::string::npos,
+                  out.find("> " + odd + " was " + c.kind + ", not a regular file: moved aside as " + aside + "\n"))
+            << out;
+        EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(odd)));
+        EXPECT_EQ((std::vector<unsigned char>{42, 0, 0, 0}), Bytes("odd.sav"));
+        EXPECT_EQ(c.aside, fs::symlink_status(aside).type());
+        EXPECT_TRUE(Temporaries().empty());
+        fs::remove_all(odd);
+        fs::remove_all(aside);
+    }
+}
+
+// A data root that cannot be written (a game installed for all users, a
+// read-only copy): the files go to the player's data folder, named after
+// the program, which is made when first needed and said once; what that
+// folder does not hold yet is read from the data root.
+TEST_F(RecordFiles, ADataRootThatCannotBeWrittenSavesInThePlayersFolder) {
+    const std::string game = PathOf("game"), other = PathOf("other"), xdg = PathOf("xdg"), home = PathOf("home");
+    for (const std::string& dir : {game, other, xdg, home}) fs::create_directory(dir);
+    Put("game/old.sav", std::string("\x07\x00\x00\x00", 4));
+    // As root the folders are another user's; otherwise they are read-only.
+    const bool asRoot = geteuid() == 0;
+    chmod(root.c_str(), 0755);
+    if (asRoot) {
+        ASSERT_EQ(0, chown(xdg.c_str(), 65534, 65534));
+        ASSERT_EQ(0, chown(home.c_str(), 65534, 65534));
+    } else {
+        chmod(game.c_str(), 0555);
+        chmod(other.c_str(), 0555);
+    }
+    const std::string log = PathOf("child.log");
+    int code = RunInChild(log, [&] {
+        if (asRoot && (setgid(65534) != 0 || setuid(65534) != 0)) return 2;
+        setenv("XDG_DATA_HOME", xdg.c_str(), 1);
+        snprintf(ThisGame.dataRoot, sizeof ThisGame.dataRoot, "%s", game.c_str());
+        printf("folder %s\n", ThisGame.SaveFolder());
+        if (ThisGame.ReadFile("old.sav") != 1) return 3;
+        printf("old %d\n", ThisGame.ReadInt());
+        ThisGame.CloseFile();
+        if (ThisGame.WriteFile("new.sav") != 1) return 4;
+        ThisGame.WriteInt(8);
+        ThisGame.CloseFile();
+        ThisGame.PrepareScreenshotName();
+        printf("shot %s\n", ASys.ScreenshotName);
+        // A relative XDG_DATA_HOME does not count: the home's folder is used.
+        setenv("XDG_DATA_HOME", "relative", 1);
+        setenv("HOME", home.c_str(), 1);
+        snprintf(ThisGame.dataRoot, sizeof ThisGame.dataRoot, "%s", other.c_str());
+        printf("folder %s\n", ThisGame.SaveFolder());
+        return 0;
+    });
+    chmod(game.c_str(), 0755);
+    chmod(other.c_str(), 0755);
+    std::string out = TextOf(log);
+    ASSERT_EQ(0, code) << out;
+    const std::string mine = xdg + "/unit_tests";
+    EXPECT_NE(std::string::npos, out.find("folder " + mine + "\n")) << out;
+    EXPECT_NE(std::string::npos, out.find("old 7\n")) << out;
+    EXPECT_NE(std::string::npos, out.find("shot " + mine + "/Screenshot_")) << out;
+    EXPECT_NE(std::string::npos, out.find("folder " + home + "/.local/share/unit_tests\n")) << out;
+    const std::string said = "> Saves go to " + mine + " (" + game + " cannot be written)\n";
+    EXPECT_EQ(out.find(said), out.rfind(said)) << out;
+    EXPECT_NE(std::string::npos, out.find(said)) << out;
+    EXPECT_EQ((std::vector<unsigned char>{8, 0, 0, 0}), Bytes("xdg/unit_tests/new.sav"));
+    EXPECT_EQ(0700u, (unsigned)fs::status(mine).permissions() & 0777u);
+    EXPECT_FALSE(fs::exists(PathOf("game/new.sav")));
 }
 
 // The new name lives in the folder: after the rename the folder is synced
@@ -455,7 +677,7 @@ TEST_F(RecordFiles, ASaveSyncsTheFileThenItsFolder) {
         ThisGame.CloseFile();
         syncLog = nullptr;
         const std::string folder = fs::path(PathOf(name)).parent_path().string();
-        EXPECT_EQ((std::vector<std::string>{PathOf(name) + ".tmp", folder + " (folder, with the new name)"}), synced);
+        EXPECT_EQ((std::vector<std::string>{TempOf(name), folder + " (folder, with the new name)"}), synced);
     }
 }
 

@@ -285,3 +285,46 @@ TEST_F(Gamepads, ARestingTriggerDoesNotHoldThePadBack) {
         EXPECT_EQ(1, ASys.Joy[0][98]);
     }
 }
+
+// The pad names and BindPads read a pad GLFW knows the same on every slot:
+// each named button is that button, and drives its action in the standard
+// layout (the guide and stick buttons none).
+TEST_F(Gamepads, BindPadsGivesEveryKnownPadTheStandardLayout) {
+    struct Case {
+        int raw;      // the Xbox pad's own button number (11..14 its hat)
+        int named;    // KELP_PAD_...
+        int action;   // -1: none
+    } cases[] = {
+        {0, KELP_PAD_A, KELP_BUTTON1},          {1, KELP_PAD_B, KELP_BUTTON2},
+        {2, KELP_PAD_X, KELP_BUTTON3},          {3, KELP_PAD_Y, KELP_BUTTON4},
+        {4, KELP_PAD_LB, KELP_SHOULDER_L},      {5, KELP_PAD_RB, KELP_SHOULDER_R},
+        {6, KELP_PAD_BACK, KELP_BACK},          {7, KELP_PAD_START, KELP_START},
+        {8, KELP_PAD_GUIDE, -1},                {9, KELP_PAD_LEFT_THUMB, -1},
+        {10, KELP_PAD_RIGHT_THUMB, -1},         {11, KELP_PAD_DPAD_UP, KELP_UP},
+        {12, KELP_PAD_DPAD_RIGHT, KELP_RIGHT},  {13, KELP_PAD_DPAD_DOWN, KELP_DOWN},
+        {14, KELP_PAD_DPAD_LEFT, KELP_LEFT},
+    };
+    g.FlushKeys();
+    g.BindPads();
+    for (int j = 0; j < 4; j++) {
+        gPads[j] = XboxIdle(true);
+        Poll();
+    }
+    for (int j = 0; j < 4; j++) {
+        for (const Case& c : cases) {
+            SCOPED_TRACE(testing::Message() << "pad " << j << ", button " << c.raw);
+            gPads[j].buttons[c.raw] = GLFW_PRESS;
+            Poll();
+            EXPECT_EQ(1, g.JoyDown(c.named, j));
+            for (int a = 0; a < KELP_ACTIONS; a++) EXPECT_EQ(a == c.action ? 1.0f : 0.0f, g.Joy(a)) << "action " << a;
+            gPads[j].buttons[c.raw] = GLFW_RELEASE;
+        }
+        Poll();
+    }
+    // Only the pads were bound.
+    for (int a = 0; a < KELP_ACTIONS; a++)
+        for (int s = 48; s < 64; s++) {
+            int code = g.KeyValue(a, s);
+            EXPECT_TRUE(code == 0 || code >= KelpPadButton(0, 0)) << code;
+        }
+}

@@ -440,6 +440,7 @@ TEST_F(Images, QueuedLoadsFillTheSlotAndLogAsLoadImgDoes) {
             ImageBlur[c.slot].clear();
         }
         ASys.curFont = 0;
+        KELPSys::ForgetLogged("image slot");   // a slot out of range is explained once per slot
 
         testing::internal::CaptureStdout();
         if (c.font) ThisGame.QueueFont(1, c.slot, c.name);
@@ -588,9 +589,16 @@ TEST_F(Images, DecodeFailureNamesLodepngsReason) {
 TEST_F(Images, SlotsOutsideZeroToNinetyNineAreRefused) {
     Write("ok.png", Solid(8, 8, 1, 1, 1, 255), 8, 8);
     for (int slot : {-1, 100, 101, 102, 104, 105}) {
+        SCOPED_TRACE(slot);
         int before = slot >= 0 && slot < IMAGE_SLOTS ? imageFrames[slot] : 0;
-        // Plain text on standard output, no line break, not a numbered line.
-        EXPECT_EQ("Image number out of bounds", Load(slot, dataDir + "/ok.png", 8)) << slot;
+        // The old message as plain text on standard output; the slot and the
+        // range on a numbered line of their own, the first time only.
+        std::string first = Load(slot, dataDir + "/ok.png", 8);
+        EXPECT_EQ((std::vector<std::string>{"Image number out of bounds",
+                                            "    Image slot " + std::to_string(slot) + " is outside 0..99: nothing is loaded"}),
+                  Lines(first));
+        EXPECT_EQ('\n', first.back());
+        EXPECT_EQ("Image number out of bounds", Load(slot, dataDir + "/ok.png", 8));
         if (slot >= 0 && slot < IMAGE_SLOTS) { EXPECT_EQ(before, imageFrames[slot]); }
     }
 }
@@ -652,8 +660,7 @@ TEST_F(Images, LoadIntoSlotHundredLeavesItAsItWas) {
     testing::internal::CaptureStdout();
     ThisGame.LoadImg(100, "x", 8);
     std::string out = testing::internal::GetCapturedStdout();
-    EXPECT_NE(std::string::npos, out.find("\nImage number out of bounds")) << out;
-    EXPECT_EQ('s', out.back());   // no line break after it
+    EXPECT_NE(std::string::npos, out.find("\nImage number out of bounds\n")) << out;
     EXPECT_EQ(1, imageFrames[100]);
     EXPECT_EQ(16, iSize[100]);
 }
@@ -958,17 +965,28 @@ TEST_F(ImagesBuffer, CreateMakesAClearedSingleImage) {
     ThisGame.CreateBuffer(5, 16);
     EXPECT_EQ(std::vector<unsigned char>(16 * 16 * 4, 0), Image[5]);
 
+    // A refusal is logged once per slot: a game may repeat the call.
+    auto said = [](int slot, int size) {
+        testing::internal::CaptureStdout();
+        ThisGame.CreateBuffer(slot, size);
+        return Lines(testing::internal::GetCapturedStdout());
+    };
     for (int bad : {-1, 101, 102, 104}) {
-        ThisGame.CreateBuffer(bad, 16);
-        if (bad >= 0) { EXPECT_EQ(-1, imageFrames[bad]) << bad; }
+        SCOPED_TRACE(bad);
+        EXPECT_EQ(std::vector<std::string>{"Buffer slot " + std::to_string(bad) + " is outside 0..100: no buffer is made"},
+                  said(bad, 16));
+        EXPECT_TRUE(said(bad, 16).empty());
+        if (bad >= 0) { EXPECT_EQ(-1, imageFrames[bad]); }
     }
     ThisGame.CreateBuffer(100, 16);
     EXPECT_EQ(1, imageFrames[100]);
     // A size that cannot make a plane leaves the slot alone.
-    for (int bad : {0, -4, 1 << 20}) {
-        ThisGame.CreateBuffer(6, bad);
+    EXPECT_EQ(std::vector<std::string>{"Buffer size 0 for slot 6 is outside 1..8192: no buffer is made"}, said(6, 0));
+    for (int bad : {-4, 1 << 20}) {
+        EXPECT_TRUE(said(6, bad).empty()) << bad;
         EXPECT_EQ(-1, imageFrames[6]) << bad;
     }
+    EXPECT_EQ(std::vector<std::string>{"Buffer size -4 for slot 7 is outside 1..8192: no buffer is made"}, said(7, -4));
 }
 
 TEST_F(ImagesBuffer, FillClampsEachComponent) {

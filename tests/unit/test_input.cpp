@@ -349,6 +349,117 @@ TEST(RateCounter, ScalesALateSampleToOneSecond) {
         EXPECT_EQ(c.rate, KELPCore::RatePerSecond(c.count, c.elapsed)) << c.count << " in " << c.elapsed;
 }
 
+// ---- Hot keys ------------------------------------------------------------------------
+
+TEST_F(InputTest, HotKeysActOnlyWhileChosen) {
+    struct Case {
+        int bit, key, entry;
+        std::function<int()> acted;
+    } cases[] = {
+        {KELP_HOTKEY_F1, GLFW_KEY_F1, 68, [] { return ThisGame.showStats; }},   // flipped from 0
+        {KELP_HOTKEY_F4, GLFW_KEY_F4, 100, [] { return ThisGame.quitRequested; }},
+        {KELP_HOTKEY_F9, GLFW_KEY_F9, 67, [] { return Wireframe; }},
+        // The renderer saves a screenshot after a poll that set this.
+        {KELP_HOTKEY_F10, GLFW_KEY_F10, 66, [] { return ASys.Button[66]; }},
+    };
+    for (auto& c : cases) {
+        // On alone, then every other one on: the choice is per key.
+        for (int chosen : {c.bit, KELP_HOTKEYS_ALL & ~c.bit}) {
+            SCOPED_TRACE(testing::Message() << "key " << c.key << ", hot keys " << chosen);
+            ThisGame.SetHotKeys(chosen);
+            ThisGame.showStats = 0;
+            ThisGame.quitRequested = 0;
+            DebugToggle = 0;
+            memset(gKeys, 0, sizeof gKeys);
+            gKeys[c.key] = true;
+            Captured([&] { ThisGame.PollInput(0); });
+            int on = (chosen & c.bit) ? 1 : 0;
+            EXPECT_EQ(on, c.acted());
+            EXPECT_EQ(on, ThisGame.PlayKey(c.entry));
+        }
+    }
+    ThisGame.SetHotKeys(KELP_HOTKEYS_ALL | 64);
+    EXPECT_EQ(KELP_HOTKEYS_ALL, ThisGame.HotKeys());
+    memset(gKeys, 0, sizeof gKeys);
+    ThisGame.PollInput(0);
+    EXPECT_EQ(0, Wireframe);
+}
+
+// ---- Presses and releases ------------------------------------------------------------
+
+TEST_F(InputTest, PressAndReleaseAreReportedOncePerChange) {
+    ThisGame.SetKey(KELP_BUTTON1, KELP_KEY_Z);
+    Captured([&] { Pad(0, {}, {}); });
+    ThisGame.PollInput(0);   // whatever an earlier test held is let go
+    // Each poll: pad 0's stick across (action Right) and Z (button 1), then
+    // what the poll saw change.
+    struct Step {
+        float stick;
+        bool z;
+        int rightPressed, rightReleased, firePressed, fireReleased;
+    } steps[] = {
+        {0, false, 0, 0, 0, 0},
+        {0.6f, true, 1, 0, 1, 0},
+        {0.9f, true, 0, 0, 0, 0},    // held: nothing new
+        {0.4f, false, 0, 0, 0, 1},   // between 0.3 and 0.5 the stick is still held
+        {0.45f, false, 0, 0, 0, 0},
+        {0.2f, false, 0, 1, 0, 0},   // below 0.3: let go
+        {0.45f, false, 0, 0, 0, 0},  // not above 0.5: no press
+        {0.7f, true, 1, 0, 1, 0},
+    };
+    int i = 0;
+    for (const Step& s : steps) {
+        SCOPED_TRACE(i++);
+        gKeys[GLFW_KEY_Z] = s.z;
+        Pad(0, {s.stick}, {});
+        ThisGame.PollInput(0);
+        EXPECT_EQ(s.rightPressed, ThisGame.JoyPressed(KELP_RIGHT));
+        EXPECT_EQ(s.rightReleased, ThisGame.JoyReleased(KELP_RIGHT));
+        EXPECT_EQ(s.firePressed, ThisGame.JoyPressed(KELP_BUTTON1));
+        EXPECT_EQ(s.fireReleased, ThisGame.JoyReleased(KELP_BUTTON1));
+        EXPECT_EQ(0, ThisGame.JoyPressed(KELP_LEFT));
+    }
+    for (int action : {-1, int(KELP_ACTIONS), 1000}) {
+        EXPECT_EQ(0, ThisGame.JoyPressed(action));
+        EXPECT_EQ(0, ThisGame.JoyReleased(action));
+    }
+}
+
+// Settings files store GLFW's codes: the names must be exactly those.
+TEST(KeyCodes, NamedKeysAreGlfwsCodes) {
+#define SAME(name) {KELP_KEY_##name, GLFW_KEY_##name, #name}
+    struct { int named, glfw; const char* name; } keys[] = {
+        SAME(SPACE), SAME(APOSTROPHE), SAME(COMMA), SAME(MINUS), SAME(PERIOD), SAME(SLASH),
+        SAME(0), SAME(1), SAME(2), SAME(3), SAME(4), SAME(5), SAME(6), SAME(7), SAME(8), SAME(9),
+        SAME(SEMICOLON), SAME(EQUAL),
+        SAME(A), SAME(B), SAME(C), SAME(D), SAME(E), SAME(F), SAME(G), SAME(H), SAME(I), SAME(J), SAME(K),
+        SAME(L), SAME(M), SAME(N), SAME(O), SAME(P), SAME(Q), SAME(R), SAME(S), SAME(T), SAME(U), SAME(V),
+        SAME(W), SAME(X), SAME(Y), SAME(Z),
+        SAME(LEFT_BRACKET), SAME(BACKSLASH), SAME(RIGHT_BRACKET), {KELP_KEY_GRAVE, GLFW_KEY_GRAVE_ACCENT, "GRAVE"},
+        SAME(ESCAPE), {KELP_KEY_RETURN, GLFW_KEY_ENTER, "RETURN"}, SAME(TAB), SAME(BACKSPACE), SAME(INSERT),
+        SAME(DELETE), SAME(RIGHT), SAME(LEFT), SAME(DOWN), SAME(UP), SAME(PAGE_UP), SAME(PAGE_DOWN),
+        SAME(HOME), SAME(END), SAME(CAPS_LOCK), SAME(SCROLL_LOCK), SAME(NUM_LOCK), SAME(PRINT_SCREEN),
+        SAME(PAUSE), SAME(F1), SAME(F2), SAME(F3), SAME(F4), SAME(F5), SAME(F6), SAME(F7), SAME(F8),
+        SAME(F9), SAME(F10), SAME(F11), SAME(F12),
+        SAME(KP_0), SAME(KP_1), SAME(KP_2), SAME(KP_3), SAME(KP_4), SAME(KP_5), SAME(KP_6), SAME(KP_7),
+        SAME(KP_8), SAME(KP_9), SAME(KP_DECIMAL), SAME(KP_DIVIDE), SAME(KP_MULTIPLY), SAME(KP_SUBTRACT),
+        SAME(KP_ADD), SAME(KP_ENTER), SAME(KP_EQUAL),
+        SAME(LEFT_SHIFT), {KELP_KEY_LEFT_CTRL, GLFW_KEY_LEFT_CONTROL, "LEFT_CTRL"}, SAME(LEFT_ALT),
+        SAME(LEFT_SUPER), SAME(RIGHT_SHIFT), {KELP_KEY_RIGHT_CTRL, GLFW_KEY_RIGHT_CONTROL, "RIGHT_CTRL"},
+        SAME(RIGHT_ALT), SAME(RIGHT_SUPER), SAME(MENU),
+    };
+#undef SAME
+    for (auto& k : keys) EXPECT_EQ(k.glfw, k.named) << k.name;
+    // Pad codes: button b and axis a of pad p; anything out of range binds nothing.
+    EXPECT_EQ(500, KelpPadButton(0, KELP_PAD_A));
+    EXPECT_EQ(813, KelpPadButton(3, KELP_PAD_DPAD_LEFT));
+    EXPECT_EQ(651, KelpPadAxis(1, KELP_PAD_LEFT_Y));
+    EXPECT_EQ(897, KelpPadAxis(3, 47));
+    for (int bad : {KelpPadButton(4, 0), KelpPadButton(-1, 0), KelpPadButton(0, 50), KelpPadAxis(0, 48),
+                    KelpPadAxis(4, 0)})
+        EXPECT_EQ(0, bad);
+}
+
 // ---- Pointer ---------------------------------------------------------------------
 
 class PointerTest : public InputTest {

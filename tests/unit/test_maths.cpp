@@ -32,6 +32,18 @@ TEST_F(MathsTest, SmallHelpers) {
     EXPECT_FLOAT_EQ(K().Pyth(-3, 4), 5);
 }
 
+TEST_F(MathsTest, ClampAndLerp) {
+    struct Case { float v, lo, hi, clamped; } cases[] = {
+        {5, 0, 10, 5}, {-1, 0, 10, 0}, {11, 0, 10, 10}, {0, 0, 10, 0}, {10, 0, 10, 10},
+        {NAN, 0, 10, 0}, {5, 8, 2, 8}, {INFINITY, -1, 1, 1}, {-INFINITY, -1, 1, -1},
+    };
+    for (auto& c : cases) EXPECT_EQ(c.clamped, K().Clamp(c.v, c.lo, c.hi)) << c.v << " in " << c.lo << ".." << c.hi;
+    EXPECT_FLOAT_EQ(2, K().Lerp(2, 6, 0));
+    EXPECT_FLOAT_EQ(6, K().Lerp(2, 6, 1));
+    EXPECT_FLOAT_EQ(3, K().Lerp(2, 6, 0.25f));
+    EXPECT_FLOAT_EQ(10, K().Lerp(2, 6, 2));   // t is not clamped
+}
+
 TEST_F(MathsTest, WhichWayDoIGo) {
     struct Case { float from, to, lo, hi, want; };
     const Case cases[] = {

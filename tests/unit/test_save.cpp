@@ -2,6 +2,9 @@
 // repair rules that clear a save file that does not belong to the settings.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -164,12 +167,17 @@ protected:
 TEST_F(SaveFiles, FirstStartCreatesUserAndBothFiles) {
     auto lines = Load();
     int32_t* s = ThisGame.saveData;
-    ASSERT_EQ(5u, lines.size()) << out;
+    ASSERT_EQ(7u, lines.size()) << out;
     EXPECT_EQ("Load Settings", lines[0]);
-    EXPECT_EQ("Load Scores", lines[1]);
-    EXPECT_EQ("Reset User", lines[2]);
-    EXPECT_EQ("Clearing Scoreboard", lines[3]);
-    EXPECT_EQ("User ID '" + IdText(s[24], s[25], s[26]) + "'", lines[4]);
+    // Each read's "Error Reading File" is followed by what it was.
+    EXPECT_EQ("No save yet: " + PathOf("Settings.sav") + " (file not found)", lines[1]);
+    EXPECT_EQ("Load Scores", lines[2]);
+    EXPECT_EQ("No save yet: " + PathOf(SAVE_NAME) + " (file not found)", lines[3]);
+    EXPECT_EQ("Reset User", lines[4]);
+    EXPECT_EQ("Clearing Scoreboard", lines[5]);
+    EXPECT_EQ("User ID '" + IdText(s[24], s[25], s[26]) + "'", lines[6]);
+    EXPECT_EQ(2u, (size_t)std::count(out.begin(), out.end(), '\n') - lines.size()) << out;
+    EXPECT_NE(std::string::npos, out.find("Error Reading File\n")) << out;
 
     // Date, time and random parts, and both checks.
     EXPECT_GE(s[24], 19700101);
@@ -388,6 +396,35 @@ TEST_F(SaveFiles, ShortSettingsFileKeepsTheRestOfTheDefaults) {
     ExpectPlayedData();
 }
 
+// A folder in place of the settings and a device in place of the save are
+// not read: the game starts with its defaults and a new user, as on a first
+// start, and the next save puts them aside and writes both files.
+TEST_F(SaveFiles, SettingsAndSaveThatAreNotFilesGiveDefaults) {
+    Played();
+    fs::remove(PathOf("Settings.sav"));
+    fs::create_directories(PathOf("Settings.sav/inside"));
+    fs::remove(PathOf(SAVE_NAME));
+    ASSERT_EQ(0, symlink("/dev/zero", PathOf(SAVE_NAME).c_str()));
+
+    auto lines = Load();
+    EXPECT_TRUE(Logged(lines, "Skipped " + PathOf("Settings.sav") + ": it is a folder, not a regular file")) << out;
+    EXPECT_TRUE(Logged(lines, "Skipped " + PathOf(SAVE_NAME) + ": it is a character device, not a regular file"))
+        << out;
+    EXPECT_TRUE(Logged(lines, "Reset User")) << out;
+    EXPECT_EQ(7, ThisGame.saveData[0]);
+    ExpectCleared();
+    EXPECT_TRUE(fs::is_directory(PathOf("Settings.sav.bad/inside")));
+    EXPECT_TRUE(fs::is_symlink(PathOf(std::string(SAVE_NAME) + ".bad")));
+    EXPECT_EQ(4496u, fs::file_size(PathOf("Settings.sav")));
+    EXPECT_EQ(88404u, fs::file_size(PathOf(SAVE_NAME)));
+
+    // The files written are the game's again.
+    Restart();
+    lines = Load();
+    EXPECT_FALSE(Logged(lines, "Reset User")) << out;
+    EXPECT_FALSE(Logged(lines, "Clearing Scoreboard")) << out;
+}
+
 TEST_F(SaveFiles, InterruptedSaveLeavesThePreviousSaveLoadable) {
     Played();
     // A save that dies before it is closed: data written, never renamed.
@@ -397,12 +434,13 @@ TEST_F(SaveFiles, InterruptedSaveLeavesThePreviousSaveLoadable) {
     fclose(MyOpenFile);
     MyOpenFile = nullptr;
     FileOpen = 0;
-    ASSERT_TRUE(fs::exists(PathOf(std::string(SAVE_NAME) + ".tmp")));
+    const std::string temp = PathOf(SAVE_NAME) + "." + std::to_string(getpid()) + ".tmp";
+    ASSERT_TRUE(fs::exists(temp));
 
     auto lines = Load();
     EXPECT_FALSE(Logged(lines, "Clearing Scoreboard")) << out;
     ExpectPlayedData();
-    EXPECT_FALSE(fs::exists(PathOf(std::string(SAVE_NAME) + ".tmp")));
+    EXPECT_FALSE(fs::exists(temp));
     EXPECT_EQ(88404u, fs::file_size(PathOf(SAVE_NAME)));
 }
 

@@ -6,6 +6,9 @@
 #include <random>
 
 #include "core/KELPCore.h"
+#include "sys/KELPSys.h"
+
+using std::string;
 
 namespace {
 

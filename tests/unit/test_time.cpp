@@ -7,6 +7,8 @@
 
 #include "core/KELPCore.h"
 
+using std::string;
+
 namespace {
 
 struct TimeTest : ::testing::Test {

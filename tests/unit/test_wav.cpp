@@ -20,6 +20,14 @@ std::string Fmt(unsigned format, unsigned channels, uint32_t rate, unsigned bits
     return U16(format) + U16(channels) + U32(rate) + U32(rate * align) + U16(align) + U16(bits);
 }
 
+// A WAVE_FORMAT_EXTENSIBLE "fmt " body: the plain 16 bytes, then the
+// extension with the sub-format's code in the shared GUID.
+const std::string kGuidTail("\x00\x00\x00\x00\x10\x00\x80\x00\x00\xAA\x00\x38\x9B\x71", 14);
+std::string FmtExt(unsigned subFormat, unsigned channels, uint32_t rate, unsigned bits, unsigned validBits) {
+    return Fmt(0xFFFE, channels, rate, bits) + U16(22) + U16(validBits) + U32(channels == 1 ? 4 : 3) +
+           U16(subFormat) + kGuidTail;
+}
+
 std::string Riff(const std::string& chunks) { return "RIFF" + U32(uint32_t(4 + chunks.size())) + "WAVE" + chunks; }
 
 // A 16-bit mono file with four samples: 44 bytes, the data at offset 36+8.
@@ -82,6 +90,13 @@ TEST(WavReader, AcceptsPcmAndFindsTheSamples) {
         {"zero RIFF size", "RIFF" + U32(0) + Good16().substr(8), AL_FORMAT_MONO16, 1, 22050, 16, 44, 8},
         // Metadata cut short after the samples takes nothing the player needs.
         {"cut chunk after data", Good16() + "LIST" + U32(100) + "ab", AL_FORMAT_MONO16, 1, 22050, 16, 44, 8},
+        // Extensible headers (as sox and many editors write): 12 + 8 + 40 + 8.
+        {"extensible 16-bit stereo", Riff(Chunk("fmt ", FmtExt(1, 2, 44100, 16, 16)) + Chunk("data", std::string(8, 0))),
+         AL_FORMAT_STEREO16, 2, 44100, 16, 68, 8},
+        {"extensible 8-bit mono", Riff(Chunk("fmt ", FmtExt(1, 1, 8000, 8, 8)) + Chunk("data", "abc")),
+         AL_FORMAT_MONO8, 1, 8000, 8, 68, 3},
+        {"extensible 12 valid bits of 16", Riff(Chunk("fmt ", FmtExt(1, 1, 22050, 16, 12)) + Chunk("data", "abcd")),
+         AL_FORMAT_MONO16, 1, 22050, 16, 68, 4},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -131,8 +146,17 @@ TEST(WavReader, RejectsMalformedFilesWithAReason) {
         {Riff(data + fmt16m), "no \"fmt \" chunk after the header"},
         {Riff(Chunk("fmt ", Fmt(1, 1, 22050, 16).substr(0, 14)) + data), "truncated \"fmt \" chunk"},
         {Riff("fmt " + U32(0xFFFFFFF0u) + Fmt(1, 1, 22050, 16) + data), "\"fmt \" chunk larger than the file"},
-        {Riff(Chunk("fmt ", Fmt(3, 1, 22050, 32)) + data), "format 3 is not PCM"},
-        {Riff(Chunk("fmt ", Fmt(0xFFFE, 2, 44100, 16) + std::string(24, 0)) + data), "format 65534 is not PCM"},
+        {Riff(Chunk("fmt ", Fmt(3, 1, 22050, 32)) + data), "format 3 (IEEE float) is not PCM"},
+        {Riff(Chunk("fmt ", Fmt(7, 1, 8000, 8)) + data), "format 7 (mu-law) is not PCM"},
+        {Riff(Chunk("fmt ", FmtExt(3, 2, 44100, 32, 32)) + Chunk("data", std::string(8, 0))),
+         "extensible format with sub-format 3 (IEEE float) is not PCM"},
+        {Riff(Chunk("fmt ", FmtExt(0x55, 1, 44100, 16, 16)) + data),
+         "extensible format with sub-format 85 (MPEG layer 3) is not PCM"},
+        {Riff(Chunk("fmt ", Fmt(0xFFFE, 2, 44100, 16) + std::string(24, 0)) + data),
+         "extensible format with an unknown sub-format is not PCM"},
+        {Riff(Chunk("fmt ", Fmt(0xFFFE, 1, 44100, 16) + U16(0)) + data), "truncated extensible \"fmt \" chunk"},
+        {Riff(Chunk("fmt ", FmtExt(1, 1, 44100, 24, 24)) + Chunk("data", "abcdef")), "24-bit samples are not supported"},
+        {Riff(Chunk("fmt ", FmtExt(1, 1, 44100, 16, 20)) + data), "20 valid bits in 16-bit samples"},
         {Riff(Chunk("fmt ", Fmt(1, 1, 44100, 24)) + Chunk("data", "abcdef")), "24-bit samples are not supported"},
         {Riff(Chunk("fmt ", Fmt(1, 1, 44100, 32)) + data), "32-bit samples are not supported"},
         {Riff(Chunk("fmt ", Fmt(1, 0, 44100, 16)) + data), "zero channels"},

@@ -16,6 +16,10 @@ struct Track {
     std::vector<float> left, right;
 };
 Track Music();
-bool WriteOgg(const std::string& path, const Track& track);
+// The game template's music: four bars of the same band, looping.
+Track TemplateMusic();
+// Encodes the track as Ogg Vorbis; the title goes into its comments.
+bool WriteOgg(const std::string& path, const Track& track, const char* title = "Internet", int serial = 550,
+              float quality = 0.3f);
 
 }  // namespace gen

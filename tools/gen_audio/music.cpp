@@ -1,7 +1,8 @@
 // "Internet", the demo's music: 24 bars of A minor at 140 beats a minute,
-// three eight-bar sections over Am F C G Am F G E. Every voice is written
-// into a wrapping buffer, so tails that run past the last bar sound at the
-// start and the loop has no seam.
+// three eight-bar sections over Am F C G Am F G E; and the game template's
+// short loop, four bars of the same band. Every voice is written into a
+// wrapping buffer, so tails that run past the last bar sound at the start
+// and the loop has no seam.
 #include <cstdlib>
 #include <sstream>
 
@@ -188,6 +189,35 @@ void Echo(const Loop& dry, Loop& out, long delay) {
     }
 }
 
+// Peak-normalised to 0.85, as a track to write.
+Track Normalised(const Loop& mix) {
+    double peak = 0;
+    for (size_t i = 0; i < mix.Size(); i++) peak = std::max(peak, double(std::max(std::fabs(mix.left[i]), std::fabs(mix.right[i]))));
+    double scale = peak > 0 ? 0.85 / peak : 1;
+    Track track;
+    track.left.resize(mix.Size());
+    track.right.resize(mix.Size());
+    for (size_t i = 0; i < mix.Size(); i++) {
+        track.left[i] = float(mix.left[i] * scale);
+        track.right[i] = float(mix.right[i] * scale);
+    }
+    return track;
+}
+
+// The theme's melody notes of one bar, into `lead` from `at`.
+void Melody(Loop& lead, long at, const char* bar, double level) {
+    std::istringstream melody(bar);
+    std::string token;
+    while (melody >> token) {
+        size_t c1 = token.find(':'), c2 = token.rfind(':');
+        int note = Midi(token.substr(0, c1));
+        int step = atoi(token.c_str() + c1 + 1);
+        int length = atoi(token.c_str() + c2 + 1);
+        int gate = length * kStep - (length <= 2 ? kStep / 3 : kStep / 6);
+        Lead(lead, at + long(step) * kStep, gate, note, level, 0.12);
+    }
+}
+
 }  // namespace
 
 Track Music() {
@@ -200,16 +230,7 @@ Track Music() {
         long at = long(bar) * kBar;
 
         // Melody: the theme, the bridge, then the theme over the arpeggio.
-        std::istringstream melody(section == 1 ? kBridge[bar % 8] : kTheme[bar % 8]);
-        std::string token;
-        while (melody >> token) {
-            size_t c1 = token.find(':'), c2 = token.rfind(':');
-            int note = Midi(token.substr(0, c1));
-            int step = atoi(token.c_str() + c1 + 1);
-            int length = atoi(token.c_str() + c2 + 1);
-            int gate = length * kStep - (length <= 2 ? kStep / 3 : kStep / 6);
-            Lead(lead, at + long(step) * kStep, gate, note, section == 2 ? 0.2 : 0.22, 0.12);
-        }
+        Melody(lead, at, section == 1 ? kBridge[bar % 8] : kTheme[bar % 8], section == 2 ? 0.2 : 0.22);
 
         // Octave bass in eighths, the last one up a fifth on a chord change.
         for (int e = 0; e < 8; e++) {
@@ -238,18 +259,29 @@ Track Music() {
         }
     }
     Echo(lead, mix, 3 * kStep);
+    return Normalised(mix);
+}
 
-    double peak = 0;
-    for (size_t i = 0; i < mix.Size(); i++) peak = std::max(peak, double(std::max(std::fabs(mix.left[i]), std::fabs(mix.right[i]))));
-    double scale = peak > 0 ? 0.85 / peak : 1;
-    Track track;
-    track.left.resize(mix.Size());
-    track.right.resize(mix.Size());
-    for (size_t i = 0; i < mix.Size(); i++) {
-        track.left[i] = float(mix.left[i] * scale);
-        track.right[i] = float(mix.right[i] * scale);
+Track TemplateMusic() {
+    const int bars = 4;
+    Loop mix(size_t(kBar) * bars);
+    Loop lead(mix.Size());
+    for (int bar = 0; bar < bars; bar++) {
+        const Chord& chord = kProgression[bar];
+        long at = long(bar) * kBar;
+        Melody(lead, at, kTheme[bar], 0.2);
+        for (int e = 0; e < 8; e++) Bass(mix, at + long(e) * 2 * kStep, kStep * 3 / 2, chord.bass + (e % 2 ? 12 : 0), 0.3);
+        for (int v = 0; v < 3; v++) Pad(mix, at, kBar - kStep, chord.pad[v], 0.045, -0.3 + 0.3 * v);
+        const Groove& g = kGrooves[0];
+        for (int s = 0; s < 16; s++) {
+            long t = at + long(s) * kStep;
+            if (g.kick[s] == 'x') Kick(mix, t, 0.55);
+            if (g.snare[s] == 'x') Snare(mix, t, 0.24);
+            if (g.hat[s] != '.') Hat(mix, t, s % 2 ? 0.05 : 0.08, false);
+        }
     }
-    return track;
+    Echo(lead, mix, 3 * kStep);
+    return Normalised(mix);
 }
 
 }  // namespace gen

@@ -81,9 +81,9 @@ std::string EncodeVorbis(const std::vector<const float*>& planes, size_t frames,
     return out;
 }
 
-bool WriteOgg(const std::string& path, const Track& track) {
-    std::string bytes = EncodeVorbis({track.left.data(), track.right.data()}, track.left.size(), kRate, 0.3f, 550,
-                                     "Internet");
+bool WriteOgg(const std::string& path, const Track& track, const char* title, int serial, float quality) {
+    std::string bytes =
+        EncodeVorbis({track.left.data(), track.right.data()}, track.left.size(), kRate, quality, serial, title);
     if (bytes.empty()) return false;
     FILE* f = fopen(path.c_str(), "wb");
     if (!f) return false;

@@ -1,0 +1,61 @@
+# A game's page, for the browser build (emcmake):
+#
+#   kelp_web_page(<target> [TITLE <text>] [DATA <folder>] [OUTPUT <folder>]
+#     [PRE_JS <file>...] [PRELOAD <from>@<to>...] [DEPENDS <file>...])
+#
+# <target> is the game's executable, linked with the framework (KELP::kelp).
+# OUTPUT (default: web/ in the build folder) receives the page: index.html
+# (titled TITLE, default the target's name), <target>.js, <target>.wasm and
+# the data pack <target>.data, which any static web server serves. The data
+# pack holds DATA (default: Data beside the CMakeLists.txt) as the game's
+# Data folder; PRELOAD adds other files or folders to the page's file
+# system, below the data root /kelp. PRE_JS runs scripts of one's own after
+# the page's, and DEPENDS names further files whose change relinks the page.
+include_guard(GLOBAL)
+
+# Where the page's own files (index.html, pre.js) are: beside this file once
+# installed; the framework's own build names its sources' folder.
+if(NOT KELP_WEB_PAGE_DIR)
+  set(KELP_WEB_PAGE_DIR ${CMAKE_CURRENT_LIST_DIR}/web)
+endif()
+
+function(kelp_web_page target)
+  cmake_parse_arguments(PAGE "" "TITLE;DATA;OUTPUT" "PRE_JS;PRELOAD;DEPENDS" ${ARGN})
+  if(NOT PAGE_OUTPUT)
+    set(PAGE_OUTPUT ${CMAKE_BINARY_DIR}/web)
+  endif()
+  if(NOT PAGE_TITLE)
+    set(PAGE_TITLE ${target})
+  endif()
+  if(NOT PAGE_DATA AND NOT PAGE_PRELOAD AND EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/Data)
+    set(PAGE_DATA ${CMAKE_CURRENT_SOURCE_DIR}/Data)
+  endif()
+  set(depends ${KELP_WEB_PAGE_DIR}/pre.js ${PAGE_PRE_JS} ${PAGE_DEPENDS})
+  set(options "SHELL:--pre-js ${KELP_WEB_PAGE_DIR}/pre.js")
+  foreach(file ${PAGE_PRE_JS})
+    list(APPEND options "SHELL:--pre-js ${file}")
+  endforeach()
+  if(PAGE_DATA)
+    get_filename_component(PAGE_DATA ${PAGE_DATA} ABSOLUTE)
+    list(APPEND PAGE_PRELOAD ${PAGE_DATA}@/kelp/Data)
+    file(GLOB_RECURSE data_files CONFIGURE_DEPENDS ${PAGE_DATA}/*)
+    list(APPEND depends ${data_files})
+  endif()
+  foreach(pair ${PAGE_PRELOAD})
+    list(APPEND options "SHELL:--preload-file ${pair}")
+  endforeach()
+
+  set_target_properties(${target} PROPERTIES
+    SUFFIX .js
+    RUNTIME_OUTPUT_DIRECTORY ${PAGE_OUTPUT}
+    # At -O2 and above Emscripten's JS optimiser needs Debian's node modules.
+    RULE_LAUNCH_LINK "${CMAKE_COMMAND} -E env NODE_PATH=/usr/share/nodejs"
+    LINK_DEPENDS "${depends}")
+  target_link_options(${target} PRIVATE -sENVIRONMENT=web ${options})
+  set(KELP_WEB_SCRIPT ${target}.js)
+  # The title is text in the page, not markup.
+  string(REPLACE "&" "&amp;" KELP_WEB_TITLE "${PAGE_TITLE}")
+  string(REPLACE "<" "&lt;" KELP_WEB_TITLE "${KELP_WEB_TITLE}")
+  string(REPLACE ">" "&gt;" KELP_WEB_TITLE "${KELP_WEB_TITLE}")
+  configure_file(${KELP_WEB_PAGE_DIR}/index.html ${PAGE_OUTPUT}/index.html @ONLY)
+endfunction()

@@ -1,0 +1,160 @@
+"""A game's own browser build: the framework's browser build (build-web/
+beside the source, shared with the browser test) is installed into a
+temporary prefix; the game template, copied out of the repository, is built
+with emcmake against that prefix alone, exactly as its README says; its page
+folder is served by a plain static server and played in headless Chromium:
+it starts, draws its scene, the ship moves on a held key, and F4 ends it and
+keeps its save in the browser's storage.
+
+Skipped, with a line saying why, only when Emscripten, Chromium or
+python3-websocket is missing (scripts/setup.sh installs them)."""
+import argparse
+import os
+import re
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+import unittest
+
+import kelp_harness as kh
+import web_harness as wh
+
+ARGS = {}
+KEPT = "Saves kept in the browser's storage"
+BACKDROP = (20, 16, 40)   # the template's SetCLS
+
+
+def run(cmd, **kw):
+    start = time.time()
+    r = subprocess.run(cmd, capture_output=True, text=True, **kw)
+    if r.returncode != 0:
+        raise AssertionError("%s failed (%d)\n--- stdout:\n%s\n--- stderr:\n%s" %
+                             (" ".join(cmd), r.returncode, r.stdout[-4000:], r.stderr[-4000:]))
+    return r, time.time() - start
+
+
+def backdrop(pixel):
+    return all(abs(a - b) <= 4 for a, b in zip(pixel, BACKDROP))
+
+
+class WebTemplate(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.tmp = tempfile.mkdtemp(prefix="kelp-web-template-")
+        cls.prefix = os.path.join(cls.tmp, "prefix")
+        web = ARGS["web"]
+        # The framework's browser build, configured as the browser test has
+        # it (this tree's assets), and built only as far as the install needs.
+        assets = os.path.join(ARGS["build"], "bin", "Data", "550")
+        cache = os.path.join(web, "CMakeCache.txt")
+        if not os.path.exists(cache) or ("KELP_ASSETS_DIR:PATH=%s\n" % assets) not in open(cache).read():
+            run(["emcmake", "cmake", "-S", ARGS["source"], "-B", web, "-DKELP_ASSETS_DIR=" + assets])
+        _, took = run(["cmake", "--build", web, "-j2", "--target", "kelp", "kelp_man"])
+        print("the framework's browser build: %.0f s" % took, flush=True)
+        run(["cmake", "--install", web, "--prefix", cls.prefix])
+
+    @classmethod
+    def tearDownClass(cls):
+        if os.environ.get("KELP_KEEP_ROOT") is None:
+            shutil.rmtree(cls.tmp, ignore_errors=True)
+
+    def test_the_template_builds_for_the_browser_and_plays(self):
+        # What a browser build installs, beside where a desktop one would.
+        package = os.path.join(self.prefix, "lib", "wasm32-emscripten")
+        for rel in ("libkelp.a", "cmake/KELP/KELPConfig.cmake", "cmake/KELP/KELPWebPage.cmake",
+                    "cmake/KELP/web/index.html", "cmake/KELP/web/pre.js"):
+            self.assertTrue(os.path.isfile(os.path.join(package, rel)), rel)
+        self.assertTrue(os.path.isfile(os.path.join(self.prefix, "include", "kelp", "KELPCore.h")))
+
+        # The README's command, in the game's own folder, with nothing but
+        # the prefix to find the framework by.
+        game = os.path.join(self.tmp, "my-game")
+        shutil.copytree(os.path.join(ARGS["source"], "templates", "new-game"), game)
+        _, configured = run(["emcmake", "cmake", "-S", ".", "-B", "build-web", "-DCMAKE_PREFIX_PATH=" + self.prefix],
+                            cwd=game)
+        built, took = run(["cmake", "--build", "build-web"], cwd=game)
+        print("the template's browser build: %.0f s (configure %.0f s)" % (took, configured), flush=True)
+        self.assertNotIn("warning:", built.stdout + built.stderr)
+        page_dir = os.path.join(game, "build-web", "web")
+        self.assertEqual(["index.html", "newgame.data", "newgame.js", "newgame.wasm"], sorted(os.listdir(page_dir)))
+        with open(os.path.join(page_dir, "index.html"), encoding="utf-8") as f:
+            index = f.read()
+        self.assertIn("<title>New Game</title>", index)
+        self.assertIn('src="newgame.js"', index)
+        self.assertNotIn("@KELP_", index)
+        # The whole page is in the folder: nothing points back at the sources.
+        for name in os.listdir(page_dir):
+            with open(os.path.join(page_dir, name), "rb") as f:
+                self.assertNotIn(ARGS["source"].encode(), f.read(), name)
+
+        # Any static server will do: Python's own.
+        server = subprocess.Popen([sys.executable, "-u", "-m", "http.server", "--bind", "127.0.0.1", "0"],
+                                  cwd=page_dir, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
+        self.addCleanup(server.stdout.close)
+        self.addCleanup(server.wait, 30)
+        self.addCleanup(server.terminate)
+        m = re.search(r"port (\d+)", server.stdout.readline())
+        self.assertTrue(m, "the static server did not start")
+        with wh.Chromium() as chromium:
+            page = chromium.page()
+            try:
+                self.play(page, "http://127.0.0.1:%s/" % m.group(1))
+            except AssertionError as e:
+                raise AssertionError("%s\n--- the page's log:\n%s" % (e, page.log_tail(60))) from None
+            finally:
+                page.close()
+
+    def play(self, page, url):
+        page.open(url)
+        self.assertTrue(page.wait_log("New Game ready"), "the game never started")
+        log = page.log_text()
+        self.assertIn("Loaded Spritesheet of 9 x 32x32 sprites", log)
+        self.assertIn("Load Wave pickup to 1", log)
+        for fault in ("OMGERRORZ", "Error Opening", "Rejected", "Missing Image"):
+            self.assertNotIn(fault, log)
+        self.assertEqual("New Game", page.evaluate("document.title"))
+
+        # Its scene: the backdrop, and the ship where it starts (the middle
+        # of the bottom, 80 units up; nothing else comes near it until it moves).
+        x0, y0, x1, y1 = page.canvas_box()
+        sx, sy = (x1 - x0) / page.evaluate("Module.canvas.width"), (y1 - y0) / page.evaluate("Module.canvas.height")
+        ship = (x0 + int(385 * sx), y0 + int(505 * sy), x0 + int(415 * sx), y0 + int(535 * sy))
+
+        def ship_there():
+            shot = page.screenshot()
+            return shot.count(lambda r, g, b: not backdrop((r, g, b)), ship) > 50
+
+        self.assertTrue(kh.wait_until(lambda: backdrop(page.screenshot().pixel(x0 + 5, y1 - 5))),
+                        "the backdrop never showed: %s" % (page.screenshot().pixel(x0 + 5, y1 - 5),))
+        self.assertTrue(kh.wait_until(ship_there), "no ship where it starts")
+        # Right held: the ship leaves the centre.
+        page.key("Right", True)
+        try:
+            self.assertTrue(kh.wait_until(lambda: not ship_there()), "the ship did not move on Right")
+        finally:
+            page.key("Right", False)
+
+        kept = page.log_text().count(KEPT)
+        page.key("F4", True)
+        try:
+            self.assertTrue(page.wait_log("Farewell happy gamer"), "F4 did not end the game")
+            self.assertTrue(page.wait_log(KEPT, count=kept + 1), "its save was not kept")
+        finally:
+            page.key("F4", False)
+        self.assertEqual(4, page.evaluate('FS.readFile("/kelp/newgame.sav").length'))
+
+
+if __name__ == "__main__":
+    parser = argparse.ArgumentParser()
+    for flag in ("--build-dir", "--source-dir", "--web-dir"):
+        parser.add_argument(flag, required=True)
+    options, rest = parser.parse_known_args()
+    ARGS.update(build=os.path.realpath(options.build_dir), source=os.path.realpath(options.source_dir),
+                web=os.path.realpath(options.web_dir))
+    if wh.emscripten_missing():
+        print("SKIPPED: the browser build of a game needs %s (scripts/setup.sh installs them)" %
+              wh.emscripten_missing())
+        sys.exit(77)
+    unittest.main(argv=[sys.argv[0]] + rest, verbosity=2)
