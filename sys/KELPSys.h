@@ -47,6 +47,10 @@ struct PreparedImage {
     double decodeMs = 0, packMs = 0, fringeMs = 0, blurMs = 0;   // where the time went
 };
 PreparedImage PrepareImage(const char* path, unsigned size);
+// The edge of the plane PrepareImage(path, size) will make, read from the
+// file's header alone; 0 when that cannot be told or the load would be
+// refused. Touches no shared state.
+unsigned PlannedPlaneEdge(const char* path, unsigned size);
 
 // The PNG codec behind PrepareImage and the screenshots, 8-bit RGBA: LodePNG
 // (sys/PNG.cpp), or in a browser stb_image (sys/web/PNG.cpp). Each returns 0
@@ -63,6 +67,10 @@ unsigned PngSave(const char* path, const std::vector<unsigned char>& rgba, unsig
 // On the desktop this loops and returns after done (sys/Loop.cpp); in a
 // browser each pass is one frame and the call never returns (sys/web/Loop.cpp).
 void SysRunLoop(int (*pass)(void*), void (*done)(void*), void* arg);
+// 1 where SysRunLoop runs one pass a display frame (a browser), 0 where it
+// runs passes back to back (the desktop). A pass a frame cannot wait for a
+// due time: it runs whatever has fallen due since the frame before.
+extern const int SysPassPerFrame;
 
 class KELPSys {
 public:
@@ -126,6 +134,15 @@ public:
     // The GL context is gone (window re-created or closed), and every texture
     // object with it: the next render makes and uploads them again.
     void ForgetTextures();
+    // Draws (off screen, on the window about to be shown) what makes the GL
+    // driver prepare each state the renderer uses, so that the first frames
+    // do not pay for it.
+    void WarmRenderer();
+    // A load queued for a slot will bring an edge x edge pixel plane: the
+    // next render makes its texture storage, and once the load has arrived
+    // the renders after it upload the plane ahead of its first draw, a band
+    // a frame. Slots 0..99.
+    void ReserveTexture(int slot, int edge);
 
     // ---- Images, pixel buffers, screenshots ---------------------------------
     // Marks every image slot empty; called once at platform start-up.
@@ -264,6 +281,11 @@ extern int32_t DrawToRT;
 extern int32_t TexUse, TriCount, RenderMode, Wireframe;
 extern unsigned char WhiteBlock[256];
 extern int32_t TexUploads;    // texture uploads in the last render (statistics, tests)
+// The window's framebuffer size as its events last reported it, so that a
+// render need not ask the display server (a round trip, a wait while the
+// server is busy with the last frame) every time; -1 while nothing keeps it,
+// and the render then asks.
+extern int32_t FramebufferSeenW, FramebufferSeenH;
 extern int32_t TexBatches;    // triangle batches started in the last render
 // Source keys (TexUse values) of the first TEX_UPLOAD_LOG uploads and batch
 // starts of the last render.

@@ -61,6 +61,27 @@ AUDIO_STATE = """(function () {
 })()"""
 
 
+# The page's display, driven: requestAnimationFrame is replaced by a timer,
+# and once kelpDisplay(hz) is called each frame moves the page's clock
+# (performance.now, which the game's clock reads) on by exactly 1000 / hz ms
+# and comes as soon as the page is free, so the game sees a display of that
+# rate however busy the machine is. Until then frames come every 16 ms on
+# the real clock.
+DRIVEN_DISPLAY = """(function () {
+    var realNow = performance.now.bind(performance), drive = null, frames = 0;
+    performance.now = function () { return drive ? drive.now : realNow(); };
+    window.kelpDisplay = function (hz) { drive = {hz: hz, now: performance.now()}; };
+    window.kelpFrames = function () { return frames; };
+    window.requestAnimationFrame = function (callback) {
+        return setTimeout(function () {
+            if (drive) drive.now += 1000 / drive.hz;
+            frames++;
+            callback(performance.now());
+        }, drive ? 0 : 16);
+    };
+})();"""
+
+
 def ints(data):
     return struct.unpack("<%di" % (len(data) // 4), bytes(data[:len(data) // 4 * 4]))
 
@@ -299,12 +320,38 @@ class WebDemo(unittest.TestCase):
                 self.assertEqual(plays + 1, self.read_ints(page, SAVE)[0])
                 # What the going page left in local storage was taken in once.
                 self.assertIsNone(page.evaluate('localStorage.getItem("kelp-leaving/kelp")'))
+                # In this same Chromium, to spare starting another:
+                self.check_display_rates(page)
             except BaseException:
                 print(page.log_tail(60))
                 raise
             finally:
                 page.close()
 
+
+    def check_display_rates(self, page):
+        """The game's speed whatever the display's rate: the update rate the
+        game measures is the desktop's 62.5 a second at 50, 60, 75, 120 and
+        144 frames a second, with one render a frame at most."""
+        script = page.call("Page.addScriptToEvaluateOnNewDocument", source=DRIVEN_DISPLAY)["identifier"]
+        try:
+            page.open(self.origin + "/web-test/index.html?trace=1")
+            self.assertTrue(page.wait_screen("start"))
+            seen = {}
+            for hz in (50, 60, 75, 120, 144):
+                page.evaluate("kelpDisplay(%d)" % hz)
+                # Over two seconds of the display's frames: the rate counters'
+                # last second is all at this rate.
+                frames = page.evaluate("kelpFrames()") + int(2.2 * hz)
+                self.assertTrue(kh.wait_until(lambda: page.evaluate("kelpFrames()") >= frames),
+                                "the driven frames stopped at %d Hz" % hz)
+                seen[hz] = (page.evaluate("Module._kelp_test_update_rate()"),
+                            page.evaluate("Module._kelp_test_render_rate()"))
+            for hz, (updates, renders) in seen.items():
+                self.assertIn(updates, (62, 63), "updates a second at %d Hz: %s" % (hz, seen))
+                self.assertLessEqual(abs(renders - min(hz, 62.5)), 1, "renders a second at %d Hz: %s" % (hz, seen))
+        finally:
+            page.call("Page.removeScriptToEvaluateOnNewDocument", identifier=script)
 
     def test_the_example_game_keeps_its_best(self):
         # Any game on the framework: the example, looping through RunLoop.
