@@ -9,6 +9,7 @@
 // 16 ms) with its longest frame, and peak resident memory.
 // Prints tables; asserts nothing.
 //   bench_scenes [frames per scene, default 200]
+//   bench_scenes --scene K [frames]     scene K alone (0 = the first listed)
 #include <GLFW/glfw3.h>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -23,6 +24,8 @@
 #include <utility>
 #include <vector>
 
+#include "bench/data_root.h"
+#include "bench/reference.h"
 #include "game/MyGame.h"
 
 static double Now(clockid_t c = CLOCK_MONOTONIC) {
@@ -42,107 +45,7 @@ static double Median(std::vector<double> v) {
 
 static double Worst(const std::vector<double>& v) { return v.empty() ? 0 : *std::max_element(v.begin(), v.end()); }
 
-// ---- The two comparison frames --------------------------------------------------
 
-// Clear and swap, as the framework's render does them, and nothing else.
-static void EmptyFrame() {
-    int w, h;
-    glfwGetFramebufferSize(ASys.window, &w, &h);
-    glViewport(0, 0, w, h);
-    glClearColor(0, 0, 140 / 255.0f, 1);
-    glClear(GL_COLOR_BUFFER_BIT);
-    glfwSwapInterval(1);
-    glfwSwapBuffers(ASys.window);
-    glfwPollEvents();
-}
-
-// The menu frame in plain OpenGL: three texture objects uploaded once, one
-// vertex array, one draw call per layer.
-struct Reference {
-    GLuint tex[3] = {0, 0, 0};
-    enum { kGlyphs = 150, kVerts = 6 * (2 + kGlyphs) };
-    float pos[kVerts * 2], uv[kVerts * 2];
-    unsigned char col[kVerts * 4];
-
-    static void Quad(float* p, float* t, float x0, float y0, float x1, float y1, float s0, float t0, float s1,
-                     float t1) {
-        const float pv[12] = {x0, y1, x1, y1, x1, y0, x0, y1, x1, y0, x0, y0};
-        const float tv[12] = {s0, t1, s1, t1, s1, t0, s0, t1, s1, t0, s0, t0};
-        memcpy(p, pv, sizeof pv);
-        memcpy(t, tv, sizeof tv);
-    }
-
-    static GLuint Texture(const std::vector<unsigned char>& plane, int edge) {
-        std::vector<unsigned char> fill;
-        const unsigned char* px = plane.data();
-        if (plane.size() < (size_t)edge * edge * 4) {   // the asset is missing: any pixels will do
-            fill.assign((size_t)edge * edge * 4, 200);
-            px = fill.data();
-        }
-        GLuint t;
-        glGenTextures(1, &t);
-        glBindTexture(GL_TEXTURE_2D, t);
-        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
-        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
-        glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, edge, edge, 0, GL_RGBA, GL_UNSIGNED_BYTE, px);
-        glBindTexture(GL_TEXTURE_2D, 0);
-        return t;
-    }
-
-    // The menu's own pictures: the background sheet, the title art, the font.
-    void Make() {
-        tex[0] = Texture(Image[53], 1024);
-        tex[1] = Texture(Image[54], 1024);
-        tex[2] = Texture(Image[51], 512);
-        Quad(pos, uv, -400, -300, 400, 300, 0, 0, 0.5f, 0.5f);
-        Quad(pos + 12, uv + 12, -400, -300, 400, 300, 0, 0, 1, 1);
-        const float z = 40.0f / 512;
-        for (int i = 0; i < kGlyphs; i++) {
-            float x = -380 + 16.0f * (i % 46), y = -250 + 40.0f * (i / 46);
-            int f = 33 + i % 60;
-            float s0 = z * (f % 12), t0 = z * (f / 12);
-            Quad(pos + 12 * (2 + i), uv + 12 * (2 + i), x - 20, y - 20, x + 20, y + 20, s0, t0, s0 + z, t0 + z);
-        }
-        memset(col, 255, sizeof col);
-    }
-
-    void Frame() {
-        int w, h;
-        glfwGetFramebufferSize(ASys.window, &w, &h);
-        glViewport(0, 0, w, h);
-        glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
-        glClearColor(0, 0, 140 / 255.0f, 1);
-        glClear(GL_COLOR_BUFFER_BIT);
-        glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-        glEnable(GL_BLEND);
-        glEnable(GL_TEXTURE_2D);
-        glPushMatrix();
-        glScalef(2.0f / 800, -2.0f * w / h / 800, 1);
-        glEnableClientState(GL_VERTEX_ARRAY);
-        glEnableClientState(GL_TEXTURE_COORD_ARRAY);
-        glEnableClientState(GL_COLOR_ARRAY);
-        glVertexPointer(2, GL_FLOAT, 0, pos);
-        glTexCoordPointer(2, GL_FLOAT, 0, uv);
-        glColorPointer(4, GL_UNSIGNED_BYTE, 0, col);
-        glBindTexture(GL_TEXTURE_2D, tex[0]);
-        glDrawArrays(GL_TRIANGLES, 0, 6);
-        glBindTexture(GL_TEXTURE_2D, tex[1]);
-        glDrawArrays(GL_TRIANGLES, 6, 6);
-        glBindTexture(GL_TEXTURE_2D, tex[2]);
-        glDrawArrays(GL_TRIANGLES, 12, 6 * kGlyphs);
-        glDisableClientState(GL_VERTEX_ARRAY);
-        glDisableClientState(GL_TEXTURE_COORD_ARRAY);
-        glDisableClientState(GL_COLOR_ARRAY);
-        // Leaves no texture of its own bound for the framework's next render.
-        glBindTexture(GL_TEXTURE_2D, 0);
-        glPopMatrix();
-        glfwSwapInterval(1);
-        glfwSwapBuffers(ASys.window);
-        glfwPollEvents();
-    }
-};
-
-static Reference Ref;
 
 // ---- Scenes ------------------------------------------------------------------------
 
@@ -169,6 +72,26 @@ static double Timed(const std::function<void()>& f) {
     return Now() - t0;
 }
 
+// The demo's scenes in the order they are measured; each one's `enter`
+// starts from the state the one before it left.
+static std::vector<Scene> Scenes() {
+    return {
+        {"loading screen (step 60)", [] {}, [] { g.loadStep = 60; }},
+        {"start page", [] { g.loadStep = 0; g.gameMode = 0; g.menuPage = 0; g.subScreen = 0; },
+         [] { g.menuPage = 0; }},
+        {"level page with the panel", [] { g.menuPage = 1; }, [] { g.menuPage = 1; g.boardTimer = 100; }},
+        {"options", [] { g.menuPage = 0; g.subScreen = 1; }, [] { g.subScreen = 1; }},
+        {"credits", [] { g.subScreen = 2; }, [] { g.subScreen = 2; }},
+        {"game with particles", [] { g.subScreen = 0; g.gameMode = 11; },
+         [] {
+             // Fire held: three sparks a frame, as the demo throws them.
+             for (int k = 0; k < 3; k++)
+                 g.ThrowParticle(g.screenW / 2, g.screenH / 2, g.Rnd(0, 360), 2 * k, k + 1, g.Rnd(0, 360),
+                                 g.Rnd(3, 7));
+         }},
+    };
+}
+
 // Rounds of `round` scene frames, reference frames and empty frames in turn.
 static void MeasureScene(Scene& s, int frames) {
     s.enter();
@@ -187,18 +110,37 @@ static void MeasureScene(Scene& s, int frames) {
     }
 }
 
+// One scene alone, for a trace of its GL calls (bench/replay.py): the loader
+// runs without rendering, then the scene renders `frames` frames after its
+// 40 to settle, and the program ends at once after the last swap, so that the
+// last frame of the trace is one of the scene's. Prints the median time of
+// the scene's render (the render only, swap and event pump included).
+static void SceneAlone(int k, int frames) {
+    std::vector<Scene> scenes = Scenes();
+    g.loadStep = 1;
+    while (g.loadStep > 0) g.Update();
+    for (int i = 0; i <= k; i++) scenes[i].enter();
+    for (int i = 0; i < 40; i++) GameFrame(scenes[k].before);
+    std::vector<double> render;
+    for (int i = 0; i < frames; i++) {
+        scenes[k].before();
+        g.Update();
+        render.push_back(Timed([] { g.Render(); }));
+    }
+    printf("scene %d %s: render median %.3f ms over %d frames\n", k, scenes[k].name, Median(render) * 1000, frames);
+    fflush(stdout);
+    _exit(0);
+}
+
 int main(int argc, char** argv) {
-    int frames = argc > 1 ? atoi(argv[1]) : 200;
+    int scene = -1, arg = 1;
+    if (argc > 2 && strcmp(argv[1], "--scene") == 0) {
+        scene = atoi(argv[2]);
+        arg = 3;
+    }
+    int frames = argc > arg ? atoi(argv[arg]) : 200;
     if (frames < 20) frames = 20;
-    // A private data root: the demo's data, fresh settings and saves.
-    char tmpl[] = "/tmp/kelp-bench-XXXXXX";
-    if (!mkdtemp(tmpl)) return 1;
-    std::string bin = std::string(argv[0]);
-    bin = bin.substr(0, bin.rfind('/')) + "/../bin";
-    char real[4096];
-    if (!realpath(bin.c_str(), real)) return 1;
-    if (symlink((std::string(real) + "/Data").c_str(), (std::string(tmpl) + "/Data").c_str())) return 1;
-    g.SetDataRoot((std::string(tmpl) + "/MyGame").c_str());
+    if (!UsePrivateDataRoot(g, argv[0])) return 1;
 
     // The launch sequence up to the loop.
     g.Begin(550, "Test Game");
@@ -218,10 +160,11 @@ int main(int argc, char** argv) {
     g.showStats = 0;
     g.logoZoom = 1;
     g.FlushGame();
+    if (scene >= 0 && scene < (int)Scenes().size()) SceneAlone(scene, frames);
 
     // The loader as the game runs it: an update and a render every 16 ms,
     // the next one due 16 ms after this one starts (no catching up).
-    std::vector<double> loadFrames;
+    std::vector<double> loadFrames, loadUpdates;
     std::vector<int> loadSteps;
     g.loadStep = 1;
     const double loadStart = Now();
@@ -231,26 +174,22 @@ int main(int argc, char** argv) {
         double now = Now();
         if (now < due) usleep((useconds_t)((due - now) * 1e6));
         due = Now() + 0.016;
-        loadFrames.push_back(Timed([] { GameFrame([] {}); }));
+        double update = 0;
+        loadFrames.push_back(Timed([&] {
+            update = Timed([] { g.Update(); });
+            g.Render();
+        }));
+        loadUpdates.push_back(update);
         loadSteps.push_back(step);
     }
     const double loaderTotal = Now() - loadStart;
+    // The start page's first frame: the first after the loader, as the game
+    // shows it (the scenes below start again from the loading screen).
+    g.loadStep = 0;
+    g.gameMode = 0;
+    const double startFirst = Timed([] { GameFrame([] {}); });
 
-    Scene scenes[] = {
-        {"loading screen (step 60)", [] {}, [] { g.loadStep = 60; }},
-        {"start page", [] { g.loadStep = 0; g.gameMode = 0; g.menuPage = 0; g.subScreen = 0; },
-         [] { g.menuPage = 0; }},
-        {"level page with the panel", [] { g.menuPage = 1; }, [] { g.menuPage = 1; g.boardTimer = 100; }},
-        {"options", [] { g.menuPage = 0; g.subScreen = 1; }, [] { g.subScreen = 1; }},
-        {"credits", [] { g.subScreen = 2; }, [] { g.subScreen = 2; }},
-        {"game with particles", [] { g.subScreen = 0; g.gameMode = 11; },
-         [] {
-             // Fire held: three sparks a frame, as the demo throws them.
-             for (int k = 0; k < 3; k++)
-                 g.ThrowParticle(g.screenW / 2, g.screenH / 2, g.Rnd(0, 360), 2 * k, k + 1, g.Rnd(0, 360),
-                                 g.Rnd(3, 7));
-         }},
-    };
+    std::vector<Scene> scenes = Scenes();
 
     // Every scene once, so that memory has seen all of them before the
     // reference's own textures are made; then the measured rounds.
@@ -299,11 +238,12 @@ int main(int argc, char** argv) {
            "longest %.2f ms (step %d)\n",
            loadFrames.size(), loaderTotal * 1000, Median(loadFrames) * 1000, Worst(loadFrames) * 1000,
            loadSteps.empty() ? 0 : loadSteps[longest]);
+    printf("Start page's first frame, right after the loader: %.2f ms\n", startFirst * 1000);
     printf("Loader frames over 16 ms:");
     int over = 0;
     for (size_t i = 0; i < loadFrames.size(); i++)
         if (loadFrames[i] > 0.016) {
-            printf(" step %d %.1f ms;", loadSteps[i], loadFrames[i] * 1000);
+            printf(" step %d %.1f ms (update %.1f);", loadSteps[i], loadFrames[i] * 1000, loadUpdates[i] * 1000);
             over++;
         }
     printf(over ? "\n" : " none\n");

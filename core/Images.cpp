@@ -70,6 +70,9 @@ static void QueueImage(KELPCore* core, int due, int slot, string name, unsigned 
     const string path = string(core->dataRoot) + "/Data/" + std::to_string(core->gameNumber) + "/" + name +
                         (HasPngExtension(name) ? "" : ".png");
     auto img = std::make_shared<PreparedImage>();
+    // Its texture storage is made now, while the loader starts, rather than
+    // in the frame that first draws it.
+    ASys.ReserveTexture(slot, (int)PlannedPlaneEdge(path.c_str(), size));
     std::function<void()> prepare;
     // A slot outside the table is refused when the load is collected; there
     // is nothing to decode for it.

@@ -168,6 +168,8 @@ public:
     // Milliseconds since Begin (32-bit: wraps after 24.8 days).
     int Mills();
     // Sleeps ms milliseconds; 0 or less returns at once, as does a browser.
+    // On the desktop the window's events that came meanwhile (keys, focus,
+    // closing) are taken in as it ends, for the next PollInput to see.
     void Rest(int ms);
     // One update's input: reads the keyboard, mouse and pads, acts on the
     // hot keys, and computes the actions (Joy, JoyPressed...). Call it once

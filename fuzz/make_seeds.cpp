@@ -220,6 +220,27 @@ void HttpSeeds() {
     Write(t, "control_bytes", head + B("[-\r\n\x01" "Data-]\t\x7F\x80\xC3\xA9ok\x00\x1B[-\r\nEnd-]"));
     Write(t, "two_blocks", "[-\r\nData-]one[-\r\nEnd-][-\r\nData-]two[-\r\nEnd-]");
     Write(t, "end_before_start", "[-\r\nEnd-]x[-\r\nData-]y[-\r\nEnd-]");
+    const Bytes block = "[-\r\nData-]\r\nOK\r\nRank 12 of 40\r\n[-\r\nEnd-]";
+    Write(t, "length", "HTTP/1.1 200 OK\r\nContent-Length: 40\r\n\r\n" + block);
+    Write(t, "length_cut", "HTTP/1.1 200 OK\r\nContent-Length: 400\r\n\r\n" + block.substr(0, 20));
+    Write(t, "chunks", "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n8;x=1\r\n[-\r\nData\xFF\xFF\r\n"
+                       "22\r\n-]\r\nOK\r\nRank 12 of 40\r\n[-\r\nEnd-]\r\n0\r\nTrailer: t\r\n\r\n");
+    Write(t, "chunks_cut", "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n30\r\n" + block.substr(0, 25));
+    Write(t, "redirect", "HTTP/1.1 302 Found\r\nLocation: http://elsewhere/Scores.php\r\nContent-Length: 0\r\n\r\n");
+    Write(t, "continue", "HTTP/1.1 100 Continue\r\n\r\nHTTP/1.0 200 OK\r\n\r\n" + block);
+}
+
+void WebFolderSeeds() {
+    // Lines: target, Range, Accept-Encoding, If-None-Match, If-Modified-Since, If-Range.
+    const char* t = "fuzz_web_folder";
+    Write(t, "page", "/index.html?trace=1\n\nbr, gzip\n\n\n");
+    Write(t, "range", "/MyGame.js\nbytes=0-3\n\n\n\n\"b-1\"");
+    Write(t, "suffix_range", "/sub/\nbytes=-4\ngzip;q=0, *\n\n\n");
+    Write(t, "ranges", "/alias.js\nbytes=0-1,5-\nidentity\nW/\"x\", \"y\"\nSun, 06 Nov 1994 08:49:37 GMT\n");
+    Write(t, "traversal", "/..%2f..%2fsecret.txt\nbytes=99999999999999999999-\n\n*\n\n");
+    Write(t, "nul", B("/index.html%00.js\n\x00\n\n\n\n"));
+    Write(t, "symlink_out", "/out.txt\n\n\n\nThu, 01 Jan 1970 00:00:00 GMT\nFri, 11 Dec 2026 02:56:21 GMT");
+    Write(t, "absolute", "http://localhost/sub\nbytes = 2 - 1\nbr;q=0.000\n\n\n");
 }
 
 const char kPlainRecord[] = "20240610130545123456781234{Tam C++{0550{0001{0000{10{1{15{2{20{3{KELP{";
@@ -272,6 +293,7 @@ int main(int argc, char** argv) {
     PngSeeds();
     SaveSeeds();
     HttpSeeds();
+    WebFolderSeeds();
     RecordSeeds();
     StringSeeds();
     return 0;

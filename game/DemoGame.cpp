@@ -104,5 +104,6 @@ void MyGame::SubmitTestScore() {
     rec += "KELP{";
     const char* scrambled = fstr("%s", ScrambleTxt(rec).c_str());
     std::string answer = GetURL("localhost", "Scores.php?Game=550&Score=", scrambled);
-    Debuglog(fstr("%s", Escaped(answer).c_str()));
+    // A failed request has no answer, and the web log has said why.
+    if (!answer.empty()) Debuglog(fstr("%s", Escaped(answer).c_str()));
 }

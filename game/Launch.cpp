@@ -73,8 +73,12 @@ void MyGame::KeepAlive() {
     musicVolume = saveData[1] / 10.0f;
     overscan = saveData[20] / 50.0f;
 
-    if (focusState == 1) {
+    if (focusState == 1 && SysPassPerFrame) {
+        // A browser: this pass is one display frame.
+        FrameSteps();
+    } else if (focusState == 1) {
         int step = paused == 1 ? 32 : 16;
+        RestUntilDue(step);
         if (Mills() >= nextUpdate) {
             nextUpdate = Mills() + step;
             Update();
@@ -114,11 +118,58 @@ void MyGame::KeepAlive() {
     Rest(150);
 }
 
-void MyGame::Update() {
+void MyGame::RestUntilDue(int step) {
+    // Sleeping instead of polling the clock frees the core between frames.
+    // The sleep ends a millisecond before the earlier of the two due times
+    // (passes poll that last one), and at the latest a step from now (passes
+    // keep topping up the music), so every update and render still runs
+    // when it falls due. A time the 10-second guard is about to re-base is
+    // due now: no sleep.
+    const int now = Mills();
+    int wait = step;
+    for (int due : {nextUpdate, nextRender}) {
+        const int ahead = due - now;
+        if (ahead > 10000) return;
+        if (ahead < wait) wait = ahead;
+    }
+    if (wait > 1) Rest(wait - 1);
+}
+
+void MyGame::FrameSteps() {
+    // Each update falls due a step after the last one was due, not a step
+    // after the frame that ran it, so the game keeps its 62.5 updates a
+    // second whatever the display's rate: a frame runs the updates due
+    // since the one before (at 50 Hz two now and then, at 144 Hz none now
+    // and then), a few at most. A frame later than that (a stall, the first
+    // frame) drops the time it missed, as the desktop does, and so does the
+    // 10-second guard; then one update runs. The frame shows what the
+    // updates drew: one render, if any ran.
+    const int kMostUpdates = 4;
+    int ran = 0;
+    while (focusState == 1 && ran < kMostUpdates) {
+        const int step = paused == 1 ? 32 : 16;
+        const int now = Mills();
+        if (now < nextUpdate - 10000 || (ran == 0 && now - nextUpdate >= kMostUpdates * step)) nextUpdate = now;
+        if (now < nextUpdate) break;
+        const int due = nextUpdate;
+        nextUpdate = due + step;
+        UpdateAt(due);
+        ran++;
+    }
+    if (ran > 0) {
+        nextRender = Mills() + (paused == 1 ? 32 : 16);
+        Render();
+    }
+    if (paused == 0) MusicHandler();
+}
+
+void MyGame::Update() { UpdateAt(Mills()); }
+
+void MyGame::UpdateAt(int tick) {
     pointerDown = mdall();
 
     prevUpdateTick = updateTick;
-    updateTick = Mills();
+    updateTick = tick;
     frameDelta = FrameDelta(updateTick - prevUpdateTick);
 
     stickDX = Joy(1) - Joy(3);

@@ -79,7 +79,16 @@ public:
     // The end of a run: the platform shut down and everything saved.
     void Finish();
     void KeepAlive();
+    // While focused: sleeps until just before the next update or render is
+    // due (at most `step` ms), so that the loop does not spin between frames.
+    void RestUntilDue(int step);
+    // In a browser (a pass a display frame), the focused part of a pass:
+    // the updates due since the last frame, then one render if any ran.
+    void FrameSteps();
     void Update();
+    // One update that the loop ran for the due time `tick` (a Mills value);
+    // its frame delta is measured from the last one's. Update() runs one now.
+    void UpdateAt(int tick);
     void Render();
     void Loader();
     // The screen this update ran, as the screen trace names it.

@@ -65,6 +65,16 @@ unsigned PlaneEdgeLimit() {
     return PLANE_EDGE_BUDGET;
 }
 
+// The edge of the square plane that a sheet whose cells span d texels in a
+// row is packed into.
+unsigned SheetEdge(unsigned d) {
+    if (d <= 64) return 64;
+    if (d > 2048) return d;
+    unsigned s = 128;
+    while (s < d) s *= 2;
+    return s;
+}
+
 // The grab texture never grows beyond this; larger framebuffers are cut.
 const int MAX_GRAB_EDGE = 4096;
 
@@ -283,6 +293,20 @@ void KELPSys::CommitImage(int slot, PreparedImage& img) {
     ImageChanged(slot);
 }
 
+unsigned PlannedPlaneEdge(const char* path, unsigned size) {
+    if (!path || size == 0 || size > MAX_IMAGE_EDGE) return 0;
+    // The header alone: its size is in the first chunk.
+    std::vector<unsigned char> head(64);
+    FILE* f = fopen(path, "rb");
+    if (!f) return 0;
+    head.resize(fread(head.data(), 1, head.size(), f));
+    fclose(f);
+    unsigned width = 0, height = 0;
+    if (PngInspect(head, width, height) || width > MAX_IMAGE_EDGE || height > MAX_IMAGE_EDGE) return 0;
+    const unsigned edge = width <= size ? size : SheetEdge(width / size * (size + 2 * CELL_MARGIN));
+    return edge <= PlaneEdgeLimit() ? edge : 0;
+}
+
 PreparedImage PrepareImage(const char* path, unsigned size) {
     PreparedImage out;
     if (!path) path = "";
@@ -375,14 +399,7 @@ PreparedImage PrepareImage(const char* path, unsigned size) {
     const unsigned columns = width / size;
     const unsigned rows = height / size;
     const unsigned frames = columns * rows;
-    const unsigned d = columns * cell;
-    unsigned s = d;
-    if (d <= 64) {
-        s = 64;
-    } else if (d <= 2048) {
-        s = 128;
-        while (s < d) s *= 2;
-    }
+    const unsigned s = SheetEdge(columns * cell);
     if (s > PlaneEdgeLimit()) {
         out.log.push_back(Format("    Spritesheet of %u x %ux%u sprites needs a %u texture; the limit is %u", frames,
                                  size, size, s, PlaneEdgeLimit()));

@@ -3,6 +3,8 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <GLFW/glfw3.h>
+
 #include "KELPSys.h"
 
 KELPSys ASys __attribute__((init_priority(1003)));
@@ -19,8 +21,12 @@ static int64_t MonotonicMs() {
     return (int64_t)now.tv_sec * 1000 + now.tv_nsec / 1000000;
 }
 
+// The window's events that came during the sleep are taken in at its end,
+// so that the next input poll sees a key pressed meanwhile, as it would
+// have seen it had the loop not slept. Called on the main thread only.
 static void RealSleepMs(int ms) {
     if (ms > 0) usleep((useconds_t)ms * 1000);
+    if (ASys.window) glfwPollEvents();
 }
 
 int64_t (*ClockNowMs)() = MonotonicMs;

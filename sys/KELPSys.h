@@ -13,6 +13,7 @@
 #include <vector>
 
 struct GLFWwindow;
+struct WebAnswer;
 struct GLFWgamepadstate;
 
 // ---- Sizes ----------------------------------------------------------------
@@ -46,6 +47,10 @@ struct PreparedImage {
     double decodeMs = 0, packMs = 0, fringeMs = 0, blurMs = 0;   // where the time went
 };
 PreparedImage PrepareImage(const char* path, unsigned size);
+// The edge of the plane PrepareImage(path, size) will make, read from the
+// file's header alone; 0 when that cannot be told or the load would be
+// refused. Touches no shared state.
+unsigned PlannedPlaneEdge(const char* path, unsigned size);
 
 // The PNG codec behind PrepareImage and the screenshots, 8-bit RGBA: LodePNG
 // (sys/PNG.cpp), or in a browser stb_image (sys/web/PNG.cpp). Each returns 0
@@ -62,6 +67,10 @@ unsigned PngSave(const char* path, const std::vector<unsigned char>& rgba, unsig
 // On the desktop this loops and returns after done (sys/Loop.cpp); in a
 // browser each pass is one frame and the call never returns (sys/web/Loop.cpp).
 void SysRunLoop(int (*pass)(void*), void (*done)(void*), void* arg);
+// 1 where SysRunLoop runs one pass a display frame (a browser), 0 where it
+// runs passes back to back (the desktop). A pass a frame cannot wait for a
+// due time: it runs whatever has fallen due since the frame before.
+extern const int SysPassPerFrame;
 
 class KELPSys {
 public:
@@ -125,6 +134,15 @@ public:
     // The GL context is gone (window re-created or closed), and every texture
     // object with it: the next render makes and uploads them again.
     void ForgetTextures();
+    // Draws (off screen, on the window about to be shown) what makes the GL
+    // driver prepare each state the renderer uses, so that the first frames
+    // do not pay for it.
+    void WarmRenderer();
+    // A load queued for a slot will bring an edge x edge pixel plane: the
+    // next render makes its texture storage, and once the load has arrived
+    // the renders after it upload the plane ahead of its first draw, a band
+    // a frame. Slots 0..99.
+    void ReserveTexture(int slot, int edge);
 
     // ---- Images, pixel buffers, screenshots ---------------------------------
     // Marks every image slot empty; called once at platform start-up.
@@ -224,12 +242,21 @@ public:
     void URLData(const std::string& host, const std::string& pathAndQuery);
     // Hands a URL to the system's browser.
     void OpenBrowser_Sys(const char* url);
-    // Scans one received chunk of n bytes on its own and appends its payload
-    // (between the start and end markers, filtered) to result.
-    // False once the data kept in result has reached kWebAnswerMax bytes
-    // (cut there): a flooding server could otherwise fill the memory.
-    static bool ScanWebChunk(std::string& result, const char* chunk, int n);
+    // The data block of an answer is at most this long; a longer one is a
+    // failure (a flooding server could otherwise fill the memory).
     static const size_t kWebAnswerMax = 65536;
+    // How an exchange ended, said on the log (through the failure log below)
+    // and, for a whole answer, its data put in webResult; webResult is
+    // emptied by any failure. nowMs is the exchange's clock.
+    void EndWebExchange(const std::string& host, int result, const WebAnswer& answer, int64_t nowMs);
+    // A request that keeps failing (the server down while the game sends on
+    // every update) is logged once a second at most: the first failure at
+    // once, the ones within the next second folded as a count into the next
+    // line. `plain` lines are printed as they are, others as log lines.
+    void WebFailed(int64_t nowMs, const std::string& text, bool plain = false);
+    int64_t webLastFailureLine = 0;
+    int webFailuresUnsaid = 0;
+    bool webFailureSaid = false;
 
     // ---- Log and text ------------------------------------------------------------
     static void Debuglog(const char* text);
@@ -254,6 +281,11 @@ extern int32_t DrawToRT;
 extern int32_t TexUse, TriCount, RenderMode, Wireframe;
 extern unsigned char WhiteBlock[256];
 extern int32_t TexUploads;    // texture uploads in the last render (statistics, tests)
+// The window's framebuffer size as its events last reported it, so that a
+// render need not ask the display server (a round trip, a wait while the
+// server is busy with the last frame) every time; -1 while nothing keeps it,
+// and the render then asks.
+extern int32_t FramebufferSeenW, FramebufferSeenH;
 extern int32_t TexBatches;    // triangle batches started in the last render
 // Source keys (TexUse values) of the first TEX_UPLOAD_LOG uploads and batch
 // starts of the last render.
@@ -383,7 +415,54 @@ extern char TempstrSys[1024];
 
 // Web.
 extern char webBuffer[10000];
-extern std::string website_HTML;
+
+// An HTTP answer read as it arrives (sys/WebAnswer.cpp): the status line and
+// headers, then a body of known length, in chunks, or up to the connection's
+// end, and in that body the data block between "[-\r\nData-]" and
+// "[-\r\nEnd-]". Of the body only bytes that count (printable ASCII, CR,
+// LF) are looked at; the block is found wherever the network cut the
+// answer. An answer that does not begin with a status line is taken whole
+// as the body. The desktop feeds it the socket's bytes; a browser, which
+// reads the status and headers itself, feeds it the body alone.
+struct WebAnswer {
+    enum Result {
+        kMore,      // more bytes wanted
+        kDone,      // the data block is whole (in `data`)
+        kNoData,    // the body ended with no data block in it
+        kNoEnd,     // the body ended before the block's end marker
+        kCut,       // the connection ended before the body did
+        kRedirect,  // a redirect (status 3xx), not followed
+        kBroken,    // not HTTP that can be read (status line, headers, chunks)
+        kTooLong,   // a block over KELPSys::kWebAnswerMax bytes
+    };
+    explicit WebAnswer(bool http = true) : rawChecked_(!http), phase_(http ? kHead : kBody) {}
+    // Takes received bytes; kMore while more are wanted, else the result.
+    Result Take(const char* bytes, size_t n);
+    // The connection ended, cleanly or not (a reset, a read error).
+    Result End(bool cleanly);
+
+    int status = 0;         // 0 until a status line is read
+    std::string location;   // of a redirect
+    std::string data;       // the data block so far; whole once kDone
+
+private:
+    enum Phase { kHead, kBody, kChunkSize, kChunkData, kChunkEnd, kTrailers, kFinished };
+    Result Head(const char** bytes, size_t* n);
+    Result ParseHead();
+    Result Body(const char* bytes, size_t n);
+    Result BodyEnded();
+    Result Scan(const char* bytes, size_t n);
+
+    bool rawChecked_;
+    Phase phase_;
+    std::string head_;      // the head, or a chunk's size line, as it comes
+    uint64_t left_ = 0;     // of a body of known length, or of a chunk
+    bool known_ = false;    // the body's length is known
+    bool chunked_ = false;
+    int scan_ = 0;          // 0 before the start marker, 1 in the block, 2 after it
+    std::string kept_;      // the last bytes that counted (enough for a marker)
+    Result result_ = kMore;
+};
 // The clock (milliseconds) of the web exchange's waits and deadlines: a
 // monotonic one; tests drive their own.
 extern int64_t (*WebClockMs)();

@@ -4,6 +4,7 @@
 // batch. Each source has its own GL texture object, made on first use and
 // uploaded again only when its slot's pixels have changed since, so a batch
 // switch is a bind.
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -14,6 +15,7 @@
 
 int32_t TexUse = -1, TriCount = 0, RenderMode = 0, Wireframe = 0;
 unsigned char WhiteBlock[256];
+int32_t FramebufferSeenW = -1, FramebufferSeenH = -1;
 int32_t TexUploads = 0;
 int32_t TexUploadKeys[TEX_UPLOAD_LOG];
 int32_t TexBatches = 0;
@@ -51,31 +53,55 @@ inline void Vertex(double s, double t, const GLubyte* col, float x, float y) {
     glVertex2f(x, y);
 }
 
-// A source's texture object and what it holds: the plane's edge and
-// version at its last upload, and the filter last set on it. Name 0 means
-// not made yet in the current context.
+// A source's texture object and what it holds: its storage's edge, the
+// plane version it holds and how many of its rows (all of them once the
+// upload is complete; fewer while it is being uploaded ahead, a band a
+// frame), and the filter last set on it. Name 0 means not made yet in the
+// current context.
 struct Texture {
     GLuint name;
     int32_t edge;
     GLint filter;
     uint32_t version;
+    int32_t rows;
 };
 
 Texture PlaneTex[IMAGE_SLOTS], BlurTex[IMAGE_SLOTS], WhiteTex;
+
+// Storage promised to a slot's pixel plane by a load queued for it: the
+// plane's edge (0: none), and the slot's version when it was promised, so
+// that the load's arrival shows as a new version.
+int32_t ReservedEdge[IMAGE_SLOTS];
+uint32_t ReservedAt[IMAGE_SLOTS];
+
+// What one frame uploads ahead at most, after its swap.
+const size_t AHEAD_BYTES_PER_FRAME = 1 << 20;
 
 void Log(int32_t& count, int32_t* keys, int key) {
     if (count >= 0 && count < TEX_UPLOAD_LOG) keys[count] = key;
     count++;
 }
 
+void MakeTexture(Texture& t) {
+    glGenTextures(1, &t.name);
+    t.edge = 0;
+    t.filter = 0;
+    t.rows = 0;
+}
+
+// Gives a bound texture storage for an edge x edge plane; its texels are
+// undefined until uploaded.
+void MakeStorage(Texture& t, int edge, uint32_t version) {
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, edge, edge, 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
+    t.edge = edge;
+    t.version = version;
+    t.rows = 0;
+}
+
 // Binds a source's texture object, first making it, setting the frame's
-// filter on it, and uploading the plane if its version moved on.
+// filter on it, and uploading whatever it does not hold yet of the plane.
 void Bind(Texture& t, int key, int edge, const unsigned char* pixels, uint32_t version) {
-    if (t.name == 0) {
-        glGenTextures(1, &t.name);
-        t.edge = 0;
-        t.filter = 0;
-    }
+    if (t.name == 0) MakeTexture(t);
     glBindTexture(GL_TEXTURE_2D, t.name);
     if (t.filter != RenderMode) {
         glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, RenderMode);
@@ -87,12 +113,76 @@ void Bind(Texture& t, int key, int edge, const unsigned char* pixels, uint32_t v
     } else if (t.version != version) {
         // Same size: the storage stays, only the texels are replaced.
         glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, edge, edge, GL_RGBA, GL_UNSIGNED_BYTE, pixels);
+    } else if (t.rows < edge) {
+        // The rows not uploaded ahead yet.
+        glTexSubImage2D(GL_TEXTURE_2D, 0, 0, t.rows, edge, edge - t.rows, GL_RGBA, GL_UNSIGNED_BYTE,
+                        pixels + (size_t)t.rows * edge * 4);
     } else {
         return;
     }
     t.edge = edge;
     t.version = version;
+    t.rows = edge;
     Log(TexUploads, TexUploadKeys, key);
+}
+
+// A slot whose reserved storage can take its plane now: the load promised
+// for it has arrived with the edge promised. A slot whose load brought
+// something else, or failed, loses its reservation.
+bool ReadyAhead(int m) {
+    if (ReservedEdge[m] <= 0 || imageVersion[m] == ReservedAt[m]) return false;
+    const int edge = ReservedEdge[m];
+    if (imageFrames[m] < 0 || iSize[m] != edge || Image[m].size() < (size_t)edge * edge * 4) {
+        ReservedEdge[m] = 0;
+        return false;
+    }
+    return true;
+}
+
+// Makes the storage promised to slots, so that the loads' first uploads
+// write into memory the driver already has: a large texture's first
+// storage is slow to make (page faults in a software driver, 10 to 40 ms
+// for 4 MiB on a busy machine here) where writing into it is not.
+void MakeReservedStorage() {
+    for (int m = 0; m < IMAGE_SLOTS; m++) {
+        if (ReservedEdge[m] <= 0 || PlaneTex[m].edge == ReservedEdge[m]) continue;
+        Texture& t = PlaneTex[m];
+        if (t.name == 0) MakeTexture(t);
+        glBindTexture(GL_TEXTURE_2D, t.name);
+        // Until its load arrives the slot keeps drawing what it holds now:
+        // the storage holds none of that version's rows.
+        MakeStorage(t, ReservedEdge[m], imageVersion[m]);
+    }
+}
+
+// Uploads a band of the planes whose promised loads have arrived, so that
+// their first draw finds them on the GL side. A frame's band is small
+// enough not to lengthen it, and the loader's idle frames are many.
+void UploadAhead() {
+    size_t budget = AHEAD_BYTES_PER_FRAME;
+    for (int m = 0; m < IMAGE_SLOTS && budget > 0; m++) {
+        if (!ReadyAhead(m)) continue;
+        Texture& t = PlaneTex[m];
+        const int edge = ReservedEdge[m];
+        if (t.name == 0 || t.edge != edge) continue;   // made again at its first draw
+        if (t.version != imageVersion[m]) {
+            t.version = imageVersion[m];
+            t.rows = 0;
+        }
+        if (t.rows >= edge) {   // a draw got there first
+            ReservedEdge[m] = 0;
+            continue;
+        }
+        const size_t rowBytes = (size_t)edge * 4;
+        int rows = (int)std::min<size_t>((size_t)(edge - t.rows), std::max<size_t>(1, budget / rowBytes));
+        glBindTexture(GL_TEXTURE_2D, t.name);
+        glTexSubImage2D(GL_TEXTURE_2D, 0, 0, t.rows, edge, rows, GL_RGBA, GL_UNSIGNED_BYTE,
+                        Image[m].data() + (size_t)t.rows * rowBytes);
+        t.rows += rows;
+        budget -= std::min(budget, rows * rowBytes);
+        Log(TexUploads, TexUploadKeys, m);
+        if (t.rows >= edge) ReservedEdge[m] = 0;
+    }
 }
 
 // Opens a batch on the given source unless one is open on it already.
@@ -218,6 +308,45 @@ void FadeClearColour(float* cur, const float* target, float speed) {
 
 }  // namespace
 
+void KELPSys::WarmRenderer() {
+    // A software GL driver (llvmpipe) compiles the code for each new
+    // combination of blend function and texture filter at the first draw
+    // that uses it, tens of milliseconds each time on a new context. One
+    // tiny triangle for each combination the renderer can use, finished
+    // before the window is shown, does that work where nothing is watching.
+    GLuint tex = 0;
+    glGenTextures(1, &tex);
+    glBindTexture(GL_TEXTURE_2D, tex);
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, 8, 8, 0, GL_RGBA, GL_UNSIGNED_BYTE, WhiteBlock);
+    glViewport(0, 0, 8, 8);
+    glEnable(GL_BLEND);
+    glEnable(GL_TEXTURE_2D);
+    const GLenum blends[3][2] = {
+        {GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA}, {GL_SRC_ALPHA, GL_ONE}, {GL_SRC_COLOR, GL_ONE}};
+    const GLubyte white[4] = {255, 255, 255, 255};
+    for (GLint filter : {GL_NEAREST, GL_LINEAR}) {
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, filter);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, filter);
+        for (const GLenum* b : blends) {
+            glBlendFunc(b[0], b[1]);
+            glBegin(GL_TRIANGLES);
+            Vertex(0, 0, white, -1, -1);
+            Vertex(1, 0, white, 1, -1);
+            Vertex(1, 1, white, 1, 1);
+            glEnd();
+        }
+    }
+    glFinish();
+    glBindTexture(GL_TEXTURE_2D, 0);
+    glDeleteTextures(1, &tex);
+}
+
+void KELPSys::ReserveTexture(int slot, int edge) {
+    if (slot < 0 || slot > 99 || edge <= 0) return;
+    ReservedEdge[slot] = edge;
+    ReservedAt[slot] = imageVersion[slot];
+}
+
 void KELPSys::ForgetTextures() {
     memset(PlaneTex, 0, sizeof PlaneTex);
     memset(BlurTex, 0, sizeof BlurTex);
@@ -237,8 +366,8 @@ void KELPSys::RenderSys(float overscan) {
         glfwPollEvents();
         return;
     }
-    int w = 0, h = 0;
-    glfwGetFramebufferSize(window, &w, &h);
+    int w = FramebufferSeenW, h = FramebufferSeenH;
+    if (w < 0) glfwGetFramebufferSize(window, &w, &h);
     fbWidth = w;
     fbHeight = h;
     // An iconified window has an empty framebuffer; its aspect would be
@@ -248,6 +377,7 @@ void KELPSys::RenderSys(float overscan) {
         glfwPollEvents();
         return;
     }
+    MakeReservedStorage();
     aspect = (1.0f / fbHeight) * fbWidth;
     glViewport(0, 0, fbWidth, fbHeight);
 
@@ -314,6 +444,7 @@ void KELPSys::RenderSys(float overscan) {
     if (Button[66] == 1) Screenshot();
     glfwSwapInterval(1);
     glfwSwapBuffers(window);
+    UploadAhead();
     glfwPollEvents();
 }
 

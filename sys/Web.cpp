@@ -2,9 +2,10 @@
 // KELPCore::GetURL, and the desktop's URL opener behind OpenBrowser. A
 // browser build has its own (sys/web/Web.cpp).
 //
-// Each chunk that recv returns is scanned on its own (ScanWebChunk), so the
-// markers and the data between them are only found when they arrive
-// together; the server keeps its answers small for that reason.
+// The answer is read as HTTP (WebAnswer): its body by its length or its
+// chunks, the data block wherever the network cut it. Only a whole block is
+// an answer: one cut short, a redirect (not followed) or a body without the
+// block is a failure, said on the log, and the answer is empty.
 //
 // Every wait is bounded, so a server that never answers or never closes the
 // connection holds the game for seconds, not forever.
@@ -65,10 +66,7 @@ bool ConnectWithin(int fd, const sockaddr_in& addr, int ms) {
     if (flags < 0 || fcntl(fd, F_SETFL, flags | O_NONBLOCK) < 0) return false;
     if (connect(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) == 0) return true;
     if (errno != EINPROGRESS) return false;
-    if (WaitUntil(fd, POLLOUT, NowMs() + ms) != 1) {
-        KELPSys::Debuglog(KELPSys::fstrSys("Web: no connection within %i seconds", ms / 1000));
-        return false;
-    }
+    if (WaitUntil(fd, POLLOUT, NowMs() + ms) != 1) return false;
     int err = 0;
     socklen_t len = sizeof err;
     if (getsockopt(fd, SOL_SOCKET, SO_ERROR, &err, &len) < 0) return false;
@@ -101,42 +99,43 @@ void KELPSys::URLData(const std::string& host, const std::string& pathAndQuery) 
     freeaddrinfo(found);
     addr.sin_port = htons(uint16_t(webPort));
 
-    bool connected = ConnectWithin(fd, addr, kStepWaitMs);
-    if (!connected) {
-        printf("Could not connect");
-        fflush(stdout);
+    webResult.clear();
+    if (!ConnectWithin(fd, addr, kStepWaitMs)) {
+        WebFailed(NowMs(), "Could not connect", true);
+        close(fd);
+        return;
     }
 
     // The whole request, in as few sends as the socket takes. MSG_NOSIGNAL:
     // a server that hangs up early must not kill the game with SIGPIPE.
-    bool sent = connected;
     size_t done = 0;
     int64_t deadline = NowMs() + kStepWaitMs;
-    while (sent && done < request.size()) {
+    while (done < request.size()) {
         int ready = WaitUntil(fd, POLLOUT, deadline);
-        if (ready == 0) Debuglog(fstrSys("Web: request to %s not sent within 3 seconds", host.c_str()));
-        if (ready != 1) {
-            sent = false;
-            break;
-        }
+        if (ready == 0) WebFailed(NowMs(), fstrSys("Web: request to %s not sent within 3 seconds", host.c_str()));
+        if (ready != 1) break;
         ssize_t k = send(fd, request.data() + done, request.size() - done, MSG_NOSIGNAL);
         if (k < 0) {
             if (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK) continue;
-            sent = false;
+            WebFailed(NowMs(), "Could not connect", true);
             break;
         }
         done += size_t(k);
     }
+    if (done < request.size()) {
+        close(fd);
+        return;
+    }
 
-    webResult.clear();
-    website_HTML.clear();
-
+    WebAnswer answer;
+    int result = WebAnswer::kMore;
     const int64_t answerDeadline = NowMs() + kAnswerWaitMs;
-    while (sent) {
+    while (result == WebAnswer::kMore) {
         // Checked before every read, not only when a wait times out: a
         // server that keeps data coming never lets a wait time out.
         if (NowMs() >= answerDeadline) {
-            Debuglog(fstrSys("Web: answer from %s took over %i seconds; stopped", host.c_str(), kAnswerWaitMs / 1000));
+            WebFailed(NowMs(), fstrSys("Web: answer from %s took over %i seconds; stopped", host.c_str(),
+                                       kAnswerWaitMs / 1000));
             break;
         }
         int64_t stepDeadline = NowMs() + kStepWaitMs;
@@ -144,21 +143,18 @@ void KELPSys::URLData(const std::string& host, const std::string& pathAndQuery) 
         int ready = WaitUntil(fd, POLLIN, stepDeadline);
         if (ready == 0) {
             if (NowMs() >= answerDeadline)
-                Debuglog(fstrSys("Web: answer from %s took over %i seconds; stopped", host.c_str(), kAnswerWaitMs / 1000));
+                WebFailed(NowMs(), fstrSys("Web: answer from %s took over %i seconds; stopped", host.c_str(),
+                                           kAnswerWaitMs / 1000));
             else
-                Debuglog(fstrSys("Web: no answer from %s within 3 seconds", host.c_str()));
-        }
-        if (ready != 1) break;
-        ssize_t n = recv(fd, webBuffer, sizeof webBuffer, 0);
-        if (n < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)) continue;
-        if (n <= 0) break;
-        if (!ScanWebChunk(webResult, webBuffer, int(n))) {
-            Debuglog(fstrSys("Web: answer from %s over %i bytes; stopped", host.c_str(), int(kWebAnswerMax)));
+                WebFailed(NowMs(), fstrSys("Web: no answer from %s within 3 seconds", host.c_str()));
             break;
         }
+        ssize_t n = ready == 1 ? recv(fd, webBuffer, sizeof webBuffer, 0) : -1;
+        if (n < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)) continue;
+        result = n > 0 ? answer.Take(webBuffer, size_t(n)) : answer.End(n == 0);
     }
-
     close(fd);
+    if (result != WebAnswer::kMore) EndWebExchange(host, result, answer, NowMs());
 }
 
 // The URL goes to the desktop's opener as one argument, never through a

@@ -6,6 +6,15 @@
 
 #include "KELPSys.h"
 
+// Off while start-up opens its first window, which only bridges the audio
+// start and is replaced at once: warming its GL pipeline would be lost.
+static bool WarmOnOpen = true;
+
+static void FramebufferSized(GLFWwindow*, int width, int height) {
+    FramebufferSeenW = width;
+    FramebufferSeenH = height;
+}
+
 void error_callback(int code, const char* text) {
     (void)code;
     fprintf(stderr, "Error: %s\n", text);
@@ -37,7 +46,9 @@ void KELPSys::SysInit(const char* title) {
     for (int i = 0; i < IMAGE_SLOTS; i++) imageFrames[i] = -1;
 
     isFullscreen = 0;
+    WarmOnOpen = false;
     SetScreen(256, 128);
+    WarmOnOpen = true;
     AudioStart();
     SetScreen(800, 600);
     FillKeyNames();
@@ -53,9 +64,13 @@ void KELPSys::SetScreen(int width, int height) {
         glfwDestroyWindow(window);
         window = nullptr;
     }
+    FramebufferSeenW = FramebufferSeenH = -1;
     ForgetTextures();
     GLFWmonitor* monitor = glfwGetPrimaryMonitor();
     const GLFWvidmode* mode = monitor ? glfwGetVideoMode(monitor) : nullptr;
+    // Shown once its GL pipeline is warm (GLFW shows a full-screen window
+    // at once).
+    glfwWindowHint(GLFW_VISIBLE, GLFW_FALSE);
     if (isFullscreen == 0) {
         window = glfwCreateWindow(width, height, GameTitleSys, nullptr, nullptr);
         if (window && mode) glfwSetWindowPos(window, mode->width / 2 - width / 2, mode->height / 2 - height / 2);
@@ -73,15 +88,21 @@ void KELPSys::SetScreen(int width, int height) {
         return;
     }
     windowFailed = 0;
+    int fw = 0, fh = 0;
+    glfwGetFramebufferSize(window, &fw, &fh);
+    FramebufferSized(window, fw, fh);
+    glfwSetFramebufferSizeCallback(window, FramebufferSized);
     glfwMakeContextCurrent(window);
     // Image loads refuse planes larger than this implementation takes.
     GLint maxEdge = 0;
     glGetIntegerv(GL_MAX_TEXTURE_SIZE, &maxEdge);
     MaxTextureEdge = maxEdge;
+    if (WarmOnOpen) WarmRenderer();
     glViewport(0, 0, width, height);
     glfwSetInputMode(window, GLFW_CURSOR, GLFW_CURSOR_NORMAL);
     glfwSetInputMode(window, GLFW_STICKY_KEYS, GLFW_FALSE);
     glfwSetInputMode(window, GLFW_STICKY_MOUSE_BUTTONS, GLFW_FALSE);
+    glfwShowWindow(window);
 }
 
 void KELPSys::FlipFull() {
@@ -98,6 +119,7 @@ void KELPSys::Close() {
     Debuglog("Closing OpenGL Window");
     if (window) glfwDestroyWindow(window);
     window = nullptr;
+    FramebufferSeenW = FramebufferSeenH = -1;
     ForgetTextures();
     glfwTerminate();
 }

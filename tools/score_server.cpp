@@ -1,15 +1,19 @@
 // score_server: takes the game's score submissions over HTTP and keeps them
-// in a SQLite database.
+// in a SQLite file or a PostgreSQL database.
 //
 //   score_server [--address 127.0.0.1] [--port 80] [--db scores.db]
 //                [--game 550] [--keyword "Sample keyword text"]
 //                [--web FOLDER] [--allow-origin ORIGIN]
+//                [--per-address N] [--max-connections N]
 //
-// --web serves a folder (the browser build) beside the scores, so that the
-// game's page and its scores share one origin. --allow-origin names the
-// origin whose pages may read the answers ("" for none); by default "*" on a
+// --db takes a file name (SQLite) or a postgresql:// URI, which several
+// servers may share. --web serves a folder (the browser build) beside the
+// scores, so that the game's page and its scores share one origin; its
+// compressed copies are made at start. --allow-origin names the origin
+// whose pages may read the answers ("" for none); by default "*" on a
 // loopback address, for a local test, and none on any other.
 // --port 0 picks a free port; the chosen one is printed on the first line.
+// --precompress FOLDER makes the folder's compressed copies and exits.
 // SIGINT or SIGTERM stops the server cleanly.
 #include <csignal>
 #include <cstdio>
@@ -24,24 +28,43 @@ namespace {
 
 void Usage(FILE* to) {
     fprintf(to,
-            "usage: score_server [--address ADDR] [--port N] [--db FILE] [--game N] [--keyword TEXT]\n"
-            "                    [--web FOLDER] [--allow-origin ORIGIN]\n"
+            "usage: score_server [--address ADDR] [--port N] [--db FILE|postgresql://...] [--game N]\n"
+            "                    [--keyword TEXT] [--web FOLDER] [--allow-origin ORIGIN]\n"
+            "                    [--per-address N] [--max-connections N]\n"
+            "       score_server --precompress FOLDER\n"
             "  defaults: --address 127.0.0.1 --port 80 --db scores.db --game 550 --keyword \"Sample keyword text\"\n"
+            "            --per-address 256 --max-connections 4096\n"
             "  --allow-origin: \"*\" on a loopback address, none on any other\n");
 }
 
-bool ParsePort(const char* text, int* port) {
+bool ParseNumber(const char* text, long low, long high, int* out) {
     char* end = nullptr;
     long v = strtol(text, &end, 10);
-    if (!*text || *end || v < 0 || v > 65535) return false;
-    *port = int(v);
+    if (!*text || *end || v < low || v > high) return false;
+    *out = int(v);
     return true;
+}
+
+// Makes the compressed copies of a folder's files, as the server does at
+// start: for a build or a package, so that a read-only folder has them too.
+int Precompress(const std::string& folder) {
+    scores::CompressedCopies copies([](const std::string& line) { printf("%s\n", line.c_str()); });
+    char* real = realpath(folder.c_str(), nullptr);
+    if (!real) {
+        fprintf(stderr, "score_server: no folder %s\n", folder.c_str());
+        return 1;
+    }
+    copies.Start(real);
+    free(real);
+    copies.Wait();
+    return copies.Failed() ? 1 : 0;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
     scores::ServerOptions options;
+    std::string precompress;
     for (int i = 1; i < argc; i++) {
         std::string arg = argv[i];
         if (arg == "--help" || arg == "-h") {
@@ -57,10 +80,18 @@ int main(int argc, char** argv) {
         if (arg == "--address") {
             options.address = value;
         } else if (arg == "--port") {
-            if (!ParsePort(value, &options.port)) {
+            if (!ParseNumber(value, 0, 65535, &options.port)) {
                 fprintf(stderr, "score_server: bad port '%s'\n", value);
                 return 2;
             }
+        } else if (arg == "--per-address" || arg == "--max-connections") {
+            int* to = arg == "--per-address" ? &options.connectionsPerAddress : &options.maxConnections;
+            if (!ParseNumber(value, 1, 1000000, to)) {
+                fprintf(stderr, "score_server: bad number for %s '%s'\n", arg.c_str(), value);
+                return 2;
+            }
+        } else if (arg == "--precompress") {
+            precompress = value;
         } else if (arg == "--db") {
             options.db = value;
         } else if (arg == "--game") {
@@ -82,6 +113,8 @@ int main(int argc, char** argv) {
         }
     }
 
+    if (!precompress.empty()) return Precompress(precompress);
+
     // Signals are taken by one thread with sigwait, so the stop happens on
     // an ordinary thread rather than inside a signal handler.
     sigset_t stopSignals;
@@ -98,7 +131,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     printf("Score server listening on %s:%d, database %s\n", options.address.c_str(), server.port(),
-           options.db.c_str());
+           scores::PrintableDb(options.db).c_str());
     if (!options.webRoot.empty())
         printf("Serving %s at http://%s:%d/\n", options.webRoot.c_str(), options.address.c_str(), server.port());
     fflush(stdout);
@@ -113,5 +146,6 @@ int main(int argc, char** argv) {
     pthread_kill(waiter.native_handle(), SIGTERM);
     waiter.join();
     printf("Score server stopped\n");
+    scores::FlushLog(1000);
     return 0;
 }

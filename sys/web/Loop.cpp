@@ -9,6 +9,8 @@
 #include "../KELPSys.h"
 #include "Page.h"
 
+const int SysPassPerFrame = 1;
+
 namespace {
 
 struct Loop {

@@ -1,17 +1,20 @@
 // Web access in a browser: GetURL's exchange through the page's own HTTP
-// request, and OpenBrowser through window.open.
+// request (fetch), and OpenBrowser through window.open.
 //
 // A page's request does not block: GetURL starts one (unless one is still
 // under way) and returns the last answer that has arrived. The request goes
 // to the page's own server (the origin it was loaded from, whatever host the
 // game names), or to the origin the page sets in Module.scoreOrigin, which
-// must then allow the page's origin. The answer is scanned in chunks the
-// size of the desktop's receive buffer, between the same markers, and the
-// same bounds hold: three seconds for each step (the first answer, each
-// further part), ten for the whole answer.
+// must then allow the page's origin. The browser reads the status and
+// headers and takes chunks apart; the body is read here as it arrives, by
+// the desktop's WebAnswer, and the same rules hold: only a whole data block
+// is an answer, a redirect is not followed, and each failure is said on the
+// log (once a second at most). The same bounds hold too: three seconds for
+// each step (the first answer, each further part), ten for the whole answer.
 #include <emscripten.h>
 
 #include <cstdio>
+#include <memory>
 #include <string>
 
 #include "../KELPSys.h"
@@ -21,43 +24,73 @@ namespace {
 const int kStepWaitMs = 3000;
 const int kAnswerWaitMs = 10000;
 
-// Why an exchange ended (the page passes these to kelp_web_answer).
-enum { kAnswered = 0, kNoConnection = 1, kStepTimeout = 2, kAnswerTimeout = 3 };
+// Why an exchange ended (the page passes these to kelp_web_end).
+enum { kEnded = 0, kNoConnection = 1, kStepTimeout = 2, kAnswerTimeout = 3, kRedirected = 4, kBrokenOff = 5 };
 
 std::string pendingHost;
+std::unique_ptr<WebAnswer> pending;
+int pendingResult = WebAnswer::kMore;
+
+int64_t PageClockMs() { return int64_t(emscripten_get_now()); }
 
 // Returns 0 when a request is still under way and nothing was sent.
 EM_JS(int, PageRequest, (const char* pathAndQuery, int stepMs, int answerMs), {
     if (Module["kelpRequest"]) return 0;
     var url = (Module["scoreOrigin"] || "") + "/" + UTF8ToString(pathAndQuery);
-    var xhr = new XMLHttpRequest();
-    Module["kelpRequest"] = xhr;
+    var abort = new AbortController();
+    var request = {abort: abort};
+    Module["kelpRequest"] = request;
     var start = performance.now(), last = start;
     var timer = 0;
-    function finish(outcome, bytes) {
-        if (Module["kelpRequest"] !== xhr) return;
+    function finish(outcome, status) {
+        if (Module["kelpRequest"] !== request) return;
         Module["kelpRequest"] = null;
         clearInterval(timer);
-        var n = bytes ? bytes.length : 0;
-        var p = _malloc(n + 1);
-        if (n) HEAPU8.set(bytes, p);
-        _kelp_web_answer(outcome, p, n);
-        _free(p);
+        _kelp_web_end(outcome, status);
     }
-    xhr.open("GET", url);
-    xhr.responseType = "arraybuffer";
-    xhr.onreadystatechange = function () { last = performance.now(); };
-    xhr.onprogress = function () { last = performance.now(); };
-    xhr.onload = function () { finish(0, new Uint8Array(xhr.response || new ArrayBuffer(0))); };
-    xhr.onerror = function () { finish(1, null); };
     timer = setInterval(function () {
         var now = performance.now();
         var outcome = now - start > answerMs ? 3 : (now - last > stepMs ? 2 : -1);
         if (outcome < 0) return;
-        xhr.abort();
-        finish(outcome, null);
+        abort.abort();
+        finish(outcome, 0);
     }, 100);
-    xhr.send();
+    _kelp_web_begin();
+    // "manual": a redirect is seen as one, not followed.
+    fetch(url, {redirect: "manual", signal: abort.signal, cache: "no-store"}).then(function (response) {
+        last = performance.now();
+        if (response.type === "opaqueredirect" || (response.status >= 300 && response.status < 400 && response.status !== 304)) {
+            finish(4, response.status);
+            return;
+        }
+        if (!response.body) {
+            finish(0, response.status);
+            return;
+        }
+        var reader = response.body.getReader();
+        function next() {
+            reader.read().then(function (part) {
+                if (Module["kelpRequest"] !== request) return;
+                last = performance.now();
+                if (part.done) {
+                    finish(0, response.status);
+                    return;
+                }
+                var n = part.value.length, p = _malloc(n);
+                HEAPU8.set(part.value, p);
+                var more = _kelp_web_part(p, n);
+                _free(p);
+                if (more) {
+                    next();
+                } else {
+                    // The block is whole (or too long): the rest is not read.
+                    finish(0, response.status);
+                    abort.abort();
+                }
+            }, function () { finish(5, response.status); });
+        }
+        next();
+    }, function () { finish(1, 0); });
     return 1;
 });
 
@@ -70,27 +103,44 @@ EM_JS(int, PageOpen, (const char* url), {
 
 }  // namespace
 
-extern "C" EMSCRIPTEN_KEEPALIVE void kelp_web_answer(int outcome, const char* bytes, int n) {
+extern "C" EMSCRIPTEN_KEEPALIVE void kelp_web_begin() {
+    pending.reset(new WebAnswer(false));
+    pendingResult = WebAnswer::kMore;
+}
+
+// A part of the body: 1 while more is wanted.
+extern "C" EMSCRIPTEN_KEEPALIVE int kelp_web_part(const char* bytes, int n) {
+    if (pending && pendingResult == WebAnswer::kMore && n > 0) pendingResult = pending->Take(bytes, size_t(n));
+    return pendingResult == WebAnswer::kMore;
+}
+
+extern "C" EMSCRIPTEN_KEEPALIVE void kelp_web_end(int outcome, int status) {
     const char* host = pendingHost.c_str();
-    if (outcome == kNoConnection) {
-        printf("Could not connect");
-        fflush(stdout);
-    } else if (outcome == kStepTimeout) {
-        KELPSys::Debuglog(KELPSys::fstrSys("Web: no answer from %s within 3 seconds", host));
-    } else if (outcome == kAnswerTimeout) {
-        KELPSys::Debuglog(
-            KELPSys::fstrSys("Web: answer from %s took over %i seconds; stopped", host, kAnswerWaitMs / 1000));
-    }
+    const int64_t now = PageClockMs();
     ASys.webResult.clear();
-    website_HTML.clear();
-    for (int at = 0; at < n; at += (int)sizeof webBuffer) {
-        int part = n - at < (int)sizeof webBuffer ? n - at : (int)sizeof webBuffer;
-        if (!KELPSys::ScanWebChunk(ASys.webResult, bytes + at, part)) {
-            KELPSys::Debuglog(
-                KELPSys::fstrSys("Web: answer from %s over %i bytes; stopped", host, int(KELPSys::kWebAnswerMax)));
-            break;
-        }
+    if (!pending) return;
+    pending->status = status;
+    switch (outcome) {
+    case kNoConnection:
+        ASys.WebFailed(now, "Could not connect", true);
+        break;
+    case kStepTimeout:
+        ASys.WebFailed(now, KELPSys::fstrSys("Web: no answer from %s within 3 seconds", host));
+        break;
+    case kAnswerTimeout:
+        ASys.WebFailed(now, KELPSys::fstrSys("Web: answer from %s took over %i seconds; stopped", host,
+                                             kAnswerWaitMs / 1000));
+        break;
+    case kRedirected:
+        ASys.EndWebExchange(pendingHost, WebAnswer::kRedirect, *pending, now);
+        break;
+    default: {
+        int result = pendingResult != WebAnswer::kMore ? pendingResult : pending->End(outcome == kEnded);
+        ASys.EndWebExchange(pendingHost, result, *pending, now);
+        break;
     }
+    }
+    pending.reset();
 }
 
 void KELPSys::URLData(const std::string& host, const std::string& pathAndQuery) {

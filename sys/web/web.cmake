@@ -106,7 +106,7 @@ include(${CMAKE_SOURCE_DIR}/cmake/KELPWebPage.cmake)
 # turn on (?trace=1), with its data as the desktop build gives it: the
 # demo's font and a sound. Their assets come from the desktop tools.
 add_executable(MyGame ${CMAKE_SOURCE_DIR}/game/main.cpp)
-add_executable(MyGame_test ${CMAKE_SOURCE_DIR}/game/main.cpp)
+add_executable(MyGame_test ${CMAKE_SOURCE_DIR}/game/main.cpp ${CMAKE_SOURCE_DIR}/tests/hooks/web_rates.cpp)
 target_compile_definitions(MyGame_test PRIVATE KELP_TEST_BUILD)
 add_executable(hello_kelp_test ${CMAKE_SOURCE_DIR}/examples/hello/hello.cpp ${CMAKE_SOURCE_DIR}/tests/hooks/trace.cpp)
 foreach(target MyGame MyGame_test)

@@ -132,25 +132,32 @@ void ExpectColour(RGB want, RGB got, int tol, const std::string& what) {
     EXPECT_NEAR(want.b, got.b, tol) << what;
 }
 
+// A plane of one colour, edge x edge, as a load would leave the slot.
+void FillPlane(int slot, int edge, RGB c) {
+    Image[slot].assign((size_t)edge * edge * 4, 255);
+    ImageBlur[slot].assign((size_t)edge * edge * 4, 0);
+    for (size_t i = 0; i < (size_t)edge * edge; i++) {
+        Image[slot][i * 4] = (unsigned char)c.r;
+        Image[slot][i * 4 + 1] = (unsigned char)c.g;
+        Image[slot][i * 4 + 2] = (unsigned char)c.b;
+    }
+    imageFrames[slot] = 1;
+    iFramesW[slot] = edge;
+    iFramesWz[slot] = 1;
+    iSize[slot] = edge;
+    imageFrameSize[slot] = edge;
+    imageUnit[slot] = edge / 800.0f;
+    ImageChanged(slot);
+}
+
 // A slot filled by hand: one 64 x 64 image, opaque, pixel plane green and
 // blur plane red, so the two planes can be told apart on screen.
 void FillSingleImage(int slot) {
-    const int e = 64;
-    Image[slot].assign((size_t)e * e * 4, 0);
-    ImageBlur[slot].assign((size_t)e * e * 4, 0);
-    for (int i = 0; i < e * e; i++) {
-        Image[slot][i * 4 + 1] = 255;
-        Image[slot][i * 4 + 3] = 255;
-        ImageBlur[slot][i * 4 + 0] = 255;
-        ImageBlur[slot][i * 4 + 3] = 255;
+    FillPlane(slot, 64, {0, 255, 0});
+    for (size_t i = 0; i < ImageBlur[slot].size(); i += 4) {
+        ImageBlur[slot][i] = 255;
+        ImageBlur[slot][i + 3] = 255;
     }
-    imageFrames[slot] = 1;
-    iFramesW[slot] = e;
-    iFramesWz[slot] = 1;
-    iSize[slot] = e;
-    imageFrameSize[slot] = e;
-    imageUnit[slot] = e / 800.0f;
-    ImageChanged(slot);
 }
 
 // A 2-frame sheet of 32-pixel frames: edge 128, 3 cells a row, cell 40.
@@ -552,6 +559,40 @@ TEST_F(Render, PixelBufferWritesShowInTheNextFrame) {
     g.DrawImg(5, 400, 300);
     Frame();
     EXPECT_EQ(0, TexUploads) << "nothing written since the last frame";
+}
+
+TEST_F(Render, PlanesUploadedAheadInBandsDrawWhole) {
+    // Storage promised to slot 5 for a 1024 x 1024 plane is made by the next
+    // render; each render after the plane arrives uploads a band of it.
+    ASys.ReserveTexture(5, 1024);
+    RenderOnly();
+    FillPlane(5, 1024, {0, 255, 0});
+    RenderOnly();
+    EXPECT_EQ(std::vector<int>({5}), UploadKeys()) << "a band of the plane";
+    // Loaded again before it was all up: the bands start over with the new
+    // pixels, and the first draw uploads the rest, once.
+    FillPlane(5, 1024, {0, 0, 255});
+    RenderOnly();
+    EXPECT_EQ(std::vector<int>({5}), UploadKeys());
+    ThisGame.DrawImg(5, 400, 300);   // texture rows 212..811 on the screen
+    Frame();
+    EXPECT_EQ(std::vector<int>({5}), UploadKeys());
+    ExpectColour({0, 0, 255}, At(400, 2), 0, "a row uploaded ahead");
+    ExpectColour({0, 0, 255}, At(400, 597), 0, "a row the draw uploaded");
+    ThisGame.DrawImg(5, 400, 300);
+    Frame();
+    EXPECT_EQ(0, TexUploads);
+
+    // A load that brings another size than promised is drawn all the same.
+    ASys.ReserveTexture(6, 1024);
+    RenderOnly();
+    FillSingleImage(6);
+    RenderOnly();
+    EXPECT_EQ(0, TexUploads);
+    ThisGame.ResetDraw();
+    ThisGame.DrawImg(6, 400, 300);
+    Frame();
+    ExpectColour({0, 255, 0}, At(400, 300), 0, "the smaller plane");
 }
 
 TEST_F(Render, SmoothingChangeRefiltersWithoutUploading) {

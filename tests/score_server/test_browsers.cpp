@@ -2,96 +2,27 @@
 // answers, and the browser build's folder served beside the scores.
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
+#include <brotli/decode.h>
+#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
+#include <zlib.h>
 
-#include <cstdio>
 #include <fstream>
-#include <memory>
-#include <string>
-#include <vector>
 
-#include "core/KELPCore.h"
-#include "score_server.h"
+#include "server_test.h"
 
 namespace {
 
-struct Reply {
-    int status = 0;
-    std::string head;   // status line and headers, lower-cased
-    std::string body;
-
-    // The value of a header, or "-" when it is absent.
-    std::string Header(const std::string& name) const {
-        std::string key = "\r\n" + name + ": ";
-        size_t at = head.find(key);
-        if (at == std::string::npos) return "-";
-        size_t end = head.find("\r\n", at + key.size());
-        return head.substr(at + key.size(), end - at - key.size());
-    }
-};
-
-// One request on its own connection, read until the server closes.
-Reply Get(int port, const std::string& target) {
-    Reply r;
-    int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr = {};
-    addr.sin_family = AF_INET;
-    addr.sin_port = htons(uint16_t(port));
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    timeval tv = {10, 0};
-    setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
-    if (connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
-        close(fd);
-        return r;
-    }
-    std::string req = "GET " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\nOrigin: http://games.example\r\n"
-                      "Connection: close\r\n\r\n";
-    send(fd, req.data(), req.size(), MSG_NOSIGNAL);
-    std::string all;
-    char buf[8192];
-    ssize_t n;
-    while ((n = recv(fd, buf, sizeof buf, 0)) > 0) all.append(buf, size_t(n));
-    close(fd);
-    size_t split = all.find("\r\n\r\n");
-    if (all.compare(0, 9, "HTTP/1.1 ") != 0 || split == std::string::npos) return r;
-    r.status = atoi(all.c_str() + 9);
-    r.head = all.substr(0, split + 2);
-    for (char& c : r.head) c = char(tolower((unsigned char)c));
-    r.body = all.substr(split + 4);
-    return r;
-}
-
-std::string TempDir() {
-    char tmpl[] = "/tmp/kelp_web_XXXXXX";
-    return mkdtemp(tmpl);
-}
+using namespace server_test;
 
 void Write(const std::string& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
 
-struct Server {
-    std::unique_ptr<scores::ScoreServer> server;
-    explicit Server(scores::ServerOptions o) {
-        o.port = 0;
-        o.db = TempDir() + "/scores.db";
-        server.reset(new scores::ScoreServer(o));
-        std::string error;
-        EXPECT_TRUE(server->Open(&error)) << error;
-        server->Start();
-    }
-    int port() const { return server->port(); }
-};
+const std::string kOrigin = "Origin: http://games.example\r\n";
 
 // A scrambled, escaped test record as the demo sends it.
 std::string ScoreTarget() {
-    std::unique_ptr<KELPCore> key(new KELPCore());
-    key->gameNumber = 550;
-    key->SetKeyword("Sample keyword text");
-    std::string plain = "202612061230451234567{Tam C++{0550{0001{0000{10{1{15{2{20{3{KELP{";
-    return "/Scores.php?Game=550&Score=" + key->EscapeValue(key->ScrambleTxt(plain));
+    Records rec;
+    return rec.Target("202612061230451234567{Tam C++{0550{0001{0000{10{1{15{2{20{3{KELP{");
 }
 
 }  // namespace
@@ -129,13 +60,13 @@ TEST(ScoreServerForBrowsers, AnswersCarryTheAllowedOrigin) {
     for (const Case& c : cases) {
         scores::ServerOptions o;
         if (c.origin) o.allowOrigin = std::string(c.origin);
-        Server live(o);
-        Reply scored = Get(live.port(), ScoreTarget());
+        LiveServer live(o);
+        HttpReply scored = Get(live.port(), ScoreTarget(), 10, kOrigin);
         EXPECT_EQ(200, scored.status);
         EXPECT_NE(std::string::npos, scored.body.find("OK\r\nScore 0\r\nRank 1 of 1\r\n")) << scored.body;
         EXPECT_EQ(c.header, scored.Header("access-control-allow-origin"));
         // Refusals are read by the page too.
-        Reply refused = Get(live.port(), "/Scores.php?Game=550&Score=x");
+        HttpReply refused = Get(live.port(), "/Scores.php?Game=550&Score=x", 10, kOrigin);
         EXPECT_EQ(400, refused.status);
         EXPECT_EQ(c.header, refused.Header("access-control-allow-origin"));
     }
@@ -150,9 +81,19 @@ TEST(ScoreServerForBrowsers, ServesTheBrowserBuildBesideTheScores) {
     Write(dir + "/MyGame.js", "var Module;");
     Write(dir + "/MyGame.wasm", wasm);
     Write(dir + "/MyGame.data", "pack");
+    Write(dir + "/.hidden", "not for the page");
+    mkdir((dir + "/sub").c_str(), 0755);
+    Write(dir + "/sub/index.html", "<p>sub</p>");
+    // Symlinks: one to a file in the folder, others leading out of it.
+    ASSERT_EQ(0, symlink((dir + "/MyGame.js").c_str(), (dir + "/alias.js").c_str()));
+    ASSERT_EQ(0, symlink((outside + "/secret.txt").c_str(), (dir + "/secret.txt").c_str()));
+    ASSERT_EQ(0, symlink("/etc/passwd", (dir + "/passwd").c_str()));
+    ASSERT_EQ(0, symlink(outside.c_str(), (dir + "/up").c_str()));
+    // A FIFO nobody writes to would hold a server that opens it for reading.
+    ASSERT_EQ(0, mkfifo((dir + "/pipe.js").c_str(), 0644));
     scores::ServerOptions o;
     o.webRoot = dir;
-    Server live(o);
+    LiveServer live(o);
 
     struct Case {
         const char* target;
@@ -166,22 +107,51 @@ TEST(ScoreServerForBrowsers, ServesTheBrowserBuildBesideTheScores) {
         {"/MyGame.js", 200, "javascript", "var Module;"},
         {"/MyGame.wasm", 200, "application/wasm", wasm},
         {"/MyGame.data", 200, "application/octet-stream", "pack"},
+        {"/sub/", 200, "text/html", "<p>sub</p>"},
+        {"/sub", 200, "text/html", "<p>sub</p>"},
+        {"/alias.js", 200, "javascript", "var Module;"},
+        {"/MyGame%2ejs", 200, "javascript", "var Module;"},
+        {"http://localhost/MyGame.js", 200, "javascript", "var Module;"},
         {"/missing.js", 404, nullptr, ""},
-        // Nothing above the folder is served.
+        // Nothing above the folder is served, however it is spelt.
         {"/../secret.txt", 404, nullptr, ""},
         {"/%2e%2e/secret.txt", 404, nullptr, ""},
+        {"/%2E%2E/secret.txt", 404, nullptr, ""},
+        {"/..%2fsecret.txt", 404, nullptr, ""},
+        {"/%2e%2e%2fsecret.txt", 404, nullptr, ""},
+        {"/.%2e/secret.txt", 404, nullptr, ""},
+        {"/sub/../../secret.txt", 404, nullptr, ""},
+        {"//../secret.txt", 404, nullptr, ""},
+        {"/..\\secret.txt", 404, nullptr, ""},
+        {"/%252e%252e/secret.txt", 404, nullptr, ""},
+        {"/up/secret.txt", 404, nullptr, ""},
+        {"http://localhost/../secret.txt", 404, nullptr, ""},
+        // Nor through a symlink.
+        {"/secret.txt", 404, nullptr, ""},
+        {"/passwd", 404, nullptr, ""},
+        // Hidden files and what is no file.
+        {"/.hidden", 404, nullptr, ""},
+        {"/pipe.js", 404, nullptr, ""},
+        // A name with a NUL or a control byte names none of our files: the
+        // NUL would cut "index.html%00.js" to the page, sent as JavaScript.
+        {"/index.html%00.js", 400, nullptr, ""},
+        {"/index.html%0a", 400, nullptr, ""},
+        {"/index.html%7f", 400, nullptr, ""},
+        {"/index.html%zz", 400, nullptr, ""},
+        {"/index.html%4", 400, nullptr, ""},
     };
     for (const Case& c : cases) {
-        Reply r = Get(live.port(), c.target);
+        HttpReply r = Get(live.port(), c.target);
         EXPECT_EQ(c.status, r.status) << c.target;
         EXPECT_EQ(std::string::npos, r.body.find("not for the page")) << c.target;
+        EXPECT_EQ(std::string::npos, r.body.find("root:")) << c.target;
         if (c.type) {
             EXPECT_NE(std::string::npos, r.Header("content-type").find(c.type)) << c.target << ": " << r.head;
             EXPECT_EQ(c.body, r.body) << c.target;
         }
     }
     // The scores still answer on the same origin.
-    Reply scored = Get(live.port(), ScoreTarget());
+    HttpReply scored = Get(live.port(), ScoreTarget(), 10, kOrigin);
     EXPECT_EQ(200, scored.status);
     EXPECT_NE(std::string::npos, scored.body.find("OK\r\nScore 0\r\n")) << scored.body;
 
@@ -195,10 +165,9 @@ TEST(ScoreServerForBrowsers, ServesTheBrowserBuildBesideTheScores) {
     EXPECT_NE(std::string::npos, error.find("no-such-folder")) << error;
 }
 
-// A page's data pack is megabytes: a reader slower than the answer's first
-// allowance of five seconds still gets all of it. The reader takes over ten
-// seconds for 16 MiB; the kernel's buffers hold a few of them, so the server
-// is still writing well past five seconds (a fixed allowance cut it at 9 MiB).
+// A page's data pack is megabytes: a slow but steady reader gets all of it,
+// for as long as it takes. The reader takes over ten seconds for 16 MiB,
+// well past the request's five.
 TEST(ScoreServerForBrowsers, ALargeFileReachesASlowReader) {
     const std::string dir = TempDir();
     std::string pack(16 << 20, '\0');
@@ -206,18 +175,13 @@ TEST(ScoreServerForBrowsers, ALargeFileReachesASlowReader) {
     Write(dir + "/MyGame.data", pack);
     scores::ServerOptions o;
     o.webRoot = dir;
-    Server live(o);
+    o.compressWeb = false;  // the reader takes the file as it is
+    LiveServer live(o);
 
-    int fd = socket(AF_INET, SOCK_STREAM, 0);
-    int small = 64 << 10;
-    setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
+    int fd = ConnectFrom("127.0.0.1", live.port(), 64 << 10);
+    ASSERT_GE(fd, 0);
     timeval tv = {60, 0};
     setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
-    sockaddr_in addr = {};
-    addr.sin_family = AF_INET;
-    addr.sin_port = htons(uint16_t(live.port()));
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ASSERT_EQ(0, connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr));
     const std::string req = "GET /MyGame.data HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n";
     send(fd, req.data(), req.size(), MSG_NOSIGNAL);
     std::string all;
@@ -233,4 +197,200 @@ TEST(ScoreServerForBrowsers, ALargeFileReachesASlowReader) {
     EXPECT_EQ(0u, all.rfind("HTTP/1.1 200 ", 0));
     EXPECT_EQ(pack.size(), all.size() - split - 4);
     EXPECT_TRUE(all.compare(split + 4, std::string::npos, pack) == 0);
+}
+
+// Ranges of a file: answered exactly, or ignored (the whole file, 200).
+TEST(ScoreServerForBrowsers, RangesAreAnsweredExactlyOrIgnored) {
+    const std::string dir = TempDir();
+    Write(dir + "/digits.bin", "0123456789");
+    Write(dir + "/empty.bin", "");
+    scores::ServerOptions o;
+    o.webRoot = dir;
+    LiveServer live(o);
+    const std::string tag = Get(live.port(), "/digits.bin").Header("etag");
+    ASSERT_NE("-", tag);
+
+    struct Case {
+        const char* file;
+        std::string headers;
+        int status;
+        const char* body;
+        const char* contentRange;  // "-": none
+    };
+    const Case cases[] = {
+        {"/digits.bin", "Range: bytes=0-0", 206, "0", "bytes 0-0/10"},
+        {"/digits.bin", "Range: bytes=3-5", 206, "345", "bytes 3-5/10"},
+        {"/digits.bin", "Range: bytes=7-", 206, "789", "bytes 7-9/10"},
+        {"/digits.bin", "Range: bytes=-2", 206, "89", "bytes 8-9/10"},
+        {"/digits.bin", "Range: bytes=8-100", 206, "89", "bytes 8-9/10"},
+        {"/digits.bin", "Range: bytes=-100", 206, "0123456789", "bytes 0-9/10"},
+        {"/digits.bin", "Range: bytes = 1 - 2", 206, "12", "bytes 1-2/10"},
+        // Not a range we answer: the whole file.
+        {"/digits.bin", "Range: bytes=5-2", 200, "0123456789", "-"},
+        {"/digits.bin", "Range: bytes=0-1,4-5", 200, "0123456789", "-"},
+        {"/digits.bin", "Range: items=0-1", 200, "0123456789", "-"},
+        {"/digits.bin", "Range: bytes=-", 200, "0123456789", "-"},
+        {"/digits.bin", "Range: bytes=99999999999999999999999-", 416, nullptr, "bytes */10"},
+        // Nothing of the file in it.
+        {"/digits.bin", "Range: bytes=10-", 416, nullptr, "bytes */10"},
+        {"/digits.bin", "Range: bytes=-0", 416, nullptr, "bytes */10"},
+        {"/empty.bin", "Range: bytes=0-0", 416, nullptr, "bytes */0"},
+        // If-Range: the range only while the file is the one the client has.
+        {"/digits.bin", "Range: bytes=0-1\r\nIf-Range: " + tag, 206, "01", "bytes 0-1/10"},
+        {"/digits.bin", "Range: bytes=0-1\r\nIf-Range: \"old\"", 200, "0123456789", "-"},
+        {"/digits.bin", "Range: bytes=0-1\r\nIf-Range: W/" + tag, 200, "0123456789", "-"},
+    };
+    for (const Case& c : cases) {
+        HttpReply r = Get(live.port(), c.file, 10, c.headers + "\r\n");
+        EXPECT_EQ(c.status, r.status) << c.headers;
+        if (c.body) {
+            EXPECT_EQ(c.body, r.body) << c.headers;
+        }
+        EXPECT_EQ(c.contentRange, r.Header("content-range")) << c.headers;
+        EXPECT_EQ("bytes", r.Header("accept-ranges")) << c.headers;
+    }
+}
+
+// A repeat visit downloads nothing that did not change.
+TEST(ScoreServerForBrowsers, UnchangedFilesAreNotSentAgain) {
+    const std::string dir = TempDir();
+    Write(dir + "/MyGame.js", "var Module;");
+    scores::ServerOptions o;
+    o.webRoot = dir;
+    o.compressWeb = false;
+    LiveServer live(o);
+    HttpReply first = Get(live.port(), "/MyGame.js");
+    ASSERT_EQ(200, first.status);
+    const std::string tag = first.Header("etag"), date = first.Header("last-modified");
+    EXPECT_NE("-", tag);
+    EXPECT_NE("-", date);
+    EXPECT_EQ("no-cache", first.Header("cache-control"));
+
+    struct Case {
+        std::string headers;
+        int status;
+    };
+    const Case cases[] = {
+        {"If-None-Match: " + tag, 304},
+        {"If-None-Match: \"other\", W/" + tag, 304},
+        {"If-None-Match: *", 304},
+        {"If-None-Match: \"other\"", 200},
+        {"If-Modified-Since: " + date, 304},
+        {"If-Modified-Since: Thu, 01 Jan 1970 00:00:00 GMT", 200},
+        {"If-Modified-Since: yesterday", 200},
+        // The tag decides when both are sent.
+        {"If-None-Match: \"other\"\r\nIf-Modified-Since: " + date, 200},
+    };
+    for (const Case& c : cases) {
+        HttpReply r = Get(live.port(), "/MyGame.js", 10, c.headers + "\r\n");
+        EXPECT_EQ(c.status, r.status) << c.headers;
+        if (c.status == 304) {
+            EXPECT_EQ("", r.body) << c.headers;
+            EXPECT_EQ(tag, r.Header("etag")) << c.headers;
+        }
+    }
+    // A changed file is sent again, with a tag of its own.
+    Write(dir + "/MyGame.js", "var Module = {};");
+    const timespec later[2] = {{0, UTIME_NOW}, {time(nullptr) + 5, 0}};
+    utimensat(AT_FDCWD, (dir + "/MyGame.js").c_str(), later, 0);
+    HttpReply changed = Get(live.port(), "/MyGame.js", 10, "If-None-Match: " + tag + "\r\nIf-Modified-Since: " + date + "\r\n");
+    EXPECT_EQ(200, changed.status);
+    EXPECT_EQ("var Module = {};", changed.body);
+    EXPECT_NE(tag, changed.Header("etag"));
+}
+
+std::string Brotli(const std::string& in) {
+    std::string out(16 << 20, '\0');
+    size_t n = out.size();
+    if (BrotliDecoderDecompress(in.size(), reinterpret_cast<const uint8_t*>(in.data()), &n,
+                                reinterpret_cast<uint8_t*>(&out[0])) != BROTLI_DECODER_RESULT_SUCCESS)
+        return "(not brotli)";
+    out.resize(n);
+    return out;
+}
+
+std::string Gunzip(const std::string& in) {
+    z_stream z = {};
+    inflateInit2(&z, 15 + 16);
+    std::string out(16 << 20, '\0');
+    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(in.data()));
+    z.avail_in = uInt(in.size());
+    z.next_out = reinterpret_cast<Bytef*>(&out[0]);
+    z.avail_out = uInt(out.size());
+    int rc = inflate(&z, Z_FINISH);
+    out.resize(z.total_out);
+    inflateEnd(&z);
+    return rc == Z_STREAM_END ? out : "(not gzip)";
+}
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// Text, the wasm and the data pack are compressed once, at start, into
+// copies beside them; each request sends a copy as it is, to a browser that
+// takes that coding, and never a copy of an older file.
+TEST(ScoreServerForBrowsers, CompressedCopiesAreMadeOnceAndSentToThoseWhoTakeThem) {
+    const std::string dir = TempDir();
+    std::string js, wasm("\0asm\1\0\0\0", 8);
+    for (int i = 0; i < 1000; i++) js += "function f" + std::to_string(i) + "() { return Module.call(" + std::to_string(i % 7) + "); }\n";
+    for (int i = 0; i < 20000; i++) wasm += char(i % 13);
+    Write(dir + "/MyGame.js", js);
+    Write(dir + "/MyGame.wasm", wasm);
+    Write(dir + "/icon.png", std::string(4000, 'p'));  // packed already: left as it is
+    Write(dir + "/tiny.js", "1;");                       // too small to gain
+    std::string packed;                                  // gains nothing: its copy is not sent
+    for (uint32_t i = 0, x = 1; i < 3000; i++) packed += char((x = x * 1103515245u + 12345u) >> 23);
+    Write(dir + "/packed.data", packed);
+    scores::ServerOptions o;
+    o.webRoot = dir;
+    LiveServer live(o);
+    live.server->WaitForCompressedCopies();
+    for (const char* f : {"/MyGame.js.br", "/MyGame.js.gz", "/MyGame.wasm.br", "/MyGame.wasm.gz"})
+        EXPECT_EQ(0, access((dir + f).c_str(), F_OK)) << f;
+    for (const char* f : {"/icon.png.br", "/tiny.js.gz"}) EXPECT_NE(0, access((dir + f).c_str(), F_OK)) << f;
+    HttpReply asIs = Get(live.port(), "/packed.data", 10, "Accept-Encoding: br, gzip\r\n");
+    EXPECT_EQ("-", asIs.Header("content-encoding"));
+    EXPECT_TRUE(asIs.body == packed);
+
+    struct Case {
+        const char* file;
+        const char* accept;  // null: no Accept-Encoding
+        const char* coding;  // "-": sent as it is
+    };
+    const Case cases[] = {
+        {"/MyGame.js", "gzip, deflate, br", "br"},
+        {"/MyGame.js", "gzip", "gzip"},
+        {"/MyGame.js", "br;q=0, gzip;q=0.5", "gzip"},
+        {"/MyGame.js", "*", "br"},
+        {"/MyGame.js", "identity", "-"},
+        {"/MyGame.js", nullptr, "-"},
+        {"/MyGame.wasm", "br", "br"},
+        {"/MyGame.wasm", "GZIP", "gzip"},
+    };
+    for (const Case& c : cases) {
+        HttpReply r = Get(live.port(), c.file, 10, c.accept ? std::string("Accept-Encoding: ") + c.accept + "\r\n" : "");
+        const std::string& original = std::string(c.file) == "/MyGame.js" ? js : wasm;
+        EXPECT_EQ(200, r.status) << c.file << " " << (c.accept ? c.accept : "");
+        EXPECT_EQ(c.coding, r.Header("content-encoding")) << c.file << " " << (c.accept ? c.accept : "");
+        EXPECT_EQ("Accept-Encoding", r.Header("vary"));
+        std::string coding = c.coding;
+        const std::string body = coding == "br" ? Brotli(r.body) : coding == "gzip" ? Gunzip(r.body) : r.body;
+        EXPECT_TRUE(body == original) << c.file << " " << (c.accept ? c.accept : "");
+        if (coding == "br") {
+            EXPECT_TRUE(r.body == ReadFile(dir + c.file + ".br"));
+            EXPECT_LT(r.body.size(), original.size() / 4);
+        }
+    }
+    // A range is of the file itself.
+    HttpReply part = Get(live.port(), "/MyGame.js", 10, "Accept-Encoding: br\r\nRange: bytes=0-7\r\n");
+    EXPECT_EQ(206, part.status);
+    EXPECT_EQ("-", part.Header("content-encoding"));
+    EXPECT_EQ(js.substr(0, 8), part.body);
+    // A file changed since its copies were made is sent as it is now.
+    Write(dir + "/MyGame.js", js + "// changed\n");
+    HttpReply changed = Get(live.port(), "/MyGame.js", 10, "Accept-Encoding: br, gzip\r\n");
+    EXPECT_EQ("-", changed.Header("content-encoding"));
+    EXPECT_TRUE(changed.body == js + "// changed\n");
 }

@@ -3,7 +3,12 @@
 // for a load that fills the slot asked for, or for everything at the end.
 #include <gtest/gtest.h>
 
+#include <lodepng.h>
+#include <unistd.h>
+
 #include <condition_variable>
+#include <filesystem>
+#include <fstream>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -121,6 +126,35 @@ TEST_F(Loads, DropForgetsWhatIsNotCommittedAndTheQueueWorksAfterwards) {
     Queue("C", 1, 7, nullptr);
     g.FinishLoads();
     EXPECT_EQ((std::vector<std::string>{"C"}), committed);
+}
+
+// A queued image's texture storage is made before its pixels exist, at the
+// edge its header says the load will bring: the same edge as preparing the
+// file gives, or none where the load would be refused.
+TEST(PlannedPlaneEdge, IsTheEdgeTheLoadBrings) {
+    const std::string dir = std::filesystem::temp_directory_path() / ("kelp-planned-" + std::to_string(getpid()));
+    std::filesystem::create_directories(dir);
+    struct Case {
+        const char* what;
+        unsigned w, h, size;
+    } cases[] = {
+        {"a single image smaller than its slot", 100, 80, 128},
+        {"a single image", 256, 256, 256},
+        {"a sheet under 64 texels a row", 32, 32, 32},
+        {"a sheet of three 64-pixel frames a row", 192, 192, 64},
+        {"a sheet of two 120-pixel frames a row", 240, 120, 120},
+        {"a frame size of 0", 64, 64, 0},
+    };
+    for (const Case& c : cases) {
+        const std::string path = dir + "/image.png";
+        ASSERT_EQ(0u, lodepng::encode(path, std::vector<unsigned char>((size_t)c.w * c.h * 4, 200), c.w, c.h));
+        PreparedImage img = PrepareImage(path.c_str(), c.size);
+        EXPECT_EQ(img.frames < 0 ? 0u : (unsigned)img.edge, PlannedPlaneEdge(path.c_str(), c.size)) << c.what;
+    }
+    EXPECT_EQ(0u, PlannedPlaneEdge((dir + "/none.png").c_str(), 32)) << "no file";
+    std::ofstream(dir + "/text.png") << "not a PNG at all, but long enough to be read as a header";
+    EXPECT_EQ(0u, PlannedPlaneEdge((dir + "/text.png").c_str(), 32)) << "not a PNG";
+    std::filesystem::remove_all(dir);
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <vector>
 
 #include "game/MyGame.h"
 #include "tests/common/driven_clock.h"
@@ -219,6 +220,97 @@ TEST_F(Loop, AStalledSecondShowsItsRealRate) {
     Run(200);
     EXPECT_LT(g.updateFps, 30);
     EXPECT_GT(g.updateFps, 5);
+}
+
+// The loop as a browser runs it, one pass a display frame: the game's 62.5
+// updates a second at any display rate, the step's phase kept across
+// frames, late frames, stalls and the 10-second guard.
+
+std::vector<float> gDeltas;
+
+struct FrameCounts {
+    int updates = 0, renders = 0, mostInAFrame = 0;
+};
+
+// Display frames at `hz` for `ms` of driven time: the frame times fall on
+// the display's own grid (fractions of a millisecond carried over).
+FrameCounts Frames(MyGame& g, double hz, int ms) {
+    FrameCounts c;
+    const int64_t start = DrivenClock::Now();
+    for (int i = 1; DrivenClock::Now() - start < ms; i++) {
+        int u = gUpdates, r = RenderCountLive;
+        g.FrameSteps();
+        c.mostInAFrame = std::max(c.mostInAFrame, gUpdates - u);
+        c.updates += gUpdates - u;
+        c.renders += RenderCountLive != r;
+        DrivenClock::Advance(start + (int64_t)(i * 1000.0 / hz) - DrivenClock::Now());
+    }
+    return c;
+}
+
+void CountUpdatesAndDeltas(MyGame& g) {
+    gUpdates++;
+    gDeltas.push_back(g.frameDelta);
+}
+
+TEST_F(Loop, FramePacedSixtyTwoAndAHalfUpdatesASecondAtEveryDisplayRate) {
+    MyGame::flowScreens[MyGame::FLOW_MENU] = CountUpdatesAndDeltas;
+    struct Case {
+        double hz;
+        int mostInAFrame;
+    } cases[] = {{50, 2}, {60, 2}, {75, 1}, {120, 1}, {144, 1}};
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.hz);
+        Frames(g, k.hz, 1000);   // the phase settles
+        gDeltas.clear();
+        FrameCounts c = Frames(g, k.hz, 8000);
+        EXPECT_NEAR(500, c.updates, 1);
+        EXPECT_EQ(k.mostInAFrame, c.mostInAFrame);
+        // One render a frame that ran updates: every frame below 62.5 Hz,
+        // one a step above it.
+        EXPECT_NEAR(k.hz < 62.5 ? 8 * k.hz : 500, c.renders, 1);
+        for (float d : gDeltas) ASSERT_FLOAT_EQ(16 / 16.666666666666668f, d);
+    }
+}
+
+TEST_F(Loop, FramePacedStepsBy32MsWhenPaused) {
+    MyGame::flowScreens[MyGame::FLOW_PAUSE] = MyGame::flowScreens[MyGame::FLOW_MENU];
+    g.paused = 1;
+    g.gameMode = 10;
+    for (double hz : {50.0, 144.0}) {
+        SCOPED_TRACE(hz);
+        Frames(g, hz, 500);
+        EXPECT_NEAR(250, Frames(g, hz, 8000).updates, 1);
+    }
+    g.gameMode = 0;
+}
+
+TEST_F(Loop, FramePacedLateFrameCatchesUpAFewAndAStallIsDropped) {
+    Frames(g, 60, 1000);
+    // A frame 50 ms late: the updates due meanwhile (three or four) run in
+    // it, and the step's phase goes on.
+    int due = g.nextUpdate;
+    DrivenClock::Advance(50);
+    int u = gUpdates;
+    g.FrameSteps();
+    EXPECT_EQ(u + (g.Mills() - due) / 16 + 1, gUpdates);
+    EXPECT_EQ(0, (g.nextUpdate - due) % 16);
+    EXPECT_GT(g.nextUpdate, g.Mills());
+
+    // A 500 ms stall: one update, its delta clamped, the time dropped.
+    DrivenClock::Advance(500);
+    u = gUpdates;
+    g.FrameSteps();
+    EXPECT_EQ(u + 1, gUpdates);
+    EXPECT_FLOAT_EQ(7.68f, g.frameDelta);
+    EXPECT_EQ(g.Mills() + 16, g.nextUpdate);
+
+    // A due time a minute ahead (the clock set back): re-based, run at once.
+    g.nextUpdate = g.Mills() + 60000;
+    u = gUpdates;
+    g.FrameSteps();
+    EXPECT_EQ(u + 1, gUpdates);
+    EXPECT_EQ(g.Mills() + 16, g.nextUpdate);
 }
 
 }  // namespace

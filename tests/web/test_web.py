@@ -62,6 +62,27 @@ AUDIO_STATE = """(function () {
 })()"""
 
 
+# The page's display, driven: requestAnimationFrame is replaced by a timer,
+# and once kelpDisplay(hz) is called each frame moves the page's clock
+# (performance.now, which the game's clock reads) on by exactly 1000 / hz ms
+# and comes as soon as the page is free, so the game sees a display of that
+# rate however busy the machine is. Until then frames come every 16 ms on
+# the real clock.
+DRIVEN_DISPLAY = """(function () {
+    var realNow = performance.now.bind(performance), drive = null, frames = 0;
+    performance.now = function () { return drive ? drive.now : realNow(); };
+    window.kelpDisplay = function (hz) { drive = {hz: hz, now: performance.now()}; };
+    window.kelpFrames = function () { return frames; };
+    window.requestAnimationFrame = function (callback) {
+        return setTimeout(function () {
+            if (drive) drive.now += 1000 / drive.hz;
+            frames++;
+            callback(performance.now());
+        }, drive ? 0 : 16);
+    };
+})();"""
+
+
 def ints(data):
     return struct.unpack("<%di" % (len(data) // 4), bytes(data[:len(data) // 4 * 4]))
 
@@ -345,12 +366,38 @@ class WebDemo(unittest.TestCase):
                 self.assertEqual(plays + 1, self.read_ints(page, SAVE)[0])
                 # What the going page left in local storage was taken in once.
                 self.assertIsNone(page.evaluate('localStorage.getItem("kelp-leaving/kelp")'))
+                # In this same Chromium, to spare starting another:
+                self.check_display_rates(page)
             except BaseException:
                 print(page.log_tail(60))
                 raise
             finally:
                 page.close()
 
+
+    def check_display_rates(self, page):
+        """The game's speed whatever the display's rate: the update rate the
+        game measures is the desktop's 62.5 a second at 50, 60, 75, 120 and
+        144 frames a second, with one render a frame at most."""
+        script = page.call("Page.addScriptToEvaluateOnNewDocument", source=DRIVEN_DISPLAY)["identifier"]
+        try:
+            page.open(self.origin + "/web-test/index.html?trace=1")
+            self.assertTrue(page.wait_screen("start"))
+            seen = {}
+            for hz in (50, 60, 75, 120, 144):
+                page.evaluate("kelpDisplay(%d)" % hz)
+                # Over two seconds of the display's frames: the rate counters'
+                # last second is all at this rate.
+                frames = page.evaluate("kelpFrames()") + int(2.2 * hz)
+                self.assertTrue(kh.wait_until(lambda: page.evaluate("kelpFrames()") >= frames),
+                                "the driven frames stopped at %d Hz" % hz)
+                seen[hz] = (page.evaluate("Module._kelp_test_update_rate()"),
+                            page.evaluate("Module._kelp_test_render_rate()"))
+            for hz, (updates, renders) in seen.items():
+                self.assertIn(updates, (62, 63), "updates a second at %d Hz: %s" % (hz, seen))
+                self.assertLessEqual(abs(renders - min(hz, 62.5)), 1, "renders a second at %d Hz: %s" % (hz, seen))
+        finally:
+            page.call("Page.removeScriptToEvaluateOnNewDocument", identifier=script)
 
     def test_the_example_game_keeps_its_best(self):
         # Any game on the framework: the example, looping through RunLoop.
@@ -667,6 +714,104 @@ class WebDemo(unittest.TestCase):
             d.close()
             e.close()
 
+    def test_score_answers_that_are_not_whole_and_a_server_that_is_down(self):
+        # A server of its own for the page's requests, answering as it is
+        # told: an answer broken off after "Rank 1", one in chunks, a
+        # redirect; then nothing listens there at all.
+        odd = OddScoreServer()
+        try:
+            with wh.Chromium() as chromium:
+                page = chromium.page()
+                try:
+                    page.open(self.origin + "/web-test/index.html?trace=1&scores=http://127.0.0.1:%d" % odd.port)
+                    self.assertTrue(page.wait_screen("start"))
+                    page.hold("z")
+                    self.assertTrue(page.wait_screen("level"))
+                    page.hold("z")
+                    self.assertTrue(page.wait_screen("game"))
+                    for mode, line in (("cut", "Web: answer from localhost was cut off before its end; not used"),
+                                       ("chunked", "OK\\r\\nRank 12 of 40\\r\\n"),
+                                       ("redirect", "Web: answer from localhost is a redirect")):
+                        odd.mode = mode
+                        self.assertTrue(page.hold("v", until=lambda: line in page.log_text()),
+                                        "%s: the log never said %r" % (mode, line))
+                        self.assertTrue(kh.wait_until(lambda: page.evaluate("!Module.kelpRequest")))
+                    self.assertNotIn("OK\\r\\nRank 1", page.log_texts(), "a cut answer was shown")
+                    self.assertEqual([], odd.elsewhere, "the redirect was followed")
+                    # Down: V asks on every update, the log says so once a second.
+                    odd.close()
+                    start = time.time()
+                    page.hold("v", seconds=3)
+                    held = time.time() - start
+                    lines = [t for t in page.log() if t.startswith("Could not connect")]
+                    print("server down, V held %.1f s: %d lines: %s" % (held, len(lines), lines[-3:]), flush=True)
+                    self.assertGreaterEqual(len(lines), 2)
+                    self.assertLessEqual(len(lines), held + 1)
+                    self.assertTrue(any("failed requests in" in t for t in lines), lines)
+                except BaseException:
+                    print(page.log_tail(60))
+                    raise
+                finally:
+                    page.close()
+        finally:
+            odd.close()
+
+
+class OddScoreServer:
+    """Answers the page's score requests as `mode` says; any other path is
+    noted in `elsewhere` (where a redirect would have led)."""
+    BLOCK = b"[-\r\nData-]OK\r\nRank 12 of 40\r\n[-\r\nEnd-]"
+
+    def __init__(self):
+        self.mode = "cut"
+        self.elsewhere = []
+        self.sock = socket.socket()
+        self.sock.bind(("127.0.0.1", 0))
+        self.sock.listen(16)
+        self.port = self.sock.getsockname()[1]
+        threading.Thread(target=self.serve, daemon=True).start()
+
+    def serve(self):
+        while True:
+            try:
+                conn, _ = self.sock.accept()
+            except OSError:
+                return
+            threading.Thread(target=self.answer, args=(conn,), daemon=True).start()
+
+    def answer(self, conn):
+        with conn:
+            conn.settimeout(10)
+            head = b""
+            try:
+                while b"\r\n\r\n" not in head:
+                    part = conn.recv(4096)
+                    if not part:
+                        return
+                    head += part
+            except OSError:
+                return
+            path = head.split(b" ")[1].decode("latin-1")
+            cors = b"Access-Control-Allow-Origin: *\r\n"
+            if not path.startswith("/Scores.php"):
+                self.elsewhere.append(path)
+                conn.sendall(b"HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\n" + cors + b"\r\n")
+            elif self.mode == "cut":
+                conn.sendall(b"HTTP/1.1 200 OK\r\nContent-Length: %d\r\n" % len(self.BLOCK) + cors + b"\r\n" +
+                             self.BLOCK[:self.BLOCK.index(b"2 of")])
+                time.sleep(0.2)
+                # Broken off: a reset, not an end.
+                conn.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
+            elif self.mode == "chunked":
+                parts = [self.BLOCK[:7], self.BLOCK[7:20], self.BLOCK[20:]]
+                body = b"".join(b"%x\r\n%s\r\n" % (len(p), p) for p in parts) + b"0\r\n\r\n"
+                conn.sendall(b"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n" + cors + b"\r\n" + body)
+            else:
+                conn.sendall(b"HTTP/1.1 302 Found\r\nLocation: http://127.0.0.1:%d/elsewhere\r\nContent-Length: 0\r\n"
+                             % self.port + cors + b"\r\n")
+
+    def close(self):
+        self.sock.close()
 
 
 def main():
