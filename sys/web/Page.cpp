@@ -162,7 +162,9 @@ void PageChecks() {
         wireSaid = true;
         KELPSys::Debuglog("Wire frame (F9): not available in a browser");
     }
-    if (!presetSaid && InputKeyDown(GLFW_KEY_Q)) {
+    // Only where the game leaves the presets on: a game that turned them off
+    // uses Q and the digits as its own keys.
+    if (!presetSaid && (HotKeysOn & HOTKEY_PRESETS) && InputKeyDown(GLFW_KEY_Q)) {
         for (int d = 1; d <= 7 && !presetSaid; d++) {
             if (!InputKeyDown(GLFW_KEY_0 + d)) continue;
             presetSaid = true;
