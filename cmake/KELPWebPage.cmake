@@ -1,7 +1,8 @@
 # A game's page, for the browser build (emcmake):
 #
 #   kelp_web_page(<target> [TITLE <text>] [DATA <folder>] [OUTPUT <folder>]
-#     [PRE_JS <file>...] [PRELOAD <from>@<to>...] [DEPENDS <file>...])
+#     [PRE_JS <file>...] [PRELOAD <from>@<to>...] [LATE <from>@<to>...]
+#     [DEPENDS <file>...])
 #
 # <target> is the game's executable, linked with the framework (KELP::kelp).
 # OUTPUT (default: web/ in the build folder) receives the page: index.html
@@ -9,8 +10,12 @@
 # the data pack <target>.data, which any static web server serves. The data
 # pack holds DATA (default: Data beside the CMakeLists.txt) as the game's
 # Data folder; PRELOAD adds other files or folders to the page's file
-# system, below the data root /kelp. PRE_JS runs scripts of one's own after
-# the page's, and DEPENDS names further files whose change relinks the page.
+# system, below the data root /kelp. LATE files (a game's music, which its
+# start should not wait for) are left out of the pack and copied beside the
+# page (<to> /kelp/Data/... to OUTPUT/Data/...); the page fetches them once
+# the game runs, and a track asked for before its file has come starts when
+# it arrives. PRE_JS runs scripts of one's own after the page's, and DEPENDS
+# names further files whose change relinks the page.
 include_guard(GLOBAL)
 
 # Where the page's own files (index.html, pre.js) are: beside this file once
@@ -20,7 +25,7 @@ if(NOT KELP_WEB_PAGE_DIR)
 endif()
 
 function(kelp_web_page target)
-  cmake_parse_arguments(PAGE "" "TITLE;DATA;OUTPUT" "PRE_JS;PRELOAD;DEPENDS" ${ARGN})
+  cmake_parse_arguments(PAGE "" "TITLE;DATA;OUTPUT" "PRE_JS;PRELOAD;LATE;DEPENDS" ${ARGN})
   if(NOT PAGE_OUTPUT)
     set(PAGE_OUTPUT ${CMAKE_BINARY_DIR}/web)
   endif()
@@ -44,6 +49,18 @@ function(kelp_web_page target)
   foreach(pair ${PAGE_PRELOAD})
     list(APPEND options "SHELL:--preload-file ${pair}")
   endforeach()
+  set(late "")
+  foreach(pair ${PAGE_LATE})
+    string(REGEX MATCH "^(.*)@/kelp/(.*)$" matched "${pair}")
+    if(NOT matched)
+      message(FATAL_ERROR "kelp_web_page LATE ${pair}: give <from>@/kelp/<path>")
+    endif()
+    list(APPEND options "SHELL:--exclude-file ${CMAKE_MATCH_1}")
+    add_custom_command(TARGET ${target} POST_BUILD
+      COMMAND ${CMAKE_COMMAND} -E copy_if_different ${CMAKE_MATCH_1} ${PAGE_OUTPUT}/${CMAKE_MATCH_2})
+    string(APPEND late "${late_comma}{\"path\": \"/kelp/${CMAKE_MATCH_2}\", \"url\": \"${CMAKE_MATCH_2}\"}")
+    set(late_comma ", ")
+  endforeach()
 
   set_target_properties(${target} PROPERTIES
     SUFFIX .js
@@ -53,6 +70,7 @@ function(kelp_web_page target)
     LINK_DEPENDS "${depends}")
   target_link_options(${target} PRIVATE -sENVIRONMENT=web ${options})
   set(KELP_WEB_SCRIPT ${target}.js)
+  set(KELP_WEB_LATE "[${late}]")
   # The title is text in the page, not markup.
   string(REPLACE "&" "&amp;" KELP_WEB_TITLE "${PAGE_TITLE}")
   string(REPLACE "<" "&lt;" KELP_WEB_TITLE "${KELP_WEB_TITLE}")

@@ -35,6 +35,7 @@ int32_t MusicBufferStats[10];
 FILE* MusicFile = nullptr;
 long MusicFileBegin = 0;
 void* OggFile = nullptr;
+int (*FileArriving)(const char* path) = nullptr;
 
 namespace {
 
@@ -47,6 +48,7 @@ const int kShortRead = -37171;
 long musicDataEnd = 0;
 int musicFrameBytes = 1;
 char musicPath[1024];
+int musicWaitMode = 0;   // the stream kind (1 WAV, 2 Ogg) of a track that waits for its file
 
 // 1 when the library can place the two channels of a stereo sound.
 int stereoAngles = 0;
@@ -508,6 +510,18 @@ static void BeginStream(KELPSys& s, int loop) {
     s.musicLoop = loop;
 }
 
+// A track whose file is still on its way (FileArriving) waits for it,
+// silent, with the mode MUSIC_WAITING; the stream's handler opens it once it
+// has come, or once nothing is on its way any more (then the open fails as
+// it would have at once). Stopping the music or another track ends the wait.
+static bool WaitForTrack(KELPSys& s, const char* path, int mode) {
+    if (!FileArriving || !FileArriving(path)) return false;
+    snprintf(musicPath, sizeof musicPath, "%s", path);
+    musicWaitMode = mode;
+    s.musicMode = MUSIC_WAITING;
+    return true;
+}
+
 // A track that opened: its own settings reset, the queue to be filled.
 static void TrackStarted(KELPSys& s, int mode) {
     s.trackPitch = 1;
@@ -523,6 +537,7 @@ void KELPSys::PlayMusic_Wav_Sys(const char* path, int loop) {
 
     MusicFile = fopen(path, "rb");
     if (!MusicFile) {
+        if (WaitForTrack(*this, path, 1)) return;
         Debuglog(fstrSys("Error Opening Wave - %s", path));
         return;
     }
@@ -555,6 +570,7 @@ void KELPSys::PlayMusic_Ogg_Sys(const char* path, int loop) {
     MusicFile = fopen(path, "rb");
     if (!MusicFile) {
         int err = errno;
+        if (WaitForTrack(*this, path, 2)) return;
         Debuglog("Error Opening Ogg");
         ReportOpenFailure(path, err);
         ReleaseStream();
@@ -697,6 +713,12 @@ void KELPSys::BufferMusic_Ogg_Sys() {
 
 void KELPSys::HandleMusicSys() {
     if (!AudioEnabled) return;
+    if (musicMode == MUSIC_WAITING && (!FileArriving || !FileArriving(musicPath))) {
+        char path[sizeof musicPath];
+        snprintf(path, sizeof path, "%s", musicPath);
+        if (musicWaitMode == 1) PlayMusic_Wav_Sys(path, musicLoop);
+        if (musicWaitMode == 2) PlayMusic_Ogg_Sys(path, musicLoop);
+    }
     if (musicMode == 1) BufferMusic_Wav_Sys();
     if (musicMode == 2) BufferMusic_Ogg_Sys();
     // Volume changes take effect on every pass, due buffer or not.

@@ -34,6 +34,7 @@ static int GlfwFocused() { return ASys.window && glfwGetWindowAttrib(ASys.window
 int (*InputKeyDown)(int key) = GlfwKeyDown;
 int (*InputPointer)(double* x, double* y, int* left, int* right) = GlfwPointer;
 int (*InputFocused)() = GlfwFocused;
+int (*InputTouch)(int i, double* x, double* y, int* down) = nullptr;
 int32_t TraceInput = 0;
 JoystickReader InputJoystick = {glfwJoystickPresent, glfwGetJoystickName,   glfwGetJoystickAxes,
                                 glfwGetJoystickButtons, glfwJoystickIsGamepad, glfwGetGamepadState};
@@ -111,17 +112,12 @@ bool AxisAtRest(int k, float v, int gamepad) {
 
 }  // namespace
 
-void KELPSys::PollInputB(int invertY) {
-    UpdateFrames++;
-    memset(Button, 0, 127 * sizeof(Button[0]));
-
-    // Pointer record 0, driven by the mouse.
-    float* t = Touch[0];
-    double cx = 0, cy = 0;
-    int left = 0, right = 0;
-    int have = InputPointer(&cx, &cy, &left, &right);
-    t[5] = (float)left;
-    t[6] = (float)right;
+// One poll of a pointer record from what the device reports: position in
+// framebuffer pixels (kept when there is nothing to read), down and the
+// alternative press.
+static void DrivePointer(const KELPSys& s, float* t, int have, double px, double py, int down, int alt) {
+    t[5] = (float)down;
+    t[6] = (float)alt;
     t[3] = t[1];
     t[4] = t[2];
     t[7] += 1;
@@ -130,10 +126,10 @@ void KELPSys::PollInputB(int invertY) {
         t[3] = -100;
         t[4] = -100;
     }
-    if (have && fbWidth > 0 && fbHeight > 0) {
-        float s = virtualW / (float)fbWidth;
-        t[1] = (float)(cx - fbWidth / 2) * OverscanScaleX * s + centreX;
-        t[2] = (float)(cy - fbHeight / 2) * OverscanScaleY * s + centreY;
+    if (have && s.fbWidth > 0 && s.fbHeight > 0) {
+        float k = s.virtualW / (float)s.fbWidth;
+        t[1] = (float)(px - s.fbWidth / 2) * s.OverscanScaleX * k + s.centreX;
+        t[2] = (float)(py - s.fbHeight / 2) * s.OverscanScaleY * k + s.centreY;
     }
     if (t[3] < 0) {
         t[8] = 0;
@@ -141,6 +137,31 @@ void KELPSys::PollInputB(int invertY) {
     } else {
         t[8] = t[1] - t[3];
         t[9] = t[2] - t[4];
+    }
+}
+
+void KELPSys::PollInputB(int invertY) {
+    UpdateFrames++;
+    memset(Button, 0, 127 * sizeof(Button[0]));
+
+    // Pointer record 0, driven by the mouse; records 1..9 by further touch
+    // points where the platform has them.
+    double cx = 0, cy = 0;
+    int left = 0, right = 0;
+    int have = InputPointer(&cx, &cy, &left, &right);
+    DrivePointer(*this, Touch[0], have, cx, cy, left, right);
+    if (InputTouch) {
+        for (int i = 1; i < 10; i++) {
+            double x = 0, y = 0;
+            int down = 0;
+            if (InputTouch(i, &x, &y, &down)) {
+                DrivePointer(*this, Touch[i], 1, x, y, down, 0);
+            } else {
+                // No finger: an unused record, which the hit tests skip.
+                DrivePointer(*this, Touch[i], 0, 0, 0, 0, 0);
+                Touch[i][1] = Touch[i][2] = 0;
+            }
+        }
     }
 
     for (const ButtonRow& row : kButtonRows)

@@ -187,7 +187,7 @@ public:
                        const unsigned char* buttons, int buttonCount, int invertY, int gamepad = 0);
 
     // ---- Audio ---------------------------------------------------------------
-    int32_t musicMode;        // 0 none, 1 WAV stream, 2 Ogg stream
+    int32_t musicMode;        // 0 none, 1 WAV stream, 2 Ogg stream, MUSIC_WAITING for its file
     int32_t musicLoop;
     int32_t musicNextBuffer;
     float trackPitch, trackVolume, trackPan;
@@ -336,6 +336,12 @@ extern int32_t HotKeysOn;
 extern int (*InputKeyDown)(int key);
 extern int (*InputPointer)(double* x, double* y, int* left, int* right);  // 0: nothing to read
 extern int (*InputFocused)();  // 1 while the window has the input focus
+// Touch points beyond the first, for pointer records 1..9 (the first drives
+// record 0 through InputPointer): 1 with the point's position in framebuffer
+// pixels and whether it is down (a lifted finger reports its release once),
+// 0 when no finger is on record i. Null where there are no touch points:
+// those records are left alone.
+extern int (*InputTouch)(int i, double* x, double* y, int* down);
 // Set by test builds: every poll that sees a different set of keys down logs
 // it ("Trace keys: 90 265"), and a change of focus too ("Trace focus: 0"),
 // so that a test can hold a key exactly until the game has read it, and
@@ -376,6 +382,12 @@ extern int32_t MusicBufferStats[10];
 extern FILE* MusicFile;
 extern long MusicFileBegin;
 extern void* OggFile;         // OggStream* (sys/Ogg.h)
+// Whether a file that is missing now is still on its way: a page fetches its
+// music after its start, and a track that asks for it before it has come
+// waits for it (musicMode MUSIC_WAITING) instead of failing. Null where every
+// file is there from the start.
+extern int (*FileArriving)(const char* path);
+enum { MUSIC_WAITING = 3 };
 
 // What the WAV reader found in a file: the sound effect loader and the music
 // stream both go through ParseWAV, so a file is judged the same way by both.

@@ -1,30 +1,99 @@
 // The window in a browser: the page's canvas and its one GL context, made
-// once and kept for the whole run. A new size resizes the canvas; full
-// screen is the browser's full-screen request, which the browser grants
-// only shortly after a key press or a click on the page.
+// once and kept for the whole run. The page is the window: the canvas fills
+// it (the page's style sheet sizes it) and its buffer follows it at the
+// screen's own pixels (devicePixelRatio), so the renderer reads a new
+// framebuffer size after every resize or rotation and the canvas rules pick
+// the virtual size from its shape, as for a resized desktop window. Full
+// screen is the whole page's (the Fullscreen API), which the browser grants
+// only shortly after a key press or a click; however it is left, the page
+// and with it the canvas get their size back.
 #include <emscripten.h>
 #include <GLFW/glfw3.h>
 
 #include "../KELPSys.h"
+#include "Page.h"
 
 namespace {
 
-EM_JS(void, PageCanvasSize, (int width, int height), {
-    Browser.setCanvasSize(width, height);
+// Watches the canvas's size from now on: a resize, a rotation, full screen
+// or a new pixel ratio give a new wanted buffer size, which PageFitCanvas
+// takes in before the next frame draws (changing it clears the buffer: done
+// between frames it would show an empty frame). The buffer is never larger
+// than GL can draw into.
+EM_JS(void, PageWatchCanvas, (), {
+    if (Module["kelpCanvasWatched"]) return;
+    Module["kelpCanvasWatched"] = true;
+    var canvas = Module["canvas"];
+    function measure() {
+        var scale = window.devicePixelRatio || 1, box = canvas.getBoundingClientRect();
+        var w = Math.round(box.width * scale), h = Math.round(box.height * scale), most = 4096;
+        if (typeof GLctx !== "undefined" && GLctx) {
+            var dims = GLctx.getParameter(GLctx.MAX_VIEWPORT_DIMS);
+            most = Math.min(dims[0], dims[1], GLctx.getParameter(GLctx.MAX_RENDERBUFFER_SIZE));
+        }
+        var over = Math.max(w, h) / most;
+        if (over > 1) {
+            w = Math.floor(w / over);
+            h = Math.floor(h / over);
+        }
+        Module["kelpCanvasWanted"] = [Math.max(1, w), Math.max(1, h)];
+    }
+    if (typeof ResizeObserver !== "undefined") new ResizeObserver(measure).observe(canvas);
+    addEventListener("resize", measure);
+    // A new pixel ratio at the same CSS size (a move to another screen)
+    // changes neither: the media query of the present ratio says so.
+    function watchRatio() {
+        if (!window.matchMedia) return;
+        var query = matchMedia("(resolution: " + (window.devicePixelRatio || 1) + "dppx)");
+        function changed() {
+            query.removeEventListener("change", changed);
+            measure();
+            watchRatio();
+        }
+        query.addEventListener("change", changed);
+    }
+    watchRatio();
+    measure();
 });
 
-// No pointer lock; the canvas takes the screen's size while full screen and
-// gets its own back afterwards.
+// Takes in the wanted buffer size; 1 if it changed. The browser's GLFW
+// reports the window's size as the framebuffer's: it is kept equal to the
+// buffer's.
+EM_JS(int, PageFitCanvas, (), {
+    var canvas = Module["canvas"], wanted = Module["kelpCanvasWanted"];
+    if (!wanted) return 0;
+    var changed = canvas.width !== wanted[0] || canvas.height !== wanted[1];
+    if (changed) {
+        canvas.width = wanted[0];
+        canvas.height = wanted[1];
+    }
+    if (GLFW.active) {
+        GLFW.active.width = canvas.width;
+        GLFW.active.height = canvas.height;
+    }
+    return changed ? 1 : 0;
+});
+
+EM_JS(int, PageCanvasWidth, (), { return Module["canvas"].width; });
+EM_JS(int, PageCanvasHeight, (), { return Module["canvas"].height; });
+
 EM_JS(void, PageFullScreen, (int on), {
     if (!Module["kelpFullScreenWatched"]) {
         Module["kelpFullScreenWatched"] = true;
-        Module["onFullscreen"] = function (full) { _kelp_web_full_screen(full ? 1 : 0, 0); };
-        document.addEventListener("fullscreenerror", function () { _kelp_web_full_screen(0, 1); });
+        document.addEventListener("fullscreenchange", function () {
+            _kelp_web_full_screen(document.fullscreenElement ? 1 : 0, 0);
+        });
     }
-    if (on) {
-        Browser.requestFullscreen(false, true);
-    } else if (document.fullscreenElement) {
-        Browser.exitFullscreen();
+    if (on && !document.fullscreenElement) {
+        var page = document.documentElement;
+        var asked = page.requestFullscreen ? page.requestFullscreen({navigationUI: "hide"}) : null;
+        if (!asked) {
+            _kelp_web_full_screen(0, 1);
+        } else {
+            asked.catch(function () { _kelp_web_full_screen(0, 1); });
+        }
+    } else if (!on && document.fullscreenElement) {
+        document.exitFullscreen().catch(function () {});
     }
 });
 
@@ -35,6 +104,10 @@ EM_JS(void, PageFullScreen, (int on), {
 extern "C" EMSCRIPTEN_KEEPALIVE void kelp_web_full_screen(int full, int refused) {
     if (refused) KELPSys::Debuglog("Full screen: the browser refused (it allows it only just after a key press or a click)");
     ASys.isFullscreen = full;
+}
+
+void PageCanvasFrame() {
+    if (ASys.window) PageFitCanvas();
 }
 
 void KELPSys::SetScreen(int width, int height) {
@@ -49,19 +122,18 @@ void KELPSys::SetScreen(int width, int height) {
             return;
         }
         glfwMakeContextCurrent(window);
+        PageWatchCanvas();
+        PageWatchTouches();
     }
     windowFailed = 0;
-    if (isFullscreen) {
-        PageFullScreen(1);
-        Debuglog("Opened Fullscreen");
-    } else {
-        PageFullScreen(0);
-        PageCanvasSize(width, height);
-        Debuglog("Opened Window");
-    }
-    fbWidth = width;
-    fbHeight = height;
-    glViewport(0, 0, width, height);
+    // The size asked for is the desktop's window; a page's canvas is the
+    // page's size, windowed or full screen.
+    PageFullScreen(isFullscreen ? 1 : 0);
+    Debuglog(isFullscreen ? "Opened Fullscreen" : "Opened Window");
+    PageFitCanvas();
+    fbWidth = PageCanvasWidth();
+    fbHeight = PageCanvasHeight();
+    glViewport(0, 0, fbWidth, fbHeight);
 }
 
 void KELPSys::FlipFull() {

@@ -26,7 +26,9 @@ void NoSleep(int) {}
 // does not promise to finish what a going page started in IndexedDB (under
 // load a reload read the older saves about one time in ten), so they are
 // also left in the page's local storage, which it writes at once; the next
-// start takes them from there (pre.js).
+// start takes them from there (pre.js) unless the storage holds newer ones:
+// each file goes with the time it was written, and the copy is stamped with
+// the newest of them.
 EM_JS(void, PageKeepSaves, (), {
     var root = Module["kelpSaveFolder"];
     if (Module["kelpLeaving"]) {
@@ -37,14 +39,14 @@ EM_JS(void, PageKeepSaves, (), {
             files[path] = FS.readFile(path);
         });
         try {
-            var text = {};
+            var copy = {stamp: Module["kelpSavesStamp"](), files: {}};
             for (var path in files) {
                 var bytes = files[path], binary = "";
                 for (var i = 0; i < bytes.length; i += 8192)
                     binary += String.fromCharCode.apply(null, bytes.subarray(i, i + 8192));
-                text[path] = btoa(binary);
+                copy.files[path] = {data: btoa(binary), time: FS.stat(path).mtime.getTime()};
             }
-            localStorage.setItem("kelp-leaving" + root, JSON.stringify(text));
+            localStorage.setItem("kelp-leaving" + root, JSON.stringify(copy));
         } catch (e) {
             err("Saves not left in local storage: " + e);
         }
@@ -78,8 +80,16 @@ EM_JS(void, PageKeepSaves, (), {
         }
         Module["kelpSyncing"] = false;
         _kelp_web_saves_kept(error ? 0 : 1);
+        var then = Module["kelpWhenKept"] || [];
+        Module["kelpWhenKept"] = [];
+        then.forEach(function (f) { f(); });
     }
     FS.syncfs(false, done);
+});
+
+// Whether a file that is missing now is still being fetched (pre.js).
+EM_JS(int, PageFileArriving, (const char* path), {
+    return Module["kelpArriving"] && Module["kelpArriving"][UTF8ToString(path)] ? 1 : 0;
 });
 
 void KeepSaves(const char*) { PageKeepSaves(); }
@@ -94,11 +104,42 @@ EM_JS(void, PageDownload, (const char* name, const unsigned char* bytes, int n),
     setTimeout(function () { URL.revokeObjectURL(link.href); }, 60000);
 });
 
+// The ended game's sound output is closed: a new start opens its own. The
+// page keeps its GL context for the next start, which makes its own
+// textures: the ended game's are deleted.
+EM_JS(void, PageGameEndingJS, (), {
+    Module["kelpEndedAudio"] = Object.keys(AL.contexts).map(function (id) { return AL.contexts[id].audioCtx; });
+});
+
+EM_JS(void, PageGameEndedJS, (), {
+    (Module["kelpEndedAudio"] || []).forEach(function (audio) {
+        if (audio && audio.close) audio.close().catch(function () {});
+    });
+    Module["kelpEndedAudio"] = null;
+    if (typeof GLctx !== "undefined" && GLctx) {
+        for (var i = 0; i < GL.textures.length; i++) {
+            if (!GL.textures[i]) continue;
+            GLctx.deleteTexture(GL.textures[i]);
+            GL.textures[i] = null;
+        }
+    }
+    // The turn goes to another tab once the last saves are kept.
+    function endTurn() { if (Module["kelpEndTurn"]) Module["kelpEndTurn"](); }
+    if (Module["kelpSyncing"]) (Module["kelpWhenKept"] = Module["kelpWhenKept"] || []).push(endTurn); else endTurn();
+    if (!Module["kelpLeaving"] && Module["kelpEnded"]) Module["kelpEnded"]();
+});
+
+// The game draws its first frame: the page's own screen goes.
+EM_JS(void, PageGameShownJS, (), {
+    if (Module["kelpHide"]) Module["kelpHide"]();
+});
+
 struct Wiring {
     Wiring() {
         InputFocused = PageHasFocus;
         ClockSleepMs = NoSleep;
         FileSaved = KeepSaves;
+        FileArriving = PageFileArriving;
     }
 } wiring;
 
@@ -110,13 +151,20 @@ extern "C" EMSCRIPTEN_KEEPALIVE void kelp_web_saves_kept(int ok) {
 
 void PageOfferDownload(const char* name, const unsigned char* bytes, int n) { PageDownload(name, bytes, n); }
 
+void PageGameEnding() { PageGameEndingJS(); }
+void PageGameEnded() { PageGameEndedJS(); }
+void PageGameShown() { PageGameShownJS(); }
+
 void PageChecks() {
+    PageCanvasFrame();
     static bool wireSaid = false, presetSaid = false;
     if (Wireframe == 1 && !wireSaid) {
         wireSaid = true;
         KELPSys::Debuglog("Wire frame (F9): not available in a browser");
     }
-    if (!presetSaid && InputKeyDown(GLFW_KEY_Q)) {
+    // Only where the game leaves the presets on: a game that turned them off
+    // uses Q and the digits as its own keys.
+    if (!presetSaid && (HotKeysOn & HOTKEY_PRESETS) && InputKeyDown(GLFW_KEY_Q)) {
         for (int d = 1; d <= 7 && !presetSaid; d++) {
             if (!InputKeyDown(GLFW_KEY_0 + d)) continue;
             presetSaid = true;

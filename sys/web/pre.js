@@ -3,9 +3,132 @@
 // the browser's storage (IndexedDB) and read back from it before the game
 // starts. The assets are unpacked into its Data folder, which is not a save
 // and never goes into the storage.
+//
+// One tab at a time plays a game: the tabs of one site share its storage,
+// and two games saving into it side by side would each overwrite the
+// other's plays. A tab takes its turn through a lock (Web Locks) before it
+// reads the saves, and gives it back once its game has ended and its last
+// saves are kept; a second tab says that the game is open in another tab
+// and starts when its turn comes.
 Module['thisProgram'] = '/kelp/game';
 Module['kelpSaveFolder'] = '/kelp';
 Module['preRun'] = Module['preRun'] || [];
+
+// Runs start() once this tab has its turn.
+Module['kelpTakeTurn'] = function (start) {
+    var name = 'kelp-game:' + Module['kelpSaveFolder'];
+    function elsewhere() {
+        out('The game is open in another tab: it starts here once it has ended there');
+        if (Module['kelpShow']) {
+            Module['kelpShow']('This game is open in another tab. It starts here once it has ended there ' +
+                               '(or that tab is closed).');
+        }
+    }
+    function hold() {
+        if (Module['kelpShow']) Module['kelpShow']('Starting…');
+        return new Promise(function (release) {
+            Module['kelpEndTurn'] = function () {
+                Module['kelpEndTurn'] = null;
+                release();
+            };
+            start();
+        });
+    }
+    if (navigator.locks && navigator.locks.request) {
+        navigator.locks.request(name, {ifAvailable: true}, function (lock) {
+            if (lock) return hold();
+            elsewhere();
+            return navigator.locks.request(name, hold);
+        });
+        return;
+    }
+    // Without Web Locks (a page not served over HTTPS or from this machine):
+    // the tab that plays answers the others' question on a channel, and says
+    // when its game has ended. Two tabs that open at the very same moment
+    // may both play.
+    if (typeof BroadcastChannel === 'undefined') {
+        start();
+        return;
+    }
+    var channel = Module['kelpChannel'] = Module['kelpChannel'] || new BroadcastChannel(name);
+    var playing = false, answered = false, waiting = false;
+    function ask() {
+        answered = false;
+        channel.postMessage('who plays?');
+        setTimeout(function () {
+            if (answered) {
+                if (!waiting) elsewhere();
+                waiting = true;
+                return;
+            }
+            waiting = false;
+            playing = true;
+            Module['kelpEndTurn'] = function () {
+                Module['kelpEndTurn'] = null;
+                playing = false;
+                channel.postMessage('ended');
+            };
+            if (Module['kelpShow']) Module['kelpShow']('Starting…');
+            start();
+        }, 400);
+    }
+    channel.onmessage = function (e) {
+        if (e.data === 'who plays?' && playing) channel.postMessage('I play');
+        if (e.data === 'I play') answered = true;
+        if (e.data === 'ended' && waiting) ask();
+    };
+    addEventListener('pagehide', function () { if (playing) channel.postMessage('ended'); });
+    ask();
+};
+
+// The newest time a file of the save folder was written, in milliseconds
+// (0 when there is none).
+Module['kelpSavesStamp'] = function () {
+    var root = Module['kelpSaveFolder'], stamp = 0;
+    FS.readdir(root).forEach(function (name) {
+        var path = root + '/' + name;
+        if (name === '.' || name === '..' || name === 'Data') return;
+        var stat = FS.stat(path);
+        if (FS.isFile(stat.mode)) stamp = Math.max(stamp, stat.mtime.getTime());
+    });
+    return stamp;
+};
+
+// Reads the saves from the browser's storage, then done(). The saves a page
+// left behind in local storage as it went (Page.cpp) replace them only if
+// they are newer: a copy left by a tab that closed before another tab's game
+// saved is older, and never replaces that game's saves.
+Module['kelpReadSaves'] = function (done) {
+    var root = Module['kelpSaveFolder'], data = root + '/Data', key = 'kelp-leaving' + root;
+    FS.syncfs(true, function (error) {
+        if (error) err('Saves could not be read from the browser\'s storage: ' + error);
+        var left = null;
+        try {
+            left = JSON.parse(localStorage.getItem(key) || 'null');
+            localStorage.removeItem(key);
+        } catch (e) {
+            err('Saves left by the last page could not be read: ' + e);
+        }
+        // A copy without stamps (left by an earlier build) is taken as it is.
+        var files = left && (left.files || left), stamp = left && left.files ? left.stamp : Infinity;
+        if (files && !(stamp > Module['kelpSavesStamp']())) {
+            out('Saves left by a page that went are older than the browser\'s storage: the storage\'s are kept');
+            files = null;
+        }
+        if (files) {
+            Object.keys(files).forEach(function (path) {
+                if (path.indexOf(root + '/') !== 0 || path.indexOf(data + '/') === 0) return;
+                var file = files[path], text = typeof file === 'string' ? file : file.data;
+                var binary = atob(text), bytes = new Uint8Array(binary.length);
+                for (var i = 0; i < binary.length; i++) bytes[i] = binary.charCodeAt(i);
+                FS.writeFile(path, bytes);
+                if (file.time) FS.utime(path, file.time, file.time);
+            });
+        }
+        done();
+    });
+};
+
 // Before the assets are unpacked into the folder. Emscripten runs
 // Module.preRun from its last entry to its first, and the asset unpacker's
 // entry is in already.
@@ -26,26 +149,50 @@ Module['preRun'].push(function () {
         });
     };
     addRunDependency('kelp-saves');
-    FS.syncfs(true, function (error) {
-        if (error) err('Saves could not be read from the browser\'s storage: ' + error);
-        // The saves a page left behind as it went (Page.cpp) are the latest:
-        // they replace what the storage holds, and the game's first save
-        // copies them there.
-        var left = null;
-        try {
-            left = JSON.parse(localStorage.getItem('kelp-leaving' + root) || 'null');
-            localStorage.removeItem('kelp-leaving' + root);
-        } catch (e) {
-            err('Saves left by the last page could not be read: ' + e);
-        }
-        if (left) {
-            Object.keys(left).forEach(function (path) {
-                if (path.indexOf(root + '/') !== 0 || path.indexOf(data + '/') === 0) return;
-                var binary = atob(left[path]), bytes = new Uint8Array(binary.length);
-                for (var i = 0; i < binary.length; i++) bytes[i] = binary.charCodeAt(i);
-                FS.writeFile(path, bytes);
-            });
-        }
-        removeRunDependency('kelp-saves');
+    Module['kelpTakeTurn'](function () {
+        Module['kelpReadSaves'](function () { removeRunDependency('kelp-saves'); });
     });
 });
+
+// The game's late files (its music), fetched once it runs; until each has
+// come, a track that wants it waits for it (FileArriving).
+Module['kelpArriving'] = {};
+Module['postRun'] = Module['postRun'] || [];
+Module['postRun'].push(function () {
+    (Module['kelpLateFiles'] || []).forEach(function (file) {
+        Module['kelpArriving'][file.path] = true;
+        fetch(file.url).then(function (response) {
+            if (!response.ok) throw new Error(response.status + ' ' + response.statusText);
+            return response.arrayBuffer();
+        }).then(function (bytes) {
+            var folder = file.path.slice(0, file.path.lastIndexOf('/'));
+            FS.mkdirTree(folder);
+            FS.writeFile(file.path, new Uint8Array(bytes));
+            delete Module['kelpArriving'][file.path];
+        }).catch(function (error) {
+            err(file.url + ' could not be downloaded (' + (error.message || error) + ')');
+            delete Module['kelpArriving'][file.path];
+        });
+    });
+});
+
+// After the game's end, a key or a tap starts it again, in this page: with
+// its turn taken again and the saves read anew, as another tab may have
+// played meanwhile.
+Module['kelpEnded'] = function () {
+    if (!Module['kelpShow']) return;
+    Module['kelpShow']('The game has ended. Press a key or tap to play again.');
+    var screen = document.getElementById('screen');
+    function again(e) {
+        if (e.type === 'keydown' && (e.repeat || e.key === 'F5' || e.key === 'F12')) return;
+        removeEventListener('keydown', again, true);
+        screen.removeEventListener('pointerdown', again, true);
+        e.preventDefault();
+        Module['kelpShow']('Starting…');
+        Module['kelpTakeTurn'](function () {
+            Module['kelpReadSaves'](function () { callMain(Module['arguments'] || []); });
+        });
+    }
+    addEventListener('keydown', again, true);
+    screen.addEventListener('pointerdown', again, true);
+};

@@ -8,7 +8,8 @@
 #   cmake --install build-web --prefix P      (the framework, for games' own builds)
 #
 # build-web/web/ is the page to publish (index.html, MyGame.js, MyGame.wasm,
-# MyGame.data), servable by any static web server; build-web/web-test/ is the
+# MyGame.data and the music, Data/550/audio/Internet.ogg), servable by any
+# static web server; build-web/web-test/ is the
 # test build's page (MyGame_test: ?trace=1 turns its trace on), and
 # build-web/hello-test/ the example game's.
 #
@@ -114,10 +115,12 @@ endforeach()
 target_link_libraries(hello_kelp_test PRIVATE kelp)
 
 set(KELP_WEB_TEST_PRE ${KELP_WEB_DIR}/test-pre.js)
+# The demo's music comes after its start page.
+set(KELP_WEB_MUSIC ${KELP_WEB_ASSETS}/audio/Internet.ogg@/kelp/Data/550/audio/Internet.ogg)
 kelp_web_page(MyGame OUTPUT ${CMAKE_BINARY_DIR}/web TITLE "Test Game"
-  PRELOAD ${KELP_WEB_ASSETS}@/kelp/Data/550 DEPENDS ${KELP_WEB_ASSET_FILES})
+  PRELOAD ${KELP_WEB_ASSETS}@/kelp/Data/550 LATE ${KELP_WEB_MUSIC} DEPENDS ${KELP_WEB_ASSET_FILES})
 kelp_web_page(MyGame_test OUTPUT ${CMAKE_BINARY_DIR}/web-test TITLE "Test Game" PRE_JS ${KELP_WEB_TEST_PRE}
-  PRELOAD ${KELP_WEB_ASSETS}@/kelp/Data/550 DEPENDS ${KELP_WEB_ASSET_FILES})
+  PRELOAD ${KELP_WEB_ASSETS}@/kelp/Data/550 LATE ${KELP_WEB_MUSIC} DEPENDS ${KELP_WEB_ASSET_FILES})
 kelp_web_page(hello_kelp_test OUTPUT ${CMAKE_BINARY_DIR}/hello-test TITLE "Hello KELP" PRE_JS ${KELP_WEB_TEST_PRE}
   PRELOAD ${KELP_WEB_ASSETS}/entplain.png@/kelp/Data/1/entplain.png
     ${KELP_WEB_ASSETS}/audio/99.wav@/kelp/Data/1/audio/blip.wav

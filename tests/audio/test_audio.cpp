@@ -427,6 +427,61 @@ TEST_F(AudioDevice, MusicThatDoesNotLoopEndsWithItsLastSample) {
     }
 }
 
+// A page fetches its music after the start: a track asked for before its
+// file has come waits for it, silent, and starts once it is there.
+std::string gArriving;
+int Arriving(const char* path) { return gArriving == path ? 1 : 0; }
+
+TEST_F(AudioDevice, MusicOnItsWayStartsWhenItArrivesUnlessStoppedOrLost) {
+    struct Restore {
+        ~Restore() {
+            FileArriving = nullptr;
+            gArriving.clear();
+        }
+    } restore;
+    FileArriving = Arriving;
+    enum Outcome { Arrives, StoppedFirst, NeverComes };
+    struct Case { const char* name; Outcome outcome; const char* failure; } cases[] = {
+        {"late.ogg", Arrives, nullptr},
+        {"late2.ogg", StoppedFirst, nullptr},
+        {"late.wav", NeverComes, "Error Opening Wave - "},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        if (!ALdev) ASys.AudioStart();
+        std::string path = Path(c.name);
+        remove(path.c_str());
+        gArriving = path;
+        std::string log = Captured([&] {
+            ThisGame.PlayMusic(c.name);
+            Pump(0.2);
+        });
+        EXPECT_EQ(ASys.musicMode, MUSIC_WAITING);
+        EXPECT_EQ(log.find("Error Opening"), std::string::npos) << log;
+        EXPECT_NE(SourceInt(31, AL_SOURCE_STATE), AL_PLAYING);
+
+        if (c.outcome == StoppedFirst) ThisGame.StopMusic();
+        if (c.outcome != NeverComes) {
+            std::ifstream from(Path("short.ogg"), std::ios::binary);
+            std::ofstream(path, std::ios::binary) << from.rdbuf();
+        }
+        gArriving.clear();
+        log = Captured([&] { Pump(0.3); });
+        EXPECT_EQ(ASys.musicMode, c.outcome == Arrives ? 2 : 0);   // an Ogg stream, or none
+        Recording rec = Finish();
+        remove(path.c_str());
+        if (c.outcome == Arrives) {
+            EXPECT_EQ(log.find("Error Opening"), std::string::npos) << log;
+            EXPECT_EQ(Bursts(rec).size(), 1u) << "the track never started";
+        } else {
+            EXPECT_TRUE(Bursts(rec).empty());
+        }
+        if (c.failure) {
+            EXPECT_TRUE(Has(log, c.failure + path)) << log;
+        }
+    }
+}
+
 TEST_F(AudioDevice, StopMusicSilencesWithinFourBuffers) {
     ThisGame.PlayMusic("tone.wav");
     Pump(0.5);

@@ -201,19 +201,37 @@ class Chromium:
         with urllib.request.urlopen("http://127.0.0.1:%d/json/list" % self.port, timeout=30) as reply:
             targets = json.load(reply)
         tab = next(t for t in targets if t.get("type") == "page")
-        return Page(tab["webSocketDebuggerUrl"], self.downloads)
+        return Page(tab["webSocketDebuggerUrl"], self.downloads, tab["id"])
+
+    def new_page(self):
+        """A further tab of the same profile (its storage is shared, as a
+        player's tabs share it)."""
+        request = urllib.request.Request("http://127.0.0.1:%d/json/new?about:blank" % self.port, method="PUT")
+        with urllib.request.urlopen(request, timeout=30) as reply:
+            tab = json.load(reply)
+        return Page(tab["webSocketDebuggerUrl"], self.downloads, tab["id"])
+
+    def close_page(self, page):
+        """Closes a tab as a player does: the page is told it is going."""
+        page.call("Page.close")
+        page.close()
 
 
 class Page:
     """One tab over the DevTools protocol, with the page's console kept as a log."""
 
-    def __init__(self, ws_url, downloads=None):
+    def __init__(self, ws_url, downloads=None, target_id=None):
+        self.target_id = target_id
         self.ws = websocket.create_connection(ws_url, timeout=60 * kh.TIME_SCALE, suppress_origin=True)
         self.lock = threading.Lock()
         self.next_id = 0
         self.replies = {}
         self.lines = []          # console output, one entry per line
         self.errors = []         # uncaught exceptions
+        self.console = []        # (type, first line, timestamp in ms since the epoch) of each console call
+        self.responses = {}      # request id -> (url, status) once Network is enabled
+        self.finished = []       # (url, bytes on the wire) of each request that ended
+        self.held = []           # requests held by intercept(), as Fetch.requestPaused gives them
         self.reader = threading.Thread(target=self._read, daemon=True)
         self.reader.start()
         self.call("Runtime.enable")
@@ -238,6 +256,18 @@ class Page:
                 text = " ".join(str(a.get("value", a.get("description", ""))) for a in params.get("args", []))
                 with self.lock:
                     self.lines.extend(text.split("\n"))
+                    self.console.append((params.get("type"), text, params.get("timestamp")))
+            elif method == "Network.responseReceived":
+                r = params["response"]
+                with self.lock:
+                    self.responses[params["requestId"]] = (r["url"], r["status"])
+            elif method == "Fetch.requestPaused":
+                with self.lock:
+                    self.held.append(params)
+            elif method == "Network.loadingFinished":
+                with self.lock:
+                    url = self.responses.get(params["requestId"], ("?", 0))[0]
+                    self.finished.append((url, params.get("encodedDataLength", 0)))
             elif method == "Runtime.exceptionThrown":
                 d = params.get("exceptionDetails", {})
                 with self.lock:
@@ -291,6 +321,32 @@ class Page:
         r = self.evaluate("(function(){var b = Module.canvas.getBoundingClientRect();"
                           "return [b.left, b.top, b.right, b.bottom].map(Math.round);})()")
         return tuple(r)
+
+    # ---- requests held on their way ----------------------------------------------
+
+    def intercept(self, *patterns):
+        """Holds the page's requests whose URL matches a pattern (* wildcards)
+        until answered with answer() or let through with let_through()."""
+        self.call("Fetch.enable", patterns=[{"urlPattern": p} for p in patterns])
+
+    def held_request(self, suffix, timeout=kh.PATIENCE):
+        """The held request whose URL ends with suffix, once there is one."""
+        def find():
+            with self.lock:
+                return next((r for r in self.held if r["request"]["url"].endswith(suffix)), None)
+        if not kh.wait_until(lambda: find() is not None, timeout):
+            raise AssertionError("the page never asked for " + suffix)
+        request = find()
+        with self.lock:
+            self.held.remove(request)
+        return request
+
+    def answer(self, request, status, body=b""):
+        self.call("Fetch.fulfillRequest", requestId=request["requestId"], responseCode=status,
+                  body=base64.b64encode(body).decode())
+
+    def let_through(self, request):
+        self.call("Fetch.continueRequest", requestId=request["requestId"])
 
     # ---- the game's log ----------------------------------------------------------
 
@@ -372,3 +428,40 @@ class Page:
     def press(self, *names):
         for name in names:
             self.hold(name)
+
+    # ---- devices ---------------------------------------------------------------------
+
+    def device(self, width, height, scale=1, mobile=False, touch=False, screen=None):
+        """Emulates a device: the page's CSS size, its pixel ratio, a phone's
+        layout, touch in place of a mouse, and the screen's size (default:
+        the page's)."""
+        sw, sh = screen or (width, height)
+        self.call("Emulation.setDeviceMetricsOverride", width=width, height=height, deviceScaleFactor=scale,
+                  mobile=mobile, screenWidth=sw, screenHeight=sh)
+        self.call("Emulation.setTouchEmulationEnabled", enabled=touch, maxTouchPoints=10 if touch else 1)
+
+    def touch_polls(self):
+        return self.evaluate("Module.kelpTouchPolls || 0")
+
+    def touch(self, kind, points):
+        """One touch event: kind touchStart, touchMove or touchEnd; points
+        [(x, y, id)] in CSS pixels. touchStart presses the points it adds to
+        those down; touchEnd lifts every finger (the protocol lifts no
+        single one)."""
+        self.call("Input.dispatchTouchEvent", type=kind,
+                  touchPoints=[{"x": x, "y": y, "id": i} for x, y, i in points])
+
+    def tap(self, x, y, others=()):
+        """A finger down at x, y (CSS pixels), with `others` (x, y, id) down
+        beside it, until the game's poll has read them; then all lifted
+        until a poll has read that."""
+        since = self.touch_polls()
+        self.touch("touchStart", list(others) + [(x, y, 99)])
+        try:
+            if not kh.wait_until(lambda: self.touch_polls() >= since + 2, poll=0.02):
+                raise AssertionError("the game never read the finger down\n" + self.log_tail())
+        finally:
+            since = self.touch_polls()
+            self.touch("touchEnd", [])
+        if not kh.wait_until(lambda: self.touch_polls() >= since + 2, poll=0.02):
+            raise AssertionError("the game never read the finger lifted\n" + self.log_tail())

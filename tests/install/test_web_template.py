@@ -82,7 +82,7 @@ class WebTemplate(unittest.TestCase):
         with open(os.path.join(page_dir, "index.html"), encoding="utf-8") as f:
             index = f.read()
         self.assertIn("<title>New Game</title>", index)
-        self.assertIn('src="newgame.js"', index)
+        self.assertIn("var script = 'newgame.js'", index)
         self.assertNotIn("@KELP_", index)
         # The whole page is in the folder: nothing points back at the sources.
         for name in os.listdir(page_dir):
@@ -107,6 +107,9 @@ class WebTemplate(unittest.TestCase):
                 page.close()
 
     def play(self, page, url):
+        # The canvas fills the page: a page of 800 x 600 makes a canvas unit
+        # one CSS pixel.
+        page.device(800, 600)
         page.open(url)
         self.assertTrue(page.wait_log("New Game ready"), "the game never started")
         log = page.log_text()

@@ -609,6 +609,68 @@ TEST_F(PointerTest, ButtonReportsThePointerPressingItsSquare) {
     ASys.ViewScale = savedView;
 }
 
+// Fingers beyond the first, as a touch screen reports them (framebuffer
+// pixels): record i is the finger on it, if any.
+struct Finger { int on; double x, y; int down; };
+Finger gFingers[10];
+int FakeFinger(int i, double* x, double* y, int* down) {
+    const Finger& f = gFingers[i];
+    *x = f.x;
+    *y = f.y;
+    *down = f.down;
+    return f.on;
+}
+
+TEST_F(PointerTest, FurtherTouchPointsDriveRecordsOneToNine) {
+    struct Restore {
+        ~Restore() { InputTouch = nullptr; }
+    } restore;
+    memset(gFingers, 0, sizeof gFingers);
+    Canvas(1600, 900, 800, 400, 225, 1, 1);   // 2 pixels a unit
+    InputTouch = FakeFinger;
+
+    gFingers[3] = {1, 600, 300, 1};
+    gFingers[9] = {1, 20, 40, 1};
+    Poll(0, 0, 0);
+    EXPECT_EQ(0, ThisGame.MouseDown());
+    EXPECT_EQ(1, ThisGame.mdall());
+    EXPECT_EQ(1, ThisGame.TouchDown(3));
+    EXPECT_EQ(1, ThisGame.TouchHeld(3));
+    EXPECT_FLOAT_EQ(300, ThisGame.TouchX(3));
+    EXPECT_FLOAT_EQ(150, ThisGame.TouchY(3));
+    EXPECT_FLOAT_EQ(10, ThisGame.TouchX(9));
+    EXPECT_EQ(4, ThisGame.MouseIn_Radius(300, 150, 1));   // hit tests see record 3
+    EXPECT_EQ(10, ThisGame.MouseIn(0, 0, 20, 30));
+
+    gFingers[3] = {1, 640, 310, 1};   // moved while down
+    Poll(0, 0, 0);
+    EXPECT_EQ(2, ThisGame.TouchHeld(3));
+    EXPECT_FLOAT_EQ(20, ASys.Touch[3][8]);
+    EXPECT_FLOAT_EQ(5, ASys.Touch[3][9]);
+
+    gFingers[3] = {1, 640, 310, 0};   // lifted: its release is reported once, in place
+    Poll(0, 0, 0);
+    EXPECT_EQ(0, ThisGame.TouchDown(3));
+    EXPECT_EQ(0, ThisGame.TouchHeld(3));
+    EXPECT_FLOAT_EQ(320, ThisGame.TouchX(3));
+    EXPECT_EQ(-100, ASys.Touch[3][3]);
+
+    gFingers[3] = {0, 0, 0, 0};   // then the record is unused: no hit test finds it
+    Poll(0, 0, 0);
+    EXPECT_FLOAT_EQ(0, ThisGame.TouchX(3));
+    EXPECT_FLOAT_EQ(0, ThisGame.TouchY(3));
+    EXPECT_EQ(0, ThisGame.MouseIn_Radius(320, 155, 50));
+    EXPECT_EQ(1, ThisGame.mdall());   // record 9 is still down
+
+    // Where there are no touch points the records are the game's to set.
+    InputTouch = nullptr;
+    ASys.Touch[5][1] = 7;
+    ASys.Touch[5][5] = 1;
+    Poll(0, 0, 0);
+    EXPECT_FLOAT_EQ(7, ThisGame.TouchX(5));
+    EXPECT_EQ(1, ThisGame.TouchDown(5));
+}
+
 // ---- Capture ----------------------------------------------------------------------
 
 TEST_F(InputTest, CaptureWaitsForReleaseAfterLockForGet) {

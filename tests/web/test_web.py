@@ -8,6 +8,7 @@ reload. The example game plays and keeps its best score in the page too.
 
 Skipped, with a line saying why, only when Emscripten, Chromium or
 python3-websocket is missing (scripts/setup.sh installs them)."""
+import base64
 import contextlib
 import glob
 import os
@@ -109,6 +110,49 @@ def start_page(shot, box):
     return g > r + 8 and shot.count(orange, top) > 0.05 * (x1 - x0) * (top[3] - y0)
 
 
+# Whether the page's music plays: a source with a queue of buffers.
+MUSIC_PLAYING = """Object.keys(AL.currentCtx.sources).some(function (id) {
+    var s = AL.currentCtx.sources[id];
+    return s.state === 0x1012 && s.bufQueue.length > 1;
+})"""
+
+ENDED = "The game has ended. Press a key or tap to play again."
+
+
+class Canvas:
+    """Where a point of the game's canvas is on the page, by the canvas
+    rules: 800 units wide, or 512 on a portrait buffer, and as tall as the
+    buffer's shape gives; on a buffer more than twice as tall as wide the
+    top band of 32 units is outside the game's canvas (the left band on one
+    more than twice as wide)."""
+
+    def __init__(self, page):
+        bw, bh, self.page_w, self.page_h = page.evaluate(
+            "[Module.canvas.width, Module.canvas.height, innerWidth, innerHeight]")
+        units = 512 if bh > bw else 800
+        tall = units * bh / bw
+        self.left = 32 if units > 2 * tall else 0
+        self.top = 32 if tall > 2 * units else 0
+        self.W, self.H = units - self.left, tall - self.top
+        self.scale = self.page_w / units
+
+    def at(self, x, y):
+        return (x + self.left) * self.scale, (y + self.top) * self.scale
+
+
+def keep_screen(page, name):
+    """Saves what the page shows as name.png in $KELP_WEB_SCREENS, if set
+    (the README's phone pictures come from there), at the page's CSS size."""
+    folder = os.environ.get("KELP_WEB_SCREENS")
+    if not folder:
+        return
+    w, h = page.evaluate("[innerWidth, innerHeight]")
+    shot = page.call("Page.captureScreenshot", format="png",
+                     clip={"x": 0, "y": 0, "width": w, "height": h, "scale": 1 / page.evaluate("devicePixelRatio")})
+    with open(os.path.join(folder, name + ".png"), "wb") as f:
+        f.write(base64.b64decode(shot["data"]))
+
+
 def build_web():
     """Configures build-web/ for this desktop tree's assets when it is not,
     then builds it; returns the folder of the built pages."""
@@ -190,8 +234,9 @@ class WebDemo(unittest.TestCase):
         page.open(self.origin + "/web-test/index.html?trace=1")
         self.assertTrue(page.wait_screen("loading"), "no loading screen")
         self.assertTrue(page.wait_log("Trace focus: 0"), "the page's focus never reached the game")
+        # The page is the window: the canvas fills it.
         box = page.canvas_box()
-        self.assertEqual((800, 600), (box[2] - box[0], box[3] - box[1]))
+        self.assertEqual((0, 0) + tuple(page.evaluate("[innerWidth, innerHeight]")), box)
         corner = (box[0] + 10, box[1] + 10)
         self.assertTrue(kh.wait_until(lambda: loading_colour(page.screenshot().pixel(*corner))),
                         "the loading screen's colour never showed: %s" % (page.screenshot().pixel(*corner),))
@@ -242,7 +287,7 @@ class WebDemo(unittest.TestCase):
         self.assertTrue(kh.wait_until(lambda: self.png_complete(path)), "the screenshot never finished")
         with open(path, "rb") as f:
             shot = wh.Shot(f.read())
-        self.assertEqual((800, 600), (shot.w, shot.h))
+        self.assertEqual(tuple(page.evaluate("[Module.canvas.width, Module.canvas.height]")), (shot.w, shot.h))
         self.assertTrue(in_game(shot), "the screenshot is not the scene: mean %s" % shot.mean())
 
         # What a page cannot do is said once; full screen is the page's.
@@ -265,7 +310,8 @@ class WebDemo(unittest.TestCase):
         page.hold("F11")
         self.assertTrue(page.wait_log("Opened Window", count=3))
         self.assertTrue(kh.wait_until(lambda: not page.evaluate(fullscreen)), "F11 did not leave full screen")
-        self.assertEqual((800, 600), tuple(page.evaluate("[Module.canvas.width, Module.canvas.height]")))
+        self.assertEqual(tuple(page.evaluate("[innerWidth, innerHeight]")),
+                         tuple(page.evaluate("[Module.canvas.width, Module.canvas.height]")))
 
         # F4 ends the game; what it saves reaches the browser's storage.
         kept = page.log_text().count(KEPT)
@@ -424,6 +470,249 @@ class WebDemo(unittest.TestCase):
             other.terminate()
             other.wait(30)
             other.stdout.close()
+
+    # ---- The page as players meet it ---------------------------------------------
+
+    def page_test(self, play, chromium=None):
+        """Runs play(page, chromium) in a tab of a fresh Chromium; its log is
+        printed if it fails."""
+        with wh.Chromium() as chromium:
+            page = chromium.page()
+            try:
+                play(page, chromium)
+            except BaseException:
+                print(page.log_tail(60))
+                raise
+            finally:
+                page.close()
+
+    def test_a_phone_played_through_by_touch(self):
+        self.page_test(self.phone)
+
+    def phone(self, page, chromium):
+        # A phone: 390 x 844 CSS pixels at scale 3, touch only. The music is
+        # held on its way: the start page must not wait for it.
+        page.device(390, 844, scale=3, mobile=True, touch=True)
+        page.intercept("*Internet.ogg")
+        page.open(self.origin + "/web-test/index.html?trace=1")
+        music = page.held_request("Internet.ogg")
+        self.assertTrue(page.wait_screen("start"), "the start page never came")
+        # The page is the window: a portrait canvas at the screen's pixels.
+        self.assertEqual([0, 0, 390, 844], list(page.canvas_box()))
+        self.assertEqual([1170, 2532], page.evaluate("[Module.canvas.width, Module.canvas.height]"))
+        c = Canvas(page)
+        self.assertEqual(512, c.W)
+        keep_screen(page, "phone-start")
+
+        # The exit item ends the game (a tap highlights it, a second chooses
+        # it); a tap on the screen that follows starts it again, in this page.
+        page.evaluate("window.kelpSamePage = true")
+        exit_item = c.at(max(128, c.W / 2 - 160), c.H - 96)
+        page.tap(*exit_item)
+        page.touch("touchStart", [exit_item + (0,)])
+        self.assertTrue(page.wait_log("Farewell happy gamer"), "the exit item did not end the game")
+        page.touch("touchEnd", [])
+        message = "document.getElementById('message').textContent"
+        self.assertTrue(kh.wait_until(lambda: page.evaluate(message) == ENDED), page.evaluate(message))
+        page.touch("touchStart", [(195, 400, 0)])
+        page.touch("touchEnd", [])
+        self.assertTrue(page.wait_log("Trace screen: loading", count=2), "a tap did not start the game again")
+        self.assertTrue(page.wait_screen("start"))
+        self.assertTrue(page.evaluate("window.kelpSamePage === true"), "the page was reloaded")
+
+        # Ten fingers: nine on the empty middle of the page, the tenth on
+        # Start, which it highlights (the exit item was), then chooses.
+        resting = [(20 + 40 * i, c.at(0, c.H * 0.55)[1], i) for i in range(9)]
+        start = c.at(c.W / 2, c.H - 96)
+        page.tap(*start, others=resting)
+        self.assertEqual("start", page.screen())
+        page.tap(*start, others=resting)
+        self.assertTrue(page.wait_screen("level"), "ten fingers: the tenth did not reach the level page")
+
+        # A tap on the highlighted row starts a game (while the list still
+        # slides into place a tap may highlight a row first); its music
+        # waits for its file.
+        row = c.at(228, c.H - 180)
+        self.assertTrue(kh.wait_until(lambda: page.tap(*row) or page.screen() != "level"),
+                        "taps on the level's rows started no game")
+        self.assertTrue(page.wait_screen("game"), "a tap on the level's row started no game")
+        self.assertFalse(page.evaluate(MUSIC_PLAYING))
+        page.let_through(music)
+        self.assertTrue(kh.wait_until(lambda: page.evaluate(MUSIC_PLAYING)), "the music never started once it came")
+        self.assertNotIn("Error Opening Ogg", page.log_texts())
+        keep_screen(page, "phone-game")
+
+        # The pause button, and Quit in the pause menu: the game ends.
+        page.tap(*c.at(32, 32))
+        self.assertTrue(page.wait_screen("pause"), "the pause button did not pause")
+        page.tap(*c.at(c.W / 4, c.H - 128))
+        self.assertTrue(page.wait_screen(("game banner", "leaving game", "level banner", "level")),
+                        "Quit in the pause menu did not end the game")
+
+    def test_a_sharp_screen_full_screen_a_failed_download_and_escape(self):
+        self.page_test(self.sharp_screen)
+
+    def sharp_screen(self, page, chromium):
+        page.device(640, 400, scale=2)
+        page.call("Network.enable")
+        # The data pack's first download fails: a message says so, with a
+        # retry, and nothing is left half done.
+        page.intercept("*/MyGame_test.data")
+        page.open(self.origin + "/web-test/index.html?trace=1")
+        page.answer(page.held_request("MyGame_test.data"), 404, b"Not Found")
+        message = "document.getElementById('message').textContent"
+        retry = "!document.getElementById('retry').hidden"
+        self.assertTrue(kh.wait_until(lambda: page.evaluate(retry)), "no retry offered")
+        self.assertIn("could not be downloaded", page.evaluate(message))
+        self.assertIn("404", page.evaluate(message))
+        self.assertEqual([], page.errors)
+        page.evaluate("document.getElementById('retry').click()")
+        page.let_through(page.held_request("MyGame_test.data"))
+        self.assertTrue(page.wait_screen("start"), "the retried download never led to the start page")
+        self.assertTrue(page.evaluate("document.getElementById('screen').hidden"))
+
+        # Device scale 2: the canvas's buffer is twice its CSS size.
+        canvas = "[Module.canvas.width, Module.canvas.height]"
+        self.assertEqual([0, 0, 640, 400], list(page.canvas_box()))
+        self.assertEqual([1280, 800], page.evaluate(canvas))
+        # Quiet: no console errors but the failed download's (the GL
+        # emulation's notes are not errors), and an icon of the page's own.
+        errors = [text for kind, text, _ in page.console if kind == "error"]
+        self.assertEqual(1, len(errors), errors)
+        self.assertIn("could not be downloaded", errors[0])
+        with page.lock:
+            urls = [url for url, _ in page.responses.values()]
+        self.assertFalse([u for u in urls if u.endswith("favicon.ico")], urls)
+
+        # Full screen on a screen of 1920 x 1080 pixels, left by F11 or by
+        # the browser's own Escape: the page gets its size back, and the
+        # canvas with it. Headless Chromium does not resize a full-screen
+        # page, so the test gives it the screen's size while it is full
+        # screen, as a browser does.
+        page.device(640, 400, scale=2, screen=(960, 540))
+        full = "!!document.fullscreenElement"
+        unscrolled = "[document.documentElement.scrollWidth, document.documentElement.scrollHeight]"
+        for leave in ("F11", "Escape"):
+            page.hold("F11")
+            self.assertTrue(kh.wait_until(lambda: page.evaluate(full)), "F11 gave no full screen")
+            page.device(960, 540, scale=2, screen=(960, 540))
+            self.assertTrue(kh.wait_until(lambda: page.evaluate(canvas) == [1920, 1080]),
+                            "full screen: %s" % page.evaluate(canvas))
+            time.sleep(1.1)   # F11 switches once a press, not again within a second
+            if leave == "F11":
+                page.hold("F11")
+            else:
+                page.evaluate("document.exitFullscreen()")
+            self.assertTrue(kh.wait_until(lambda: not page.evaluate(full)), "full screen stays")
+            page.device(640, 400, scale=2, screen=(960, 540))
+            self.assertTrue(kh.wait_until(lambda: page.evaluate(canvas) == [1280, 800]),
+                            "after full screen left by %s: %s" % (leave, page.evaluate(canvas)))
+            self.assertEqual([640, 400], page.evaluate(unscrolled))
+            time.sleep(1.1)
+
+        # Escape on the start page ends the game, in a page as on the
+        # desktop; a key starts it again, in the same page.
+        page.evaluate("window.kelpSamePage = true")
+        kept = page.log_text().count(KEPT)
+        since = len(page.key_states())
+        page.key("Escape", True)
+        try:
+            self.assertTrue(kh.wait_until(lambda: any(256 in k for k in page.key_states()[since:])))
+        finally:
+            page.key("Escape", False)
+        self.assertTrue(page.wait_log("Farewell happy gamer"), "Escape on the start page did not end the game")
+        self.assertTrue(page.wait_log(KEPT, count=kept + 1), "the last save was not kept")
+        self.assertTrue(kh.wait_until(lambda: page.evaluate(message) == ENDED), page.evaluate(message))
+        page.key("space", True)
+        page.key("space", False)
+        self.assertTrue(page.wait_log("Trace screen: loading", count=2), "a key did not start the game again")
+        self.assertTrue(page.wait_screen("start"))
+        self.assertTrue(page.evaluate("window.kelpSamePage === true"), "the page was reloaded")
+        self.assertEqual([], page.errors)
+
+    def test_one_game_at_a_time_across_tabs(self):
+        self.page_test(self.tabs)
+
+    def tabs(self, a, chromium):
+        url = self.origin + "/web-test/index.html?trace=1"
+        a.open(url)
+        self.assertTrue(a.wait_screen("start"))
+        self.assertTrue(a.wait_log(KEPT))
+        plays = self.read_ints(a, SAVE)[0]
+
+        # A second tab is told that the game is open in another tab, and
+        # starts nothing while it is.
+        b = chromium.new_page()
+        try:
+            b.open(url)
+            message = "(document.getElementById('message') || {}).textContent"
+            self.assertTrue(kh.wait_until(lambda: "open in another tab" in (b.evaluate(message) or "")),
+                            "the second tab did not say the game is open elsewhere")
+            self.assertIsNone(b.screen())
+            # A goes: its saves are left as the going page's copy, and B's
+            # game starts from them, plays once and quits.
+            chromium.close_page(a)
+            self.assertTrue(b.wait_screen("start"), "the second tab's game never started")
+            self.assertTrue(b.wait_log(KEPT))
+            older = b.evaluate('btoa(String.fromCharCode.apply(null, FS.readFile("%s")))' % SAVE)
+            self.assertEqual(plays, self.read_ints(b, SAVE)[0])
+            b.hold("z")
+            self.assertTrue(b.wait_screen("level"))
+            b.hold("z")
+            self.assertTrue(b.wait_screen("game"))
+            kept = b.log_text().count(KEPT)
+            b.key("F4", True)
+            try:
+                self.assertTrue(b.wait_log("Farewell happy gamer"))
+                self.assertTrue(b.wait_log(KEPT, count=kept + 1))
+            finally:
+                b.key("F4", False)
+            self.assertEqual(plays + 1, self.read_ints(b, SAVE)[0])
+            # A copy left by a page that went earlier, with the play count
+            # before B's game, is older than the storage's.
+            b.evaluate('localStorage.setItem("kelp-leaving/kelp", JSON.stringify({stamp: 1, files: '
+                       '{"%s": {data: "%s", time: 1}}}))' % (SAVE, older))
+
+            # A third tab starts from B's saves.
+            c = chromium.new_page()
+            try:
+                c.open(url)
+                self.assertTrue(c.wait_screen("start"), "the third tab's game never started")
+                self.assertEqual(plays + 1, self.read_ints(c, SAVE)[0])
+                self.assertIsNone(c.evaluate('localStorage.getItem("kelp-leaving/kelp")'))
+                chromium.close_page(c)
+            except BaseException:
+                print(c.log_tail(40))
+                c.close()
+                raise
+        except BaseException:
+            print(b.log_tail(40))
+            raise
+        finally:
+            b.close()
+
+        # Without Web Locks (a page served over plain HTTP from elsewhere)
+        # the tabs take turns too: the second waits until the first's game
+        # has ended.
+        d, e = chromium.new_page(), chromium.new_page()
+        try:
+            for tab in (d, e):
+                tab.call("Page.addScriptToEvaluateOnNewDocument",
+                         source="Object.defineProperty(navigator, 'locks', {value: undefined});")
+            d.open(url)
+            self.assertTrue(d.wait_screen("loading"))
+            e.open(url)
+            self.assertTrue(kh.wait_until(lambda: "open in another tab" in (e.evaluate(message) or "")),
+                            "without Web Locks the second tab did not wait")
+            self.assertTrue(e.evaluate("!navigator.locks && !!Module.kelpChannel"))
+            self.assertIsNone(e.screen())
+            d.key("F4", True)
+            self.assertTrue(d.wait_log("Farewell happy gamer"))
+            d.key("F4", False)
+            self.assertTrue(e.wait_screen("loading"), "the waiting tab's game never started")
+        finally:
+            d.close()
+            e.close()
 
     def test_score_answers_that_are_not_whole_and_a_server_that_is_down(self):
         # A server of its own for the page's requests, answering as it is
