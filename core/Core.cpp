@@ -15,6 +15,9 @@ int32_t UpdateCountLive = 0, RenderCountLive = 0;
 clock_t GameStartTime = 0;
 
 static int64_t MillsStart;
+// UpdatesDue's next due time; unset until its first call after Begin.
+static int NextUpdateDue;
+static bool UpdateDueSet = false;
 
 // A game run from its build or its own folder has Data/ beside it. One
 // started through PATH (no folder in its path) or through a link is found
@@ -62,6 +65,7 @@ void KELPCore::Begin(int number, string title) {
     fflush(stdout);
     GameStartTime = clock();
     MillsStart = ClockNowMs();
+    UpdateDueSet = false;
     focusState = 1;
     gameNumber = number;
     padKeysEnabled = 1;
@@ -108,6 +112,34 @@ int KELPCore::Mills() {
 
 void KELPCore::Rest(int ms) {
     if (ms > 0) ClockSleepMs(ms);
+}
+
+int KELPCore::UpdatesDue(int stepMs) {
+    const int kMostUpdates = 4;
+    if (stepMs < 1) stepMs = 1;
+    if (stepMs > 1000) stepMs = 1000;
+    int now = Mills();
+    if (!UpdateDueSet) {
+        UpdateDueSet = true;
+        NextUpdateDue = now;
+    }
+    // On the desktop the wait is a sleep; in a browser Rest returns at once
+    // and the frame simply has no update due.
+    if (now < NextUpdateDue && NextUpdateDue - now <= 10000) {
+        Rest(NextUpdateDue - now);
+        now = Mills();
+    }
+    // Each update falls due a step after the last one was due, not a step
+    // after the pass that ran it, so a game keeps its rate whatever the
+    // display's. Further behind than a few steps (a stall), or a due time
+    // far ahead (the clock set back), the lost time is dropped.
+    if (NextUpdateDue - now > 10000 || now - NextUpdateDue >= kMostUpdates * stepMs) NextUpdateDue = now;
+    int due = 0;
+    while (due < kMostUpdates && now >= NextUpdateDue) {
+        NextUpdateDue += stepMs;
+        due++;
+    }
+    return due;
 }
 
 void KELPCore::RunLoop(std::function<bool()> pass, std::function<void()> done) {

@@ -165,6 +165,15 @@ public:
     // desktop it returns after done(); in a browser each pass is one frame
     // and it never returns, so whatever follows the loop belongs in done().
     void RunLoop(std::function<bool()> pass, std::function<void()> done);
+    // The fixed-step clock for a pass of the loop: how many updates of
+    // stepMs milliseconds (1..1000; out-of-range values are clamped) are due
+    // now, 0..4. Run that many updates (PollInput, ResetDraw, your update,
+    // BufferGame), then one RenderGame if any ran. Updates stay stepMs apart
+    // on average whatever the display's rate: on the desktop it sleeps until
+    // the next is due (usually 1), in a browser a frame may have 0, 1 or a
+    // few. Time lost to a stall longer than four steps is dropped. The first
+    // call after Begin returns 1.
+    int UpdatesDue(int stepMs);
     // Milliseconds since Begin (32-bit: wraps after 24.8 days).
     int Mills();
     // Sleeps ms milliseconds; 0 or less returns at once, as does a browser.

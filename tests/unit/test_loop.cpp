@@ -4,7 +4,9 @@
 // machine cannot keep up.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 #include "game/MyGame.h"
@@ -311,6 +313,66 @@ TEST_F(Loop, FramePacedLateFrameCatchesUpAFewAndAStallIsDropped) {
     g.FrameSteps();
     EXPECT_EQ(u + 1, gUpdates);
     EXPECT_EQ(g.Mills() + 16, g.nextUpdate);
+}
+
+// A game's own fixed-step clock (UpdatesDue), as the template loops with it.
+// On the desktop each pass sleeps until an update is due: no pass without
+// one, none early.
+TEST(UpdatesDue, OnTheDesktopEveryPassSleepsUntilOneIsDue) {
+    DrivenClock clock;
+    std::unique_ptr<KELPCore> k(new KELPCore());
+    k->UpdatesDue(16);   // settles the phase left by earlier tests
+    const int64_t start = DrivenClock::Now();
+    int updates = 0, passes = 0;
+    while (DrivenClock::Now() - start < 8000) {
+        updates += k->UpdatesDue(16);
+        passes++;
+        DrivenClock::Advance(3);   // the update's own work
+    }
+    EXPECT_NEAR(500, updates, 1);
+    EXPECT_EQ(updates, passes);
+}
+
+// In a browser nothing sleeps and a pass is a display frame: each frame gets
+// the updates due since the last, at any display rate 62.5 a second; after a
+// stall a few at most, and the step's phase starts again.
+TEST(UpdatesDue, InABrowserEachFrameGetsTheUpdatesDueAtAnyDisplayRate) {
+    DrivenClock clock;
+    std::unique_ptr<KELPCore> k(new KELPCore());
+    k->UpdatesDue(16);
+    ClockSleepMs = [](int) {};   // a page cannot sleep; the clock's end restores it
+    struct Case {
+        double hz;
+        int mostInAFrame;
+    } cases[] = {{50, 2}, {60, 2}, {75, 1}, {120, 1}, {144, 1}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.hz);
+        int updates = 0, most = 0;
+        for (int round = 0; round < 2; round++) {   // the first second lets the phase settle
+            updates = most = 0;
+            const int64_t start = DrivenClock::Now();
+            for (int i = 1; DrivenClock::Now() - start < (round ? 8000 : 1000); i++) {
+                int n = k->UpdatesDue(16);
+                updates += n;
+                most = std::max(most, n);
+                DrivenClock::Advance(start + (int64_t)(i * 1000.0 / c.hz) - DrivenClock::Now());
+            }
+        }
+        EXPECT_NEAR(500, updates, 1);
+        EXPECT_EQ(c.mostInAFrame, most);
+    }
+    DrivenClock::Advance(50);
+    int late = k->UpdatesDue(16);
+    EXPECT_GE(late, 3);
+    EXPECT_LE(late, 4);
+    DrivenClock::Advance(500);
+    EXPECT_EQ(1, k->UpdatesDue(16));
+    EXPECT_EQ(0, k->UpdatesDue(16));
+    DrivenClock::Advance(16);
+    EXPECT_EQ(1, k->UpdatesDue(16));
+    // Out-of-range steps are clamped: 0 counts as 1 ms, not as a flood.
+    DrivenClock::Advance(100);
+    EXPECT_LE(k->UpdatesDue(0), 4);
 }
 
 }  // namespace
