@@ -8,7 +8,7 @@
 class Hello : public KELPCore {
 public:
     float ballX = 400, ballY = 300;
-    int points = 0, best = 0, next = 0;
+    int points = 0, best = 0;
 
     void Run(const char* programPath) {
         SetDataRoot(programPath);   // assets are read from <dir>/Data/1/
@@ -43,16 +43,14 @@ public:
 
     bool Pass() {
         if (quitRequested || WindowFailed()) return false;
-        if (Mills() < next) {
-            Rest(next - Mills());
-            return true;
+        int due = UpdatesDue(16);   // sleeps until due; in a browser a frame may have 0..4
+        for (int i = 0; i < due; i++) {
+            PollInput(0);
+            ResetDraw();
+            Frame();
+            BufferGame();
         }
-        next = Mills() + 16;
-        PollInput(0);
-        ResetDraw();
-        Frame();
-        BufferGame();
-        RenderGame(screenW, screenH);
+        if (due > 0) RenderGame(screenW, screenH);
         return true;
     }
 

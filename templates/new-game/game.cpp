@@ -20,7 +20,6 @@ public:
     int score = 0, best = 0;
     bool paused = false, crashed = false;
     bool flying = false;                          // the rock waits for the first move
-    int nextUpdate = 0;                           // Mills() of the next update
 
     void Start(const char* programPath) {
         SetDataRoot(programPath);                 // the folder of the program holds Data/
@@ -48,19 +47,17 @@ public:
         RunLoop([this] { return Pass(); }, [this] { End(); });
     }
 
-    // One pass of the loop: an update and a render every 16 ms.
+    // One pass of the loop: the updates due (one every 16 ms), then a render.
     bool Pass() {
         if (quitRequested || WindowFailed()) return false;
-        if (Mills() < nextUpdate) {
-            Rest(nextUpdate - Mills());
-            return true;
+        int due = UpdatesDue(16);                 // sleeps until one is due; a browser frame: 0..4
+        for (int i = 0; i < due; i++) {
+            PollInput(0);
+            ResetDraw();
+            Update();
+            BufferGame();
         }
-        nextUpdate = Mills() + 16;
-        PollInput(0);
-        ResetDraw();
-        Update();
-        BufferGame();
-        RenderGame(screenW, screenH);
+        if (due > 0) RenderGame(screenW, screenH);
         if (!paused) MusicHandler();              // paused, the music runs out
         return true;
     }
