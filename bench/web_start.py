@@ -34,7 +34,6 @@ import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "tests", "harness"))
-import kelp_harness as kh  # noqa: E402
 import web_harness as wh  # noqa: E402
 
 

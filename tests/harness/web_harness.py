@@ -27,6 +27,9 @@ import zlib
 
 import kelp_harness as kh
 
+# The page's log line once the saves are in the browser's storage.
+KEPT = "Saves kept in the browser's storage"
+
 try:
     import websocket
 except ImportError:  # reported by the test as a missing tool
@@ -372,6 +375,20 @@ class Page:
 
     def wait_log(self, text, timeout=kh.PATIENCE, count=1):
         return kh.wait_until(lambda: self.log_text().count(text) >= count, timeout)
+
+    def end_game(self):
+        """Holds F4 until the game has ended and its last saves are kept in
+        the browser's storage. Returns what did not happen, or None."""
+        kept = self.log_text().count(KEPT)
+        self.key("F4", True)
+        try:
+            if not self.wait_log("Farewell happy gamer"):
+                return "F4 did not end the game"
+            if not self.wait_log(KEPT, count=kept + 1):
+                return "the game's last save was not kept"
+            return None
+        finally:
+            self.key("F4", False)
 
     def screens(self):
         return [t[len("Trace screen: "):] for t in self.log_texts() if t.startswith("Trace screen: ")]

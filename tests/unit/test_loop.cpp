@@ -235,19 +235,29 @@ struct FrameCounts {
 };
 
 // Display frames at `hz` for `ms` of driven time: the frame times fall on
-// the display's own grid (fractions of a millisecond carried over).
-FrameCounts Frames(MyGame& g, double hz, int ms) {
+// the display's own grid (fractions of a millisecond carried over). frame()
+// runs one frame and returns how many updates it ran.
+template <class Frame>
+FrameCounts DisplayFrames(double hz, int ms, Frame frame) {
     FrameCounts c;
     const int64_t start = DrivenClock::Now();
     for (int i = 1; DrivenClock::Now() - start < ms; i++) {
-        int u = gUpdates, r = RenderCountLive;
-        g.FrameSteps();
-        c.mostInAFrame = std::max(c.mostInAFrame, gUpdates - u);
-        c.updates += gUpdates - u;
+        int r = RenderCountLive;
+        int n = frame();
+        c.mostInAFrame = std::max(c.mostInAFrame, n);
+        c.updates += n;
         c.renders += RenderCountLive != r;
         DrivenClock::Advance(start + (int64_t)(i * 1000.0 / hz) - DrivenClock::Now());
     }
     return c;
+}
+
+FrameCounts Frames(MyGame& g, double hz, int ms) {
+    return DisplayFrames(hz, ms, [&g] {
+        int u = gUpdates;
+        g.FrameSteps();
+        return gUpdates - u;
+    });
 }
 
 void CountUpdatesAndDeltas(MyGame& g) {
@@ -347,19 +357,11 @@ TEST(UpdatesDue, InABrowserEachFrameGetsTheUpdatesDueAtAnyDisplayRate) {
     } cases[] = {{50, 2}, {60, 2}, {75, 1}, {120, 1}, {144, 1}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.hz);
-        int updates = 0, most = 0;
-        for (int round = 0; round < 2; round++) {   // the first second lets the phase settle
-            updates = most = 0;
-            const int64_t start = DrivenClock::Now();
-            for (int i = 1; DrivenClock::Now() - start < (round ? 8000 : 1000); i++) {
-                int n = k->UpdatesDue(16);
-                updates += n;
-                most = std::max(most, n);
-                DrivenClock::Advance(start + (int64_t)(i * 1000.0 / c.hz) - DrivenClock::Now());
-            }
-        }
-        EXPECT_NEAR(500, updates, 1);
-        EXPECT_EQ(c.mostInAFrame, most);
+        auto frame = [&k] { return k->UpdatesDue(16); };
+        DisplayFrames(c.hz, 1000, frame);   // the phase settles
+        FrameCounts n = DisplayFrames(c.hz, 8000, frame);
+        EXPECT_NEAR(500, n.updates, 1);
+        EXPECT_EQ(c.mostInAFrame, n.mostInAFrame);
     }
     DrivenClock::Advance(50);
     int late = k->UpdatesDue(16);
