@@ -66,6 +66,8 @@ void KELPCore::Begin(int number, string title) {
     GameStartTime = clock();
     MillsStart = ClockNowMs();
     UpdateDueSet = false;
+    // A page starts its game again in the same program: no quit left over.
+    quitRequested = 0;
     focusState = 1;
     gameNumber = number;
     padKeysEnabled = 1;

@@ -46,11 +46,11 @@ EM_JS(void, PageKeepSaves, (), {
                     binary += String.fromCharCode.apply(null, bytes.subarray(i, i + 8192));
                 copy.files[path] = {data: btoa(binary), time: FS.stat(path).mtime.getTime()};
             }
-            localStorage.setItem("kelp-leaving" + root, JSON.stringify(copy));
+            localStorage.setItem(Module["kelpLeavingKey"], JSON.stringify(copy));
         } catch (e) {
             err("Saves not left in local storage: " + e);
         }
-        var db = IDBFS.dbs[root];
+        var db = IDBFS.dbs[Module["kelpStore"]];
         if (!db) return;
         try {
             var transaction = db.transaction([IDBFS.DB_STORE_NAME], "readwrite");

@@ -10,13 +10,24 @@
 // reads the saves, and gives it back once its game has ended and its last
 // saves are kept; a second tab says that the game is open in another tab
 // and starts when its turn comes.
+//
+// The games published on one site share its storage too: each game's page
+// keeps its saves in a store of its own, named after the page's folder, so
+// that games side by side on a site never read, replace or wait for each
+// other's saves. (A page may name its store itself, Module.kelpStore.)
 Module['thisProgram'] = '/kelp/game';
 Module['kelpSaveFolder'] = '/kelp';
+Module['kelpStore'] = Module['kelpStore'] || 'kelp:' + location.pathname.replace(/[^\/]*$/, '');
+Module['kelpLeavingKey'] = 'kelp-leaving ' + Module['kelpStore'];
 Module['preRun'] = Module['preRun'] || [];
+
+// Where earlier builds kept the saves of every game of a site, and the copy
+// their going pages left: read into a game whose own store is still empty.
+var kelpSharedStore = '/kelp', kelpSharedLeavingKey = 'kelp-leaving/kelp';
 
 // Runs start() once this tab has its turn.
 Module['kelpTakeTurn'] = function (start) {
-    var name = 'kelp-game:' + Module['kelpSaveFolder'];
+    var name = 'kelp-game:' + Module['kelpStore'];
     function elsewhere() {
         out('The game is open in another tab: it starts here once it has ended there');
         if (Module['kelpShow']) {
@@ -97,15 +108,50 @@ Module['kelpSavesStamp'] = function () {
 // Reads the saves from the browser's storage, then done(). The saves a page
 // left behind in local storage as it went (Page.cpp) replace them only if
 // they are newer: a copy left by a tab that closed before another tab's game
-// saved is older, and never replaces that game's saves.
+// saved is older, and never replaces that game's saves. A game whose store
+// holds nothing yet takes the saves kept by an earlier build, if any.
 Module['kelpReadSaves'] = function (done) {
-    var root = Module['kelpSaveFolder'], data = root + '/Data', key = 'kelp-leaving' + root;
-    FS.syncfs(true, function (error) {
-        if (error) err('Saves could not be read from the browser\'s storage: ' + error);
+    var root = Module['kelpSaveFolder'], data = root + '/Data';
+    function readStore(name, then) {
+        Module['kelpStoreNow'] = name;
+        FS.syncfs(true, function (error) {
+            Module['kelpStoreNow'] = Module['kelpStore'];
+            if (error) err('Saves could not be read from the browser\'s storage: ' + error);
+            then();
+        });
+    }
+    function leftCopy(key) {
+        try {
+            return localStorage.getItem(key);
+        } catch (e) {
+            return null;
+        }
+    }
+    function sharedStoreExists(then) {
+        if (!indexedDB.databases) return then(true);
+        indexedDB.databases().then(function (list) {
+            then(list.some(function (db) { return db.name === kelpSharedStore; }));
+        }, function () { then(true); });
+    }
+    readStore(Module['kelpStore'], function () {
+        if (Module['kelpSavesStamp']() || leftCopy(Module['kelpLeavingKey']) !== null) {
+            takeLeft(Module['kelpLeavingKey'], true);
+            return;
+        }
+        sharedStoreExists(function (exists) {
+            // The earlier builds' copy stays for the site's other games.
+            if (!exists) return takeLeft(kelpSharedLeavingKey, false);
+            readStore(kelpSharedStore, function () {
+                if (Module['kelpSavesStamp']()) out('Saves taken from the store that earlier builds shared between a site\'s games');
+                takeLeft(kelpSharedLeavingKey, false);
+            });
+        });
+    });
+    function takeLeft(key, remove) {
         var left = null;
         try {
             left = JSON.parse(localStorage.getItem(key) || 'null');
-            localStorage.removeItem(key);
+            if (remove) localStorage.removeItem(key);
         } catch (e) {
             err('Saves left by the last page could not be read: ' + e);
         }
@@ -126,7 +172,7 @@ Module['kelpReadSaves'] = function (done) {
             });
         }
         done();
-    });
+    }
 };
 
 // Before the assets are unpacked into the folder. Emscripten runs
@@ -136,7 +182,28 @@ Module['preRun'].push(function () {
     var root = Module['kelpSaveFolder'];
     var data = root + '/Data';
     FS.mkdir(root);
+    // The save folder's store is the game's own, not one named after the
+    // folder as for every game of the site.
+    Module['kelpStoreNow'] = Module['kelpStore'];
+    var getDB = IDBFS.getDB;
+    IDBFS.getDB = function (name, callback) {
+        getDB(name === root ? Module['kelpStoreNow'] : name, callback);
+    };
     FS.mount(IDBFS, {}, root);
+    // A rename over an existing file (how every save lands) leaves the
+    // replaced file's node in the file system's name index. A file later
+    // removed and written again under that name (saves read back from the
+    // storage) would then go into that old node, which no folder lists and
+    // so the storage never keeps. The replaced node leaves the index too.
+    var rename = FS.rename;
+    FS.rename = function (from, to) {
+        var replaced = null;
+        try {
+            replaced = FS.lookupPath(to).node;
+        } catch (e) {}
+        rename(from, to);
+        if (replaced && FS.isFile(replaced.mode) && FS.lookupPath(to).node !== replaced) FS.hashRemoveNode(replaced);
+    };
     var localSet = IDBFS.getLocalSet;
     IDBFS.getLocalSet = function (mount, callback) {
         localSet(mount, function (error, set) {

@@ -359,7 +359,7 @@ class WebDemo(unittest.TestCase):
                 self.assertTrue(page.wait_screen("start"))
                 self.assertEqual(plays + 1, self.read_ints(page, SAVE)[0])
                 # What the going page left in local storage was taken in once.
-                self.assertIsNone(page.evaluate('localStorage.getItem("kelp-leaving/kelp")'))
+                self.assertIsNone(page.evaluate('localStorage.getItem(Module.kelpLeavingKey)'))
                 # In this same Chromium, to spare starting another:
                 self.check_display_rates(page)
             except BaseException:
@@ -407,6 +407,52 @@ class WebDemo(unittest.TestCase):
                 self.assertTrue(page.wait_log("Load Wave blip to 1"))
                 self.assertEqual(3, self.read_ints(page, "/kelp/hello.sav")[0])
                 self.assertNotIn("OMGERRORZ", page.log_text())
+
+                # Two games of one site keep their saves apart and take no
+                # turns with each other: the demo starts in a second tab
+                # beside the example, and neither sees the other's saves.
+                demo = chromium.new_page()
+                try:
+                    demo.open(self.origin + "/web-test/index.html?trace=1")
+                    self.assertTrue(demo.wait_screen("start"), "the demo waited for the example")
+                    self.assertTrue(demo.wait_log(KEPT))
+                    self.assertFalse(demo.evaluate('FS.analyzePath("/kelp/hello.sav").exists'))
+                    self.assertFalse(page.evaluate('FS.analyzePath("%s").exists' % SAVE))
+                except BaseException:
+                    print(demo.log_tail(40))
+                    raise
+                finally:
+                    demo.close()
+
+                # Saves that an earlier build kept in the one store a site's
+                # games shared are taken by a game whose own store is empty:
+                # the example's saves are put there and its own store
+                # removed, then a key starts it again.
+                self.assertIsNone(page.end_game())
+                message = "document.getElementById('message').textContent"
+                self.assertTrue(kh.wait_until(lambda: page.evaluate(message) == ENDED), page.evaluate(message))
+                page.evaluate("""(function () {
+                    Module.kelpStoreNow = '/kelp';
+                    FS.syncfs(false, function () {
+                        Module.kelpStoreNow = Module.kelpStore;
+                        IDBFS.dbs[Module.kelpStore].close();
+                        delete IDBFS.dbs[Module.kelpStore];
+                        indexedDB.deleteDatabase(Module.kelpStore).onsuccess = function () { window.kelpMoved = true; };
+                    });
+                })()""")
+                self.assertTrue(kh.wait_until(lambda: page.evaluate("window.kelpMoved === true")))
+                loads = page.log_text().count("Load Wave blip to 1")
+                page.key("space", True)
+                page.key("space", False)
+                self.assertTrue(page.wait_log("Load Wave blip to 1", count=loads + 1), "a key did not start it again")
+                self.assertIn("Saves taken from the store that earlier builds shared", page.log_text())
+                self.assertEqual(3, self.read_ints(page, "/kelp/hello.sav")[0])
+                # They go on in the game's own store from its next save.
+                self.assertIsNone(page.end_game())
+                page.reload()
+                self.assertTrue(page.wait_log("Load Wave blip to 1"))
+                self.assertEqual(3, self.read_ints(page, "/kelp/hello.sav")[0])
+                self.assertTrue(page.evaluate("!!IDBFS.dbs[Module.kelpStore]"))
             except BaseException:
                 print(page.log_tail(60))
                 raise
@@ -654,7 +700,7 @@ class WebDemo(unittest.TestCase):
             self.assertEqual(plays + 1, self.read_ints(b, SAVE)[0])
             # A copy left by a page that went earlier, with the play count
             # before B's game, is older than the storage's.
-            b.evaluate('localStorage.setItem("kelp-leaving/kelp", JSON.stringify({stamp: 1, files: '
+            b.evaluate('localStorage.setItem(Module.kelpLeavingKey, JSON.stringify({stamp: 1, files: '
                        '{"%s": {data: "%s", time: 1}}}))' % (SAVE, older))
 
             # A third tab starts from B's saves.
@@ -663,7 +709,7 @@ class WebDemo(unittest.TestCase):
                 c.open(url)
                 self.assertTrue(c.wait_screen("start"), "the third tab's game never started")
                 self.assertEqual(plays + 1, self.read_ints(c, SAVE)[0])
-                self.assertIsNone(c.evaluate('localStorage.getItem("kelp-leaving/kelp")'))
+                self.assertIsNone(c.evaluate('localStorage.getItem(Module.kelpLeavingKey)'))
                 chromium.close_page(c)
             except BaseException:
                 print(c.log_tail(40))
