@@ -394,70 +394,65 @@ class WebDemo(unittest.TestCase):
             page.call("Page.removeScriptToEvaluateOnNewDocument", identifier=script)
 
     def test_the_example_game_keeps_its_best(self):
+        self.page_test(self.example)
+
+    def example(self, page, chromium):
         # Any game on the framework: the example, looping through RunLoop.
-        with wh.Chromium() as chromium:
-            page = chromium.page()
-            try:
-                page.open(self.origin + "/hello-test/index.html?trace=1")
-                self.assertTrue(page.wait_log("Load Wave blip to 1"), "the example never started")
-                for _ in range(3):
-                    page.hold("z")
-                self.assertIsNone(page.end_game())
-                page.reload()
-                self.assertTrue(page.wait_log("Load Wave blip to 1"))
-                self.assertEqual(3, self.read_ints(page, "/kelp/hello.sav")[0])
-                self.assertNotIn("OMGERRORZ", page.log_text())
+        page.open(self.origin + "/hello-test/index.html?trace=1")
+        self.assertTrue(page.wait_log("Load Wave blip to 1"), "the example never started")
+        for _ in range(3):
+            page.hold("z")
+        self.assertIsNone(page.end_game())
+        page.reload()
+        self.assertTrue(page.wait_log("Load Wave blip to 1"))
+        self.assertEqual(3, self.read_ints(page, "/kelp/hello.sav")[0])
+        self.assertNotIn("OMGERRORZ", page.log_text())
 
-                # Two games of one site keep their saves apart and take no
-                # turns with each other: the demo starts in a second tab
-                # beside the example, and neither sees the other's saves.
-                demo = chromium.new_page()
-                try:
-                    demo.open(self.origin + "/web-test/index.html?trace=1")
-                    self.assertTrue(demo.wait_screen("start"), "the demo waited for the example")
-                    self.assertTrue(demo.wait_log(KEPT))
-                    self.assertFalse(demo.evaluate('FS.analyzePath("/kelp/hello.sav").exists'))
-                    self.assertFalse(page.evaluate('FS.analyzePath("%s").exists' % SAVE))
-                except BaseException:
-                    print(demo.log_tail(40))
-                    raise
-                finally:
-                    demo.close()
+        # Two games of one site keep their saves apart and take no
+        # turns with each other: the demo starts in a second tab
+        # beside the example, and neither sees the other's saves.
+        demo = chromium.new_page()
+        try:
+            demo.open(self.origin + "/web-test/index.html?trace=1")
+            self.assertTrue(demo.wait_screen("start"), "the demo waited for the example")
+            self.assertTrue(demo.wait_log(KEPT))
+            self.assertFalse(demo.evaluate('FS.analyzePath("/kelp/hello.sav").exists'))
+            self.assertFalse(page.evaluate('FS.analyzePath("%s").exists' % SAVE))
+        except BaseException:
+            print(demo.log_tail(40))
+            raise
+        finally:
+            demo.close()
 
-                # Saves that an earlier build kept in the one store a site's
-                # games shared are taken by a game whose own store is empty:
-                # the example's saves are put there and its own store
-                # removed, then a key starts it again.
-                self.assertIsNone(page.end_game())
-                message = "document.getElementById('message').textContent"
-                self.assertTrue(kh.wait_until(lambda: page.evaluate(message) == ENDED), page.evaluate(message))
-                page.evaluate("""(function () {
-                    Module.kelpStoreNow = '/kelp';
-                    FS.syncfs(false, function () {
-                        Module.kelpStoreNow = Module.kelpStore;
-                        IDBFS.dbs[Module.kelpStore].close();
-                        delete IDBFS.dbs[Module.kelpStore];
-                        indexedDB.deleteDatabase(Module.kelpStore).onsuccess = function () { window.kelpMoved = true; };
-                    });
-                })()""")
-                self.assertTrue(kh.wait_until(lambda: page.evaluate("window.kelpMoved === true")))
-                loads = page.log_text().count("Load Wave blip to 1")
-                page.key("space", True)
-                page.key("space", False)
-                self.assertTrue(page.wait_log("Load Wave blip to 1", count=loads + 1), "a key did not start it again")
-                self.assertIn("Saves taken from the store that earlier builds shared", page.log_text())
-                self.assertEqual(3, self.read_ints(page, "/kelp/hello.sav")[0])
-                # They go on in the game's own store from its next save.
-                self.assertIsNone(page.end_game())
-                page.reload()
-                self.assertTrue(page.wait_log("Load Wave blip to 1"))
-                self.assertEqual(3, self.read_ints(page, "/kelp/hello.sav")[0])
-                self.assertTrue(page.evaluate("!!IDBFS.dbs[Module.kelpStore]"))
-            except BaseException:
-                print(page.log_tail(60))
-                raise
-            finally:
-                page.close()
+        # Saves that an earlier build kept in the one store a site's
+        # games shared are taken by a game whose own store is empty:
+        # the example's saves are put there and its own store
+        # removed, then a key starts it again.
+        self.assertIsNone(page.end_game())
+        message = "document.getElementById('message').textContent"
+        self.assertTrue(kh.wait_until(lambda: page.evaluate(message) == ENDED), page.evaluate(message))
+        page.evaluate("""(function () {
+            Module.kelpStoreNow = '/kelp';
+            FS.syncfs(false, function () {
+                Module.kelpStoreNow = Module.kelpStore;
+                IDBFS.dbs[Module.kelpStore].close();
+                delete IDBFS.dbs[Module.kelpStore];
+                indexedDB.deleteDatabase(Module.kelpStore).onsuccess = function () { window.kelpMoved = true; };
+            });
+        })()""")
+        self.assertTrue(kh.wait_until(lambda: page.evaluate("window.kelpMoved === true")))
+        loads = page.log_text().count("Load Wave blip to 1")
+        page.key("space", True)
+        page.key("space", False)
+        self.assertTrue(page.wait_log("Load Wave blip to 1", count=loads + 1), "a key did not start it again")
+        self.assertIn("Saves taken from the store that earlier builds shared", page.log_text())
+        self.assertEqual(3, self.read_ints(page, "/kelp/hello.sav")[0])
+        # They go on in the game's own store from its next save.
+        self.assertIsNone(page.end_game())
+        page.reload()
+        self.assertTrue(page.wait_log("Load Wave blip to 1"))
+        self.assertEqual(3, self.read_ints(page, "/kelp/hello.sav")[0])
+        self.assertTrue(page.evaluate("!!IDBFS.dbs[Module.kelpStore]"))
 
     def test_scores_to_another_origin_and_a_server_that_never_answers(self):
         # A score server of its own origin, which lets any origin read its
