@@ -745,41 +745,36 @@ class WebDemo(unittest.TestCase):
         # redirect; then nothing listens there at all.
         odd = OddScoreServer()
         try:
-            with wh.Chromium() as chromium:
-                page = chromium.page()
-                try:
-                    page.open(self.origin + "/web-test/index.html?trace=1&scores=http://127.0.0.1:%d" % odd.port)
-                    self.assertTrue(page.wait_screen("start"))
-                    page.hold("z")
-                    self.assertTrue(page.wait_screen("level"))
-                    page.hold("z")
-                    self.assertTrue(page.wait_screen("game"))
-                    for mode, line in (("cut", "Web: answer from localhost was cut off before its end; not used"),
-                                       ("chunked", "OK\\r\\nRank 12 of 40\\r\\n"),
-                                       ("redirect", "Web: answer from localhost is a redirect")):
-                        odd.mode = mode
-                        self.assertTrue(page.hold("v", until=lambda: line in page.log_text()),
-                                        "%s: the log never said %r" % (mode, line))
-                        self.assertTrue(kh.wait_until(lambda: page.evaluate("!Module.kelpRequest")))
-                    self.assertNotIn("OK\\r\\nRank 1", page.log_texts(), "a cut answer was shown")
-                    self.assertEqual([], odd.elsewhere, "the redirect was followed")
-                    # Down: V asks on every update, the log says so once a second.
-                    odd.close()
-                    start = time.time()
-                    page.hold("v", seconds=3)
-                    held = time.time() - start
-                    lines = [t for t in page.log() if t.startswith("Could not connect")]
-                    print("server down, V held %.1f s: %d lines: %s" % (held, len(lines), lines[-3:]), flush=True)
-                    self.assertGreaterEqual(len(lines), 2)
-                    self.assertLessEqual(len(lines), held + 1)
-                    self.assertTrue(any("failed requests in" in t for t in lines), lines)
-                except BaseException:
-                    print(page.log_tail(60))
-                    raise
-                finally:
-                    page.close()
+            self.page_test(lambda page, chromium: self.odd_answers(page, odd))
         finally:
             odd.close()
+
+    def odd_answers(self, page, odd):
+        page.open(self.origin + "/web-test/index.html?trace=1&scores=http://127.0.0.1:%d" % odd.port)
+        self.assertTrue(page.wait_screen("start"))
+        page.hold("z")
+        self.assertTrue(page.wait_screen("level"))
+        page.hold("z")
+        self.assertTrue(page.wait_screen("game"))
+        for mode, line in (("cut", "Web: answer from localhost was cut off before its end; not used"),
+                           ("chunked", "OK\\r\\nRank 12 of 40\\r\\n"),
+                           ("redirect", "Web: answer from localhost is a redirect")):
+            odd.mode = mode
+            self.assertTrue(page.hold("v", until=lambda: line in page.log_text()),
+                            "%s: the log never said %r" % (mode, line))
+            self.assertTrue(kh.wait_until(lambda: page.evaluate("!Module.kelpRequest")))
+        self.assertNotIn("OK\\r\\nRank 1", page.log_texts(), "a cut answer was shown")
+        self.assertEqual([], odd.elsewhere, "the redirect was followed")
+        # Down: V asks on every update, the log says so once a second.
+        odd.close()
+        start = time.time()
+        page.hold("v", seconds=3)
+        held = time.time() - start
+        lines = [t for t in page.log() if t.startswith("Could not connect")]
+        print("server down, V held %.1f s: %d lines: %s" % (held, len(lines), lines[-3:]), flush=True)
+        self.assertGreaterEqual(len(lines), 2)
+        self.assertLessEqual(len(lines), held + 1)
+        self.assertTrue(any("failed requests in" in t for t in lines), lines)
 
 
 class OddScoreServer:
