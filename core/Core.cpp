@@ -16,7 +16,7 @@ clock_t GameStartTime = 0;
 
 static int64_t MillsStart;
 // UpdatesDue's next due time; unset until its first call after Begin.
-static int NextUpdateDue;
+static int32_t NextUpdateDue;
 static bool UpdateDueSet = false;
 
 // A game run from its build or its own folder has Data/ beside it. One
@@ -131,17 +131,19 @@ int KELPCore::UpdatesDue(int stepMs) {
         Rest(NextUpdateDue - now);
         now = Mills();
     }
-    // Each update falls due a step after the last one was due, not a step
-    // after the pass that ran it, so a game keeps its rate whatever the
-    // display's. Further behind than a few steps (a stall), or a due time
-    // far ahead (the clock set back), the lost time is dropped.
-    if (NextUpdateDue - now > 10000 || now - NextUpdateDue >= kMostUpdates * stepMs) NextUpdateDue = now;
     int due = 0;
-    while (due < kMostUpdates && now >= NextUpdateDue) {
-        NextUpdateDue += stepMs;
-        due++;
-    }
+    while (due < kMostUpdates && StepDue(NextUpdateDue, now, stepMs, kMostUpdates, due == 0)) due++;
     return due;
+}
+
+int KELPCore::StepDue(int32_t& next, int now, int stepMs, int most, int first) {
+    // Each step falls due a step after the last one was due, not a step
+    // after the pass that ran it, so a game keeps its rate whatever the
+    // display's.
+    if (first && (next - now > 10000 || now - next >= most * stepMs)) next = now;
+    if (now < next) return 0;
+    next += stepMs;
+    return 1;
 }
 
 void KELPCore::RunLoop(std::function<bool()> pass, std::function<void()> done) {

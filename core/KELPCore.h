@@ -688,6 +688,13 @@ public:
     // The rate shown for `count` events in a sample of elapsedMs (normally
     // just over a second), scaled to one second.
     static int RatePerSecond(int count, int elapsedMs);
+    // The fixed-step clock under UpdatesDue and the demo's browser frames:
+    // 1 when a step is due at `now` on a clock whose next step falls at
+    // `next`, which then moves one step on; 0 when none is due yet. On a
+    // frame's first call (`first`) lost time is dropped: `most` steps or more
+    // behind (a stall), or over 10 s ahead (the clock set back), the clock
+    // starts again at now.
+    static int StepDue(int32_t& next, int now, int stepMs, int most, int first);
     // Sets a block of the program's own memory to zero; large blocks cheaply,
     // without making them resident.
     void Zero(void* block, size_t bytes);

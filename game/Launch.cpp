@@ -148,12 +148,8 @@ void MyGame::FrameSteps() {
     int ran = 0;
     while (focusState == 1 && ran < kMostUpdates) {
         const int step = paused == 1 ? 32 : 16;
-        const int now = Mills();
-        if (now < nextUpdate - 10000 || (ran == 0 && now - nextUpdate >= kMostUpdates * step)) nextUpdate = now;
-        if (now < nextUpdate) break;
-        const int due = nextUpdate;
-        nextUpdate = due + step;
-        UpdateAt(due);
+        if (!StepDue(nextUpdate, Mills(), step, kMostUpdates, ran == 0)) break;
+        UpdateAt(nextUpdate - step);
         ran++;
     }
     if (ran > 0) {

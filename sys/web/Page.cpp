@@ -30,14 +30,9 @@ void NoSleep(int) {}
 // each file goes with the time it was written, and the copy is stamped with
 // the newest of them.
 EM_JS(void, PageKeepSaves, (), {
-    var root = Module["kelpSaveFolder"];
     if (Module["kelpLeaving"]) {
         var files = {};
-        FS.readdir(root).forEach(function (name) {
-            var path = root + "/" + name;
-            if (name === "." || name === ".." || name === "Data" || !FS.isFile(FS.stat(path).mode)) return;
-            files[path] = FS.readFile(path);
-        });
+        Module["kelpSaveFiles"]().forEach(function (path) { files[path] = FS.readFile(path); });
         try {
             var copy = {stamp: Module["kelpSavesStamp"](), files: {}};
             for (var path in files) {

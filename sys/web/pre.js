@@ -92,16 +92,20 @@ Module['kelpTakeTurn'] = function (start) {
     ask();
 };
 
+// The save folder's files: everything in it but the assets' Data folder.
+Module['kelpSaveFiles'] = function () {
+    var root = Module['kelpSaveFolder'];
+    return FS.readdir(root).map(function (name) { return root + '/' + name; }).filter(function (path) {
+        return path !== root + '/.' && path !== root + '/..' && path !== root + '/Data' &&
+               FS.isFile(FS.stat(path).mode);
+    });
+};
+
 // The newest time a file of the save folder was written, in milliseconds
 // (0 when there is none).
 Module['kelpSavesStamp'] = function () {
-    var root = Module['kelpSaveFolder'], stamp = 0;
-    FS.readdir(root).forEach(function (name) {
-        var path = root + '/' + name;
-        if (name === '.' || name === '..' || name === 'Data') return;
-        var stat = FS.stat(path);
-        if (FS.isFile(stat.mode)) stamp = Math.max(stamp, stat.mtime.getTime());
-    });
+    var stamp = 0;
+    Module['kelpSaveFiles']().forEach(function (path) { stamp = Math.max(stamp, FS.stat(path).mtime.getTime()); });
     return stamp;
 };
 

@@ -234,6 +234,14 @@ struct FrameCounts {
     int updates = 0, renders = 0, mostInAFrame = 0;
 };
 
+// Display rates, and the most updates one of their frames runs at 62.5
+// updates a second.
+struct DisplayRate {
+    double hz;
+    int mostInAFrame;
+};
+const DisplayRate kDisplayRates[] = {{50, 2}, {60, 2}, {75, 1}, {120, 1}, {144, 1}};
+
 // Display frames at `hz` for `ms` of driven time: the frame times fall on
 // the display's own grid (fractions of a millisecond carried over). frame()
 // runs one frame and returns how many updates it ran.
@@ -267,11 +275,7 @@ void CountUpdatesAndDeltas(MyGame& g) {
 
 TEST_F(Loop, FramePacedSixtyTwoAndAHalfUpdatesASecondAtEveryDisplayRate) {
     MyGame::flowScreens[MyGame::FLOW_MENU] = CountUpdatesAndDeltas;
-    struct Case {
-        double hz;
-        int mostInAFrame;
-    } cases[] = {{50, 2}, {60, 2}, {75, 1}, {120, 1}, {144, 1}};
-    for (const Case& k : cases) {
+    for (const DisplayRate& k : kDisplayRates) {
         SCOPED_TRACE(k.hz);
         Frames(g, k.hz, 1000);   // the phase settles
         gDeltas.clear();
@@ -351,11 +355,7 @@ TEST(UpdatesDue, InABrowserEachFrameGetsTheUpdatesDueAtAnyDisplayRate) {
     std::unique_ptr<KELPCore> k(new KELPCore());
     k->UpdatesDue(16);
     ClockSleepMs = [](int) {};   // a page cannot sleep; the clock's end restores it
-    struct Case {
-        double hz;
-        int mostInAFrame;
-    } cases[] = {{50, 2}, {60, 2}, {75, 1}, {120, 1}, {144, 1}};
-    for (const Case& c : cases) {
+    for (const DisplayRate& c : kDisplayRates) {
         SCOPED_TRACE(c.hz);
         auto frame = [&k] { return k->UpdatesDue(16); };
         DisplayFrames(c.hz, 1000, frame);   // the phase settles
