@@ -345,8 +345,9 @@ public:
     // Copies frame `frame` of slot src onto buffer dst with its top-left at
     // (x, y); transparent pixels leave dst as it was.
     void BufferTile(int dst, int src, float x, float y, int frame);
-    // Saves the window now as "<dataRoot>/Screenshot_<number>_<day>-<month>-
-    // <year>_<h>-<m>-<s>.png" (F10 does the same while held).
+    // Saves the window now as "Screenshot_<number>_<day>-<month>-<year>_
+    // <h>-<m>-<s>.png" in SaveFolder() (F10 does the same while held; in a
+    // browser it is offered as a download).
     void TakeScreenshot();
     // Grabs the window into image slot 102; DrawBuffer draws the grab over
     // the whole canvas (nothing, and a log line, before the first grab).
@@ -439,6 +440,9 @@ public:
     float JoyAxis(int axis, int pad);
     // The pointer (the mouse) in canvas units. Touch* are the same calls.
     // The forms with an index read pointer record i (0..9; others read 0).
+    // On a touch screen (a browser) record 0 is the first finger down, as the
+    // mouse, and records 1..9 further fingers; a record without a finger
+    // reads as up.
     float MouseX();
     float MouseY();
     float TouchX();
