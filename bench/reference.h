@@ -11,10 +11,18 @@
 
 #include <kelp/KELPSys.h>
 
+// The framebuffer's size as the framework's render reads it: from the
+// window's resize events, asking the display server only before the first.
+inline void FramebufferSize(int& w, int& h) {
+    w = FramebufferSeenW;
+    h = FramebufferSeenH;
+    if (w < 0) glfwGetFramebufferSize(ASys.window, &w, &h);
+}
+
 // Clear and swap, as the framework's render does them, and nothing else.
 inline void EmptyFrame() {
     int w, h;
-    glfwGetFramebufferSize(ASys.window, &w, &h);
+    FramebufferSize(w, h);
     glViewport(0, 0, w, h);
     glClearColor(0, 0, 140 / 255.0f, 1);
     glClear(GL_COLOR_BUFFER_BIT);
@@ -75,7 +83,7 @@ struct Reference {
 
     void Frame() {
         int w, h;
-        glfwGetFramebufferSize(ASys.window, &w, &h);
+        FramebufferSize(w, h);
         glViewport(0, 0, w, h);
         glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
         glClearColor(0, 0, 140 / 255.0f, 1);

@@ -409,8 +409,8 @@ void KELPSys::AudioClose() {
 void KELPSys::GetWAV(int slot, const char* path) {
     if (!AudioEnabled || !path) return;
     if (slot < 0 || slot >= SFX_SLOTS) {
-        DebuglogOnce("sound load", slot, fstrSys("Sound slot %i is outside 0..%i: %.900s is not loaded", slot,
-                                                 SFX_SLOTS - 1, path));
+        DebuglogOnce("sound load", slot, "Sound slot %i is outside 0..%i: %.900s is not loaded", slot, SFX_SLOTS - 1,
+                     path);
         return;
     }
     alGetError();
@@ -480,7 +480,7 @@ void KELPSys::GetWAV(int slot, const char* path) {
 void KELPSys::PlayWAV(int slot, float pitch, float gain, float pan, int loop) {
     if (!AudioEnabled) return;
     if (slot < 0 || slot >= SFX_SLOTS) {
-        DebuglogOnce("sound play", slot, fstrSys("Sound slot %i is outside 0..%i: nothing plays", slot, SFX_SLOTS - 1));
+        DebuglogOnce("sound play", slot, "Sound slot %i is outside 0..%i: nothing plays", slot, SFX_SLOTS - 1);
         return;
     }
     if (ALbufferActive[slot] != 1) return;

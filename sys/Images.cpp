@@ -239,10 +239,9 @@ void PutTexel(int slot, int x, int y, const unsigned char* rgba) {
 // slot, since a game may repeat the load.
 void ImageSlotOutOfBounds(int slot) {
     printf("Image number out of bounds");
-    std::string why = Format("    Image slot %i is outside 0..99: nothing is loaded", slot);
     if (KELPSys::FirstReport("image slot", slot)) {
         printf("\n");
-        KELPSys::Debuglog(why.c_str());
+        KELPSys::Debuglog(Format("    Image slot %i is outside 0..99: nothing is loaded", slot).c_str());
     }
     fflush(stdout);
 }
@@ -280,8 +279,12 @@ void KELPSys::CommitImage(int slot, PreparedImage& img) {
     }
     for (const std::string& line : img.log) Debuglog(line.c_str());
     imageFrames[slot] = -1;
-    // A failed load leaves the slot empty and its planes as they were.
-    if (img.frames < 0) return;
+    // A failed load leaves the slot empty and its planes as they were; the
+    // storage promised for what it would have brought is not wanted.
+    if (img.frames < 0) {
+        ReserveTexture(slot, 0);
+        return;
+    }
     Image[slot].swap(img.plane);
     ImageBlur[slot].swap(img.blur);
     iFramesW[slot] = img.framesW;
@@ -302,7 +305,10 @@ unsigned PlannedPlaneEdge(const char* path, unsigned size) {
     head.resize(fread(head.data(), 1, head.size(), f));
     fclose(f);
     unsigned width = 0, height = 0;
-    if (PngInspect(head, width, height) || width > MAX_IMAGE_EDGE || height > MAX_IMAGE_EDGE) return 0;
+    // What the load will refuse gets no storage either.
+    if (PngInspect(head, width, height) || width > MAX_IMAGE_EDGE || height > MAX_IMAGE_EDGE ||
+        (uint64_t)width * height > PIXEL_BUDGET)
+        return 0;
     const unsigned edge = width <= size ? size : SheetEdge(width / size * (size + 2 * CELL_MARGIN));
     return edge <= PlaneEdgeLimit() ? edge : 0;
 }
@@ -484,12 +490,12 @@ PreparedImage PrepareImage(const char* path, unsigned size) {
 
 void KELPSys::Buffer_Create(int slot, int size) {
     if (slot < 0 || slot > 100) {
-        DebuglogOnce("buffer", slot, fstrSys("Buffer slot %i is outside 0..100: no buffer is made", slot));
+        DebuglogOnce("buffer", slot, "Buffer slot %i is outside 0..100: no buffer is made", slot);
         return;
     }
     if (size <= 0 || (unsigned)size > MAX_IMAGE_EDGE) {
-        DebuglogOnce("buffer", slot,
-                     fstrSys("Buffer size %i for slot %i is outside 1..%u: no buffer is made", size, slot, MAX_IMAGE_EDGE));
+        DebuglogOnce("buffer", slot, "Buffer size %i for slot %i is outside 1..%u: no buffer is made", size, slot,
+                     MAX_IMAGE_EDGE);
         return;
     }
     size_t bytes = (size_t)size * size * 4;

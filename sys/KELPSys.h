@@ -141,7 +141,7 @@ public:
     // A load queued for a slot will bring an edge x edge pixel plane: the
     // next render makes its texture storage, and once the load has arrived
     // the renders after it upload the plane ahead of its first draw, a band
-    // a frame. Slots 0..99.
+    // a frame. Slots 0..99; an edge of 0 or less withdraws the promise.
     void ReserveTexture(int slot, int edge);
 
     // ---- Images, pixel buffers, screenshots ---------------------------------
@@ -260,9 +260,11 @@ public:
 
     // ---- Log and text ------------------------------------------------------------
     static void Debuglog(const char* text);
-    // Debuglog, once for each (topic, number): for a fault that a game may
-    // repeat on every frame, such as a slot out of range.
-    static void DebuglogOnce(const char* topic, int number, const char* text);
+    // Debuglog of a printf text, once for each (topic, number): for a fault
+    // that a game may repeat on every frame, such as a slot out of range.
+    // The text is formatted only when it is said.
+    static void DebuglogOnce(const char* topic, int number, const char* format, ...)
+        __attribute__((format(printf, 3, 4)));
     // True the first time it is asked about (topic, number), for a report
     // that is more than one Debuglog line.
     static bool FirstReport(const char* topic, int number);

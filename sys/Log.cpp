@@ -31,8 +31,14 @@ bool KELPSys::FirstReport(const char* topic, int number) {
     return logged.insert({topic ? topic : "", number}).second;
 }
 
-void KELPSys::DebuglogOnce(const char* topic, int number, const char* text) {
-    if (FirstReport(topic, number)) Debuglog(text);
+void KELPSys::DebuglogOnce(const char* topic, int number, const char* format, ...) {
+    if (!FirstReport(topic, number)) return;
+    char text[1024];
+    va_list args;
+    va_start(args, format);
+    vsnprintf(text, sizeof text, format, args);
+    va_end(args);
+    Debuglog(text);
 }
 
 void KELPSys::ForgetLogged(const char* topic) {

@@ -146,6 +146,9 @@ bool ReadyAhead(int m) {
 void MakeReservedStorage() {
     for (int m = 0; m < IMAGE_SLOTS; m++) {
         if (ReservedEdge[m] <= 0 || PlaneTex[m].edge == ReservedEdge[m]) continue;
+        // A plane of another size that the slot still draws would take its
+        // own storage back at every draw: the storage waits for the load.
+        if (imageFrames[m] >= 0 && iSize[m] != ReservedEdge[m] && imageVersion[m] == ReservedAt[m]) continue;
         Texture& t = PlaneTex[m];
         if (t.name == 0) MakeTexture(t);
         glBindTexture(GL_TEXTURE_2D, t.name);
@@ -342,8 +345,8 @@ void KELPSys::WarmRenderer() {
 }
 
 void KELPSys::ReserveTexture(int slot, int edge) {
-    if (slot < 0 || slot > 99 || edge <= 0) return;
-    ReservedEdge[slot] = edge;
+    if (slot < 0 || slot > 99) return;
+    ReservedEdge[slot] = edge > 0 ? edge : 0;   // 0 or less: no storage promised
     ReservedAt[slot] = imageVersion[slot];
 }
 

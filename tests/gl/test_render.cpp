@@ -593,6 +593,23 @@ TEST_F(Render, PlanesUploadedAheadInBandsDrawWhole) {
     ThisGame.DrawImg(6, 400, 300);
     Frame();
     ExpectColour({0, 255, 0}, At(400, 300), 0, "the smaller plane");
+
+    // A slot that goes on drawing a plane of another size while its promised
+    // load is on its way keeps that plane's texture: nothing is uploaded
+    // again frame after frame.
+    FillSingleImage(7);
+    ThisGame.ResetDraw();
+    ThisGame.DrawImg(7, 400, 300);
+    Frame();
+    ASys.ReserveTexture(7, 1024);
+    for (int i = 0; i < 3; i++) {
+        ThisGame.ResetDraw();
+        ThisGame.DrawImg(7, 400, 300);
+        Frame();
+        EXPECT_EQ(0, TexUploads) << "frame " << i;
+    }
+    ExpectColour({0, 255, 0}, At(400, 300), 0, "the plane it holds");
+    ASys.ReserveTexture(7, 0);
 }
 
 TEST_F(Render, SmoothingChangeRefiltersWithoutUploading) {
