@@ -9,6 +9,9 @@
 
 #include "bench/sprite_scene.h"
 #include "game/MyGame.h"
+#include "sys/KELPSys.h"
+
+using namespace kelp;
 
 using namespace sprites;
 

@@ -6,13 +6,22 @@
 #include <cstdio>
 #include <cstring>
 
-#include "KELPCore.h"
+#include "CoreState.h"
 #include "../sys/KELPSys.h"
+
+using namespace kelp;
 
 using std::string;
 
+namespace kelp {
 int32_t UpdateCountLive = 0, RenderCountLive = 0;
 clock_t GameStartTime = 0;
+
+CoreState& StateOf(KELPCore& game) { return *game.state_; }
+}  // namespace kelp
+
+KELPCore::KELPCore() : state_(new CoreState()) {}
+KELPCore::~KELPCore() { delete state_; }
 
 static int64_t MillsStart;
 // UpdatesDue's next due time; unset until its first call after Begin.
@@ -98,7 +107,7 @@ void KELPCore::Terminate() {
 
 void KELPCore::SetTitle(string title) {
     snprintf(gameTitle, sizeof gameTitle, "%s", title.c_str());
-    Rescramble();
+    Rescramble(*this);
 }
 
 string KELPCore::GetTitle() { return string(gameTitle); }
@@ -117,9 +126,6 @@ void KELPCore::Rest(int ms) {
 }
 
 int KELPCore::UpdatesDue(int stepMs) {
-    const int kMostUpdates = 4;
-    if (stepMs < 1) stepMs = 1;
-    if (stepMs > 1000) stepMs = 1000;
     int now = Mills();
     if (!UpdateDueSet) {
         UpdateDueSet = true;
@@ -132,18 +138,42 @@ int KELPCore::UpdatesDue(int stepMs) {
         now = Mills();
     }
     int due = 0;
-    while (due < kMostUpdates && StepDue(NextUpdateDue, now, stepMs, kMostUpdates, due == 0)) due++;
+    while (StepDue(NextUpdateDue, now, stepMs, 1, due)) due++;
     return due;
 }
 
-int KELPCore::StepDue(int32_t& next, int now, int stepMs, int most, int first) {
+int KELPCore::StepDue(int32_t& due, int now, int stepMs, int catchUp, int ran) {
+    // A pass late by more than this many steps drops the time it missed.
+    const int kMostSteps = 4;
+    if (stepMs < 1) stepMs = 1;
+    if (stepMs > 1000) stepMs = 1000;
+    if (!catchUp) {
+        // The next step falls a step after this one ran: a late step is not
+        // made up, and a pass runs one at most.
+        if (ran > 0 || (now < due && due - now <= 10000)) return 0;
+        due = now + stepMs;
+        return 1;
+    }
     // Each step falls due a step after the last one was due, not a step
     // after the pass that ran it, so a game keeps its rate whatever the
     // display's.
-    if (first && (next - now > 10000 || now - next >= most * stepMs)) next = now;
-    if (now < next) return 0;
-    next += stepMs;
+    if (ran >= kMostSteps) return 0;
+    if (ran == 0 && (due - now > 10000 || now - due >= kMostSteps * stepMs)) due = now;
+    if (now < due) return 0;
+    due += stepMs;
     return 1;
+}
+
+int KELPCore::PassPerFrame() { return SysPassPerFrame; }
+
+void KELPCore::RestUntil(int due, int mostMs) {
+    // The sleep ends a millisecond before the due time (the passes poll that
+    // last one), so a step still runs when it falls due; a due time the
+    // 10-second guard is about to re-base is due now.
+    const int ahead = due - Mills();
+    if (ahead > 10000) return;
+    const int wait = ahead < mostMs ? ahead : mostMs;
+    if (wait > 1) Rest(wait - 1);
 }
 
 void KELPCore::RunLoop(std::function<bool()> pass, std::function<void()> done) {
@@ -155,14 +185,14 @@ void KELPCore::RunLoop(std::function<bool()> pass, std::function<void()> done) {
     SysRunLoop([](void*) { return loopPass() ? 1 : 0; }, [](void*) { loopDone(); }, nullptr);
 }
 
-int KELPCore::RatePerSecond(int count, int elapsedMs) {
+int kelp::RatePerSecond(int count, int elapsedMs) {
     if (elapsedMs <= 1000) return count;  // on time, or the clock went back
     return (int)(((int64_t)count * 1000 + elapsedMs / 2) / elapsedMs);
 }
 
 void KELPCore::FlipFullscreen() { ASys.FlipFull(); }
 
-void KELPCore::Zero(void* block, size_t bytes) {
+void kelp::Zero(void* block, size_t bytes) {
     if (!block || !bytes) return;
 #ifdef __linux__
     // The whole pages of a large block are given back rather than written:
@@ -185,6 +215,7 @@ void KELPCore::Zero(void* block, size_t bytes) {
 void KELPCore::RenderGame(float& w, float& h) {
     RenderCountLive++;
     int now = Mills();
+    int32_t& renderSec = StateOf(*this).renderSec;
     if (now >= renderSec + 1000 || now <= renderSec - 1000) {
         renderFps = RatePerSecond(RenderCountLive, now - renderSec);
         renderSec = now;

@@ -2,8 +2,10 @@
 // font and clear colour. It lives in ASys and is copied into every command.
 #include <cmath>
 
-#include "KELPCore.h"
+#include "CoreState.h"
 #include "../sys/KELPSys.h"
+
+using namespace kelp;
 
 namespace {
 

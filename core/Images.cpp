@@ -5,8 +5,10 @@
 #include <new>
 #include <set>
 
-#include "KELPCore.h"
+#include "CoreState.h"
 #include "../sys/KELPSys.h"
+
+using namespace kelp;
 
 using std::string;
 

@@ -5,8 +5,10 @@
 #include <cmath>
 #include <string>
 
-#include "KELPCore.h"
+#include "CoreState.h"
 #include "../sys/KELPSys.h"
+
+using namespace kelp;
 
 using std::string;
 
@@ -42,6 +44,7 @@ void TrackActionEdges() {
 void KELPCore::PollInput(int invertY) {
     UpdateCountLive++;
     int now = Mills();
+    int32_t& updateSec = StateOf(*this).updateSec;
     if (now >= updateSec + 1000 || now <= updateSec - 1000) {
         updateFps = RatePerSecond(UpdateCountLive, now - updateSec);
         updateSec = now;
@@ -61,11 +64,12 @@ void KELPCore::PollInput(int invertY) {
     }
     if (ASys.Button[100] == 1) quitRequested = 1;
     focusState = ASys.Button[63];
-    PrepareScreenshotName();
-    if (TraceInput) TraceKeys();
+    PrepareScreenshotName(*this);
+    if (TraceInput) TraceKeys(*this);
 }
 
-void KELPCore::TraceKeys() {
+void kelp::TraceKeys(KELPCore& game) {
+    const int32_t focusState = game.focusState;
     static int lastFocus = 2;
     if (focusState != lastFocus) {
         lastFocus = focusState;

@@ -3,8 +3,10 @@
 // the rest of the state come from the state copy.
 #include <cmath>
 
-#include "KELPCore.h"
+#include "CoreState.h"
 #include "../sys/KELPSys.h"
+
+using namespace kelp;
 
 namespace {
 

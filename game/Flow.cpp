@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "MyGame.h"
+#include "../core/CoreState.h"
 
 void (*MyGame::flowScreens[FLOW_COUNT])(MyGame& game) = {
     [](MyGame& g) { g.DoMenu(); },
@@ -121,7 +122,7 @@ void MyGame::FlushGame() {
     endPending = 0;
     endTimer = 0;
     memset(gameWordsA, 0, sizeof gameWordsA);
-    Zero(gameWordsB, sizeof gameWordsB);   // 48 MiB that the demo itself never writes
+    kelp::Zero(gameWordsB, sizeof gameWordsB);   // 48 MiB that the demo itself never writes
     memset(gameValues, 0, sizeof gameValues);
     memset(gameWordsD, 0, sizeof gameWordsD);
     memset(particleBlock, 0, sizeof particleBlock);

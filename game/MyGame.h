@@ -7,7 +7,6 @@
 #include <string>
 
 #include "../core/KELPCore.h"
-#include "../sys/KELPSys.h"
 
 class MyGame : public KELPCore {
 public:
@@ -79,9 +78,10 @@ public:
     // The end of a run: the platform shut down and everything saved.
     void Finish();
     void KeepAlive();
-    // While focused: sleeps until just before the next update or render is
-    // due (at most `step` ms), so that the loop does not spin between frames.
-    void RestUntilDue(int step);
+    // The loop's step: 16 ms, or 32 under the pause menu; and its pace
+    // without the input focus.
+    int StepMs() const;
+    static const int kUnfocusedMs = 150;
     // In a browser (a pass a display frame), the focused part of a pass:
     // the updates due since the last frame, then one render if any ran.
     void FrameSteps();

@@ -5,6 +5,8 @@
 
 #include "KELPSys.h"
 
+namespace kelp {
+
 double DrawR[RENDER_LIST_MAX][CMD_SLOTS];
 int32_t DrawToRT = 0;
 
@@ -38,3 +40,5 @@ void KELPSys::RenderBuffer() {
         droppedCommands = 0;
     }
 }
+
+}  // namespace kelp

@@ -11,6 +11,8 @@
 
 #include "KELPSys.h"
 
+namespace kelp {
+
 std::vector<unsigned char> Image[IMAGE_SLOTS];
 std::vector<unsigned char> ImageBlur[IMAGE_SLOTS];
 int32_t imageFrames[IMAGE_SLOTS];
@@ -673,3 +675,5 @@ void KELPSys::GrabBuffer() {
     ImageChanged(101);
     ImageChanged(102);
 }
+
+}  // namespace kelp

@@ -7,6 +7,8 @@
 
 #include "KELPSys.h"
 
+namespace kelp {
+
 KELPSys ASys __attribute__((init_priority(1003)));
 
 KELPSys::KELPSys() : webResult(), webPort(80) {}
@@ -31,3 +33,5 @@ static void RealSleepMs(int ms) {
 
 int64_t (*ClockNowMs)() = MonotonicMs;
 void (*ClockSleepMs)(int ms) = RealSleepMs;
+
+}  // namespace kelp

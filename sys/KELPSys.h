@@ -13,8 +13,11 @@
 #include <vector>
 
 struct GLFWwindow;
-struct WebAnswer;
 struct GLFWgamepadstate;
+
+namespace kelp {
+
+struct WebAnswer;
 
 // ---- Sizes ----------------------------------------------------------------
 enum {
@@ -473,3 +476,5 @@ extern int64_t (*WebClockMs)();
 extern int32_t DebugMessages;
 
 void error_callback(int code, const char* text);
+
+}  // namespace kelp

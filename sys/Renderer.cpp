@@ -13,6 +13,8 @@
 
 #include "KELPSys.h"
 
+namespace kelp {
+
 int32_t TexUse = -1, TriCount = 0, RenderMode = 0, Wireframe = 0;
 unsigned char WhiteBlock[256];
 int32_t FramebufferSeenW = -1, FramebufferSeenH = -1;
@@ -568,3 +570,5 @@ void KELPSys::RenderQuadImage(int base) {
     TriCount += 1;
     polyCount += 2;
 }
+
+}  // namespace kelp

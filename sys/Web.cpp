@@ -29,6 +29,8 @@
 
 extern char** environ;
 
+namespace kelp {
+
 namespace {
 int64_t MonotonicMs();
 }
@@ -182,3 +184,5 @@ void KELPSys::OpenBrowser_Sys(const char* url) {
         }
     }).detach();
 }
+
+}  // namespace kelp

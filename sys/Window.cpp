@@ -6,6 +6,8 @@
 
 #include "KELPSys.h"
 
+namespace kelp {
+
 // Off while start-up opens its first window, which only bridges the audio
 // start and is replaced at once: warming its GL pipeline would be lost.
 static bool WarmOnOpen = true;
@@ -159,3 +161,5 @@ void KELPSys::ComputeCanvas(float& screenW, float& screenH) {
     centreY = rh2;
     ViewScale = 2 / virtualW;
 }
+
+}  // namespace kelp

@@ -2,6 +2,9 @@
 #include <string>
 
 #include "frontend_fixture.h"
+#include "sys/KELPSys.h"
+
+using namespace kelp;
 
 class CreditsScreen : public FrontEnd {
 protected:

@@ -8,6 +8,9 @@
 #include <string>
 
 #include "game/MyGame.h"
+#include "sys/KELPSys.h"
+
+using namespace kelp;
 
 namespace {
 

@@ -18,6 +18,10 @@
 #include <vector>
 
 #include "game/MyGame.h"
+#include "sys/KELPSys.h"
+#include "core/CoreState.h"
+
+using namespace kelp;
 
 namespace {
 
@@ -1165,7 +1169,7 @@ TEST_F(Images, SavePngFailuresAreLoggedWithTheirCode) {
 
 TEST_F(Images, ScreenshotNameHasRootGameAndTimeStamp) {
     snprintf(ThisGame.dataRoot, sizeof ThisGame.dataRoot, "/some/root");
-    ThisGame.PrepareScreenshotName();
+    PrepareScreenshotName(ThisGame);
     EXPECT_TRUE(std::regex_match(std::string(ASys.ScreenshotName),
         std::regex("/some/root/Screenshot_550_\\d\\d-\\d\\d-\\d{4}_\\d\\d-\\d\\d-\\d\\d\\.png")))
         << ASys.ScreenshotName;
@@ -1174,7 +1178,7 @@ TEST_F(Images, ScreenshotNameHasRootGameAndTimeStamp) {
     std::string deep(4099, 'd');
     memcpy(ThisGame.dataRoot, deep.c_str(), deep.size() + 1);
     ThisGame.gameNumber = -2147483647 - 1;
-    ThisGame.PrepareScreenshotName();
+    PrepareScreenshotName(ThisGame);
     std::string name = ASys.ScreenshotName;
     EXPECT_EQ(0u, name.find(deep + "/Screenshot_-2147483648_"));
     EXPECT_EQ(deep.size() + strlen("/Screenshot_-2147483648_") + 19 + 4, name.size());

@@ -5,6 +5,9 @@
 #include <cstring>
 
 #include "game/MyGame.h"
+#include "sys/KELPSys.h"
+
+using namespace kelp;
 
 namespace {
 

@@ -2,6 +2,9 @@
 #include <vector>
 
 #include "frontend_fixture.h"
+#include "sys/KELPSys.h"
+
+using namespace kelp;
 
 class PauseScreens : public FrontEnd {
 protected:
