@@ -681,7 +681,8 @@ public:
     // ---- Web and score records -----------------------------------------------------------------------------------
     // GET http://<host><path><value> on port 80, with the value escaped, and
     // return what the answer holds between "[-\r\nData-]" and "[-\r\nEnd-]"
-    // ("" when nothing arrived). It blocks the loop: 3 s at most for the first part of
+    // ("" when no whole answer arrived: an unknown or empty host, no
+    // connection, a cut or late answer; the log says why). It blocks the loop: 3 s at most for the first part of
     // the answer and for each further one, 10 s in all. In a browser it
     // never blocks: it returns the last answer that has arrived.
     std::string GetURL(std::string host, std::string path, std::string value);

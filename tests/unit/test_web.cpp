@@ -379,9 +379,17 @@ TEST_F(WebTest, HostNamesAreResolved) {
     ASys.webPort = 80;
 }
 
-TEST_F(WebTest, UnknownHostKeepsTheLastAnswer) {
-    ASys.webResult = "previous";
-    EXPECT_EQ(K().GetURL("no-such-host.invalid", "Scores.php?Game=550&Score=", "x"), "previous");
+// No answer came, so there is none: not the last exchange's, which a game
+// would take for this one's.
+TEST_F(WebTest, AnUnknownOrEmptyHostGivesNoAnswerAndSaysWhy) {
+    for (const char* host : {"no-such-host.invalid", ""}) {
+        ASys.webResult = "previous";
+        ASys.webFailureSaid = false;
+        ::testing::internal::CaptureStdout();
+        EXPECT_EQ(K().GetURL(host, "Scores.php?Game=550&Score=", "x"), "") << host;
+        string out = ::testing::internal::GetCapturedStdout();
+        EXPECT_NE(out.find(string("> Web: no such host \"") + host + "\""), string::npos) << out;
+    }
 }
 
 TEST_F(WebTest, RefusedConnectionGivesEmptyAnswerAtOnce) {
