@@ -27,6 +27,8 @@ extern clock_t GameStartTime;                       // StartTick
 extern int32_t jRand_Seed, jRand_Count, jRand_Bit, jRand_Plus, jRand_Out, jRand_tSeed;   // Rnd's state
 extern const char jRand_Txt[257];                   // Rnd's table
 
+// Starts the millisecond clock at 0 (Begin).
+void StartClock();
 // Rebuilds the scramble table from the keyword and the game's number.
 void Rescramble(KELPCore& game);
 // The next screenshot's name, taken at every poll.

@@ -141,7 +141,7 @@ public:
     // second, and the triangles of the last render.
     int32_t updateFps = 0, renderFps = 0, polysShown = 0;
     int32_t focusState = 0;            // 1 while the window has the input focus, else -1 (PollInput)
-    // Due times (Mills) for a loop that paces itself with StepsDue: the next
+    // Due times (Mills) for a loop that paces itself with StepDue: the next
     // update and the next render.
     int32_t nextUpdate = 0, nextRender = 0;
     int32_t quitRequested = 0;         // non-zero ends the loop: F4, closing the window, or the game

@@ -1,9 +1,11 @@
-// The one platform object. Its constructor builds only its string member;
-// every other field starts zeroed, as for any object with static storage.
+// The one platform object, and the clock every part of the platform reads.
+// Its constructor builds only its string member; every other field starts
+// zeroed, as for any object with static storage.
 #include <time.h>
 #include <unistd.h>
 
 #include <GLFW/glfw3.h>
+
 
 #include "KELPSys.h"
 

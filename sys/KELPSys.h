@@ -354,6 +354,12 @@ extern float imageUnit[IMAGE_SLOTS];
 extern uint32_t imageVersion[IMAGE_SLOTS];
 void ImageChanged(int slot);
 extern int32_t imageMissingLogged[IMAGE_SLOTS];   // 1: "Missing Image" said since the slot last changed
+// Storage promised to a slot's pixel plane by a load queued for it
+// (ReserveTexture): the plane's edge (0: none), and the slot's version when
+// it was promised, so that the load's arrival shows as a new version. The
+// renderer makes the storage and withdraws the promise once it is kept.
+extern int32_t ReservedEdge[IMAGE_SLOTS];
+extern uint32_t ReservedAt[IMAGE_SLOTS];
 // GL's largest texture edge, read when a window opens; 0 until then. Atomic:
 // the loading thread reads it while preparing planes.
 extern std::atomic<int32_t> MaxTextureEdge;
@@ -517,5 +523,8 @@ extern int64_t (*WebClockMs)();
 extern int32_t DebugMessages;
 
 void error_callback(int code, const char* text);
+// 0 while start-up opens its first window, which only bridges the audio
+// start: a window opened while it is 1 warms its GL pipeline before showing.
+extern bool WarmOnOpen;
 
 }  // namespace kelp

@@ -17,6 +17,11 @@ namespace kelp {
 
 int32_t TexUse = -1, TriCount = 0, RenderMode = 0, Wireframe = 0;
 unsigned char WhiteBlock[256];
+// Shapes are drawn from an opaque white block, white from the start.
+static const bool kWhiteBlockFilled = [] {
+    memset(WhiteBlock, 255, sizeof WhiteBlock);
+    return true;
+}();
 int32_t FramebufferSeenW = -1, FramebufferSeenH = -1;
 int32_t TexUploads = 0;
 int32_t TexUploadKeys[TEX_UPLOAD_LOG];
@@ -69,12 +74,6 @@ struct Texture {
 };
 
 Texture PlaneTex[IMAGE_SLOTS], BlurTex[IMAGE_SLOTS], WhiteTex;
-
-// Storage promised to a slot's pixel plane by a load queued for it: the
-// plane's edge (0: none), and the slot's version when it was promised, so
-// that the load's arrival shows as a new version.
-int32_t ReservedEdge[IMAGE_SLOTS];
-uint32_t ReservedAt[IMAGE_SLOTS];
 
 // What one frame uploads ahead at most, after its swap.
 const size_t AHEAD_BYTES_PER_FRAME = 1 << 20;
@@ -356,12 +355,6 @@ void KELPSys::WarmRenderer() {
     glFinish();
     glBindTexture(GL_TEXTURE_2D, 0);
     glDeleteTextures(1, &tex);
-}
-
-void KELPSys::ReserveTexture(int slot, int edge) {
-    if (slot < 0 || slot > 99) return;
-    ReservedEdge[slot] = edge > 0 ? edge : 0;   // 0 or less: no storage promised
-    ReservedAt[slot] = imageVersion[slot];
 }
 
 void KELPSys::ForgetTextures() {
