@@ -7,9 +7,6 @@
 
 namespace {
 
-bool Pressed(float v) { return v > 0.5f; }
-bool Released(float v) { return v < 0.3f; }
-
 const int kCreditCapacity = 1024;
 
 // 72 lines in sections: "-=-=-" ends a section, an empty line is a spacer.
@@ -64,10 +61,10 @@ void MyGame::Credits() {
     ResetDraw();
 
     bool close = false;
-    if (Released(Joy(8)) && Released(Joy(10)) && Released(Joy(9)) && Released(Joy(11))) {
+    if (ActionUp(8) && ActionUp(10) && ActionUp(9) && ActionUp(11)) {
         keyLatch[15] = 0;
     }
-    if ((Pressed(Joy(8)) || Pressed(Joy(10)) || Pressed(Joy(9)) || Pressed(Joy(11))) &&
+    if ((ActionDown(8) || ActionDown(10) || ActionDown(9) || ActionDown(11)) &&
         keyLatch[15] == 0) {
         close = true;
     }
@@ -90,7 +87,7 @@ void MyGame::Credits() {
     if (last < -1) last = -1;
 
     creditScroll -= 0.75f;
-    if (Pressed(Joy(0)) || Pressed(Joy(1)) || Pressed(Joy(2)) || Pressed(Joy(3))) {
+    if (ActionDown(0) || ActionDown(1) || ActionDown(2) || ActionDown(3)) {
         creditScroll -= 1.5f;
     }
     if (creditScroll < -36.0f * last - 288) creditScroll = 0;

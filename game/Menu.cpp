@@ -7,11 +7,6 @@
 
 namespace {
 
-// Pressed and released thresholds: the gap between them keeps a value that
-// hovers around one threshold from chattering.
-bool Pressed(float v) { return v > 0.5f; }
-bool Released(float v) { return v < 0.3f; }
-
 // Clamp shared by the menu background and the page switch, so the logo's
 // divisor is never outside the range it is drawn with.
 float ClampZoom(float z) { return z < 1.0f ? 1.0f : (z > 2.0f ? 2.0f : z); }
@@ -85,11 +80,11 @@ void MyGame::Menu_Start() {
         quitRequested = 1;
     }
 
-    bool confirm = Pressed(Joy(8)) || Pressed(Joy(10));
-    bool back = Pressed(Joy(11));
+    bool confirm = ActionDown(8) || ActionDown(10);
+    bool back = ActionDown(11);
     if (saveData[13] == 1) {
-        confirm = Pressed(Joy(11));
-        back = Pressed(Joy(10)) || Pressed(Joy(8));
+        confirm = ActionDown(11);
+        back = ActionDown(10) || ActionDown(8);
     }
 
     struct Item {
@@ -153,11 +148,11 @@ void MyGame::Menu_Start() {
         const int h = MouseIn_Radius(it.x, it.y, r + 16);
         bool activate = false;
         if (startSelection == it.v) {
-            if (Pressed(Joy(3)) && keyLatch[5] == 0) {
+            if (ActionDown(3) && keyLatch[5] == 0) {
                 LockKeys();
                 startSelection = it.left;
                 PlaySFX(99, 1.0f);
-            } else if (Pressed(Joy(1)) && keyLatch[5] == 0) {
+            } else if (ActionDown(1) && keyLatch[5] == 0) {
                 LockKeys();
                 startSelection = it.right;
                 PlaySFX(99, 1.0f);
@@ -205,7 +200,7 @@ void MyGame::Menu_Start() {
 
     if (!confirm) keyLatch[10] = 0;
     if (!back) keyLatch[11] = 0;
-    if (Released(Joy(1)) && Released(Joy(3))) keyLatch[5] = 0;
+    if (ActionUp(1) && ActionUp(3)) keyLatch[5] = 0;
     for (int i = 0; i < 10; i++) {
         if (TouchDown(i) == 0) touchLatch[i + 1] = 0;
     }
@@ -277,8 +272,8 @@ void MyGame::Menu_Default(std::string items, std::string descriptions) {
     ResetDraw();
 
     // Confirm, but not while the back key is down: then button 8 means back.
-    const bool confirmDown = Pressed(Joy(10)) || Pressed(Joy(8));
-    if (Released(Joy(10)) && Released(Joy(8))) keyLatch[10] = 0;
+    const bool confirmDown = ActionDown(10) || ActionDown(8);
+    if (ActionUp(10) && ActionUp(8)) keyLatch[10] = 0;
     if (confirmDown && !PlayKey(99) && keyLatch[10] == 0) {
         LockKeys();
         chosen = true;
@@ -293,7 +288,7 @@ void MyGame::Menu_Default(std::string items, std::string descriptions) {
         keyLatch[5] = 0;
         keyLatch[6] = 24;
     }
-    if ((Pressed(Joy(0)) || Pressed(Joy(3))) && keyLatch[5] == 0) {
+    if ((ActionDown(0) || ActionDown(3)) && keyLatch[5] == 0) {
         keyLatch[5] = keyLatch[6];
         keyLatch[6] -= 6;
         saveData[101] -= 1;
@@ -301,7 +296,7 @@ void MyGame::Menu_Default(std::string items, std::string descriptions) {
         boardPage = 0;
         boardTimer = 0;
     }
-    if ((Pressed(Joy(2)) || Pressed(Joy(1))) && keyLatch[5] == 0) {
+    if ((ActionDown(2) || ActionDown(1)) && keyLatch[5] == 0) {
         keyLatch[5] = keyLatch[6];
         keyLatch[6] -= 6;
         saveData[101] += 1;
@@ -327,13 +322,13 @@ void MyGame::Menu_Default(std::string items, std::string descriptions) {
     DrawImg(52, 32, 32, 0);
     const bool arrowTouched =
         MouseIn_Centered(32, 32, 64, 64) && pointerDown >= 1 && touchLatch[0] == 0;
-    const bool backKey = (Pressed(Joy(11)) || Pressed(Joy(8))) && keyLatch[11] == 0;
+    const bool backKey = (ActionDown(11) || ActionDown(8)) && keyLatch[11] == 0;
     if (arrowTouched || backKey) {
         menuPage = 0;
         LockKeys();
         PlaySFX(98);
     }
-    if (Released(Joy(11)) && Released(Joy(8))) keyLatch[11] = 0;
+    if (ActionUp(11) && ActionUp(8)) keyLatch[11] = 0;
     ResetDraw();
 }
 

@@ -96,6 +96,15 @@ public:
     // Elapsed milliseconds between two updates as 60 Hz frames, clamped.
     static float FrameDelta(int elapsedMs);
 
+    // ---- Input ------------------------------------------------------------------------------
+    // An action held or let go, at the thresholds of JoyPressed and
+    // JoyReleased. The screens act on a press while their latch is 0 and
+    // re-arm it on a release, rather than on JoyPressed's edges, because
+    // LockKeys (after every menu action, and on every frame of the end
+    // banner) has to hold a press back until it is released.
+    bool ActionDown(int action) { return Joy(action) > KELP_PRESSED; }
+    bool ActionUp(int action) { return Joy(action) < KELP_RELEASED; }
+
     // ---- Game flow ------------------------------------------------------------------------
     void LoopTarget();
     void EndBanner();

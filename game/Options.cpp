@@ -5,9 +5,6 @@
 
 namespace {
 
-bool Pressed(float v) { return v > 0.5f; }
-bool Released(float v) { return v < 0.3f; }
-
 // Where one row is drawn and whether the pointer is pressing it.
 struct Row {
     int cx, y;
@@ -63,7 +60,7 @@ Row BeginRow(MyGame& g, int icon, const std::string& label) {
 }
 
 void EndRow(MyGame& g) {
-    if (g.Joy(10) <= 0.5f && g.PlayKeyAll(98) == 0 && Released(g.Joy(11)) && g.MouseDown() == 0) {
+    if (!g.ActionDown(10) && g.PlayKeyAll(98) == 0 && g.ActionUp(11) && g.MouseDown() == 0) {
         g.keyLatch[2] = 0;
     }
     g.optY += 86;
@@ -71,7 +68,7 @@ void EndRow(MyGame& g) {
 }
 
 bool ConfirmDown(MyGame& g) {
-    return Pressed(g.Joy(10)) || g.PlayKeyAll(98) != 0 || Pressed(g.Joy(11));
+    return g.ActionDown(10) || g.PlayKeyAll(98) != 0 || g.ActionDown(11);
 }
 
 // Entries a row may own; anything else makes a row with no setting.
@@ -106,25 +103,25 @@ void MyGame::Options() {
     // this update's input; clearing latches now would hand the same press on.
     if (subScreen != 1) return;
 
-    if (Released(Joy(0)) && Released(Joy(2))) keyLatch[0] = 0;
-    if (Pressed(Joy(0)) && keyLatch[0] == 0) {
+    if (ActionUp(0) && ActionUp(2)) keyLatch[0] = 0;
+    if (ActionDown(0) && keyLatch[0] == 0) {
         keyLatch[0] = 1;
         optSelected -= 1;
         PlaySFX(99, 1.5f);
     }
-    if (Pressed(Joy(2)) && keyLatch[0] == 0) {
+    if (ActionDown(2) && keyLatch[0] == 0) {
         keyLatch[0] = 1;
         optSelected += 1;
         PlaySFX(99, 1.5f);
     }
 
-    if (Released(Joy(3)) && Released(Joy(1))) keyLatch[5] = 0;
+    if (ActionUp(3) && ActionUp(1)) keyLatch[5] = 0;
 
     if (optSelected > optCount - 1) optSelected = optCount - 1;
     if (optSelected < 0) optSelected = 0;
 
-    if (Released(Joy(9))) keyLatch[15] = 0;
-    if (Pressed(Joy(9)) && keyLatch[15] == 0) {
+    if (ActionUp(9)) keyLatch[15] = 0;
+    if (ActionDown(9) && keyLatch[15] == 0) {
         subScreen = 0;
         LockKeys();
         Save();
@@ -220,12 +217,12 @@ int MyGame::AddLinearOption(int entry, int icon, std::string label, int steps) {
             keyLatch[2] = 1;
             PlaySFX(99, 1.0f);
         }
-        if (Pressed(Joy(3)) && keyLatch[5] == 0 && value > 0) {
+        if (ActionDown(3) && keyLatch[5] == 0 && value > 0) {
             value = (value > steps ? steps : value) - 1;
             keyLatch[5] = 1;
             PlaySFX(99, 1.0f);
         }
-        if (Pressed(Joy(1)) && keyLatch[5] == 0 && value < steps) {
+        if (ActionDown(1) && keyLatch[5] == 0 && value < steps) {
             value = (value < 0 ? 0 : value) + 1;
             keyLatch[5] = 1;
             PlaySFX(99, 1.0f);

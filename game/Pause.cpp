@@ -1,13 +1,6 @@
 // The in-game pause trigger, the pause menu and the loading screen.
 #include "MyGame.h"
 
-namespace {
-
-bool Pressed(float v) { return v > 0.5f; }
-bool Released(float v) { return v < 0.3f; }
-
-}  // namespace
-
 void MyGame::Ingame() {
     ResetDraw();
     SetSize(1);
@@ -23,8 +16,8 @@ void MyGame::Ingame() {
 
     // Every pause input must be released before it can pause again, so one
     // held after Resume does not reopen the menu.
-    if (!PlayKey(98) && !PlayKey(99) && Released(Joy(8))) keyLatch[98] = 0;
-    if ((PlayKey(99) || PlayKey(98) || Pressed(Joy(8))) && keyLatch[98] == 0) {
+    if (!PlayKey(98) && !PlayKey(99) && ActionUp(8)) keyLatch[98] = 0;
+    if ((PlayKey(99) || PlayKey(98) || ActionDown(8)) && keyLatch[98] == 0) {
         paused = 1;
         pauseSelection = 1;
         LockKeys();
@@ -52,12 +45,12 @@ void MyGame::PauseMenu() {
     if (pauseSlide > 480) pauseSlide = 480;
     if (pointerDown > 0) pauseIdle = 0;
 
-    if (Released(Joy(10)) && Released(Joy(11)) && Released(Joy(9)) && Released(Joy(8))) {
+    if (ActionUp(10) && ActionUp(11) && ActionUp(9) && ActionUp(8)) {
         keyLatch[10] = 0;
     }
     // Re-read each time: an activation latches everything for the rest of the frame.
     auto activate = [&]() {
-        return (Pressed(Joy(10)) || Pressed(Joy(11)) || Pressed(Joy(9)) || Pressed(Joy(8))) &&
+        return (ActionDown(10) || ActionDown(11) || ActionDown(9) || ActionDown(8)) &&
                keyLatch[10] == 0;
     };
 
@@ -117,13 +110,13 @@ void MyGame::PauseMenu() {
         LockKeys();
     }
 
-    if (Pressed(Joy(1)) && keyLatch[1] == 0) {
+    if (ActionDown(1) && keyLatch[1] == 0) {
         keyLatch[1] = 1;
         pauseSelection += 1;
         PlaySFX(99);
         pauseIdle = 0;
     }
-    if (Pressed(Joy(3)) && keyLatch[1] == 0) {
+    if (ActionDown(3) && keyLatch[1] == 0) {
         keyLatch[1] = 1;
         pauseSelection -= 1;
         PlaySFX(99);
@@ -131,7 +124,7 @@ void MyGame::PauseMenu() {
     }
     if (pauseSelection < 0) pauseSelection = 2;
     if (pauseSelection > 2) pauseSelection = 0;
-    if (Released(Joy(1)) && Released(Joy(3))) keyLatch[1] = 0;
+    if (ActionUp(1) && ActionUp(3)) keyLatch[1] = 0;
     ResetDraw();
 }
 

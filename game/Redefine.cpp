@@ -50,14 +50,12 @@ void MyGame::RedefineKeys() {
     const int item = kItems[redefRow + 2][redefCol];
     const bool capturing = (keyLatch[66] == 2);
 
-    auto held = [&](int action) { return Joy(action) > 0.5f; };
-
     // ---- The controller ----
     for (int side = 0; side < 2; side++) {
         const int action = side == 0 ? 14 : 15;
         const bool chosen = (item == action);
         float r = chosen ? 102.0f : 96.0f;
-        if (held(action)) r += 4;
+        if (ActionDown(action)) r += 4;
         if (chosen) {
             SetCol(40, 120, 200);
         } else {
@@ -85,7 +83,7 @@ void MyGame::RedefineKeys() {
         } else {
             SetCol(40, 40, 40);
         }
-        Rect(p.x, p.y, held(p.action) ? 50 : 40);
+        Rect(p.x, p.y, ActionDown(p.action) ? 50 : 40);
     }
 
     struct Face {
@@ -104,7 +102,7 @@ void MyGame::RedefineKeys() {
         const bool chosen = (item == f.action);
         const int* c = chosen ? f.chosen : f.col;
         SetCol(c[0], c[1], c[2]);
-        Circle(f.x, f.y, held(f.action) ? 32 : 24);
+        Circle(f.x, f.y, ActionDown(f.action) ? 32 : 24);
         if (chosen) {
             SetCol(kChosenR, kChosenG, kChosenB);
         } else {
@@ -120,7 +118,7 @@ void MyGame::RedefineKeys() {
         } else {
             SetCol(40, 40, 40);
         }
-        const float s = held(action) ? 32.0f : 24.0f;
+        const float s = ActionDown(action) ? 32.0f : 24.0f;
         SetRot(k == 0 ? 90 : -90);
         Tri(k == 0 ? cx + 26 : cx - 26, cy + 52, s, s * 0.667f);
         SetRot(0);

@@ -116,8 +116,8 @@ void MyGame::DisplayScoreboard() {
         keyLatch[13] = 1;
         boardTimer = 270;
     }
-    if (Joy(13) < 0.3f && pointerDown == 0) keyLatch[13] = 0;
-    if (Joy(13) > 0.5f && keyLatch[13] == 0) {
+    if (ActionUp(13) && pointerDown == 0) keyLatch[13] = 0;
+    if (ActionDown(13) && keyLatch[13] == 0) {
         keyLatch[13] = 1;
         boardTimer = 270;
     }
