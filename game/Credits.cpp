@@ -61,10 +61,12 @@ void MyGame::Credits() {
     ResetDraw();
 
     bool close = false;
-    if (ActionUp(8) && ActionUp(10) && ActionUp(9) && ActionUp(11)) {
+    if (ActionUp(KELP_START) && ActionUp(KELP_BUTTON1) && ActionUp(KELP_BACK) &&
+        ActionUp(KELP_BUTTON2)) {
         keyLatch[15] = 0;
     }
-    if ((ActionDown(8) || ActionDown(10) || ActionDown(9) || ActionDown(11)) &&
+    if ((ActionDown(KELP_START) || ActionDown(KELP_BUTTON1) || ActionDown(KELP_BACK) ||
+         ActionDown(KELP_BUTTON2)) &&
         keyLatch[15] == 0) {
         close = true;
     }
@@ -87,7 +89,8 @@ void MyGame::Credits() {
     if (last < -1) last = -1;
 
     creditScroll -= 0.75f;
-    if (ActionDown(0) || ActionDown(1) || ActionDown(2) || ActionDown(3)) {
+    if (ActionDown(KELP_UP) || ActionDown(KELP_RIGHT) || ActionDown(KELP_DOWN) ||
+        ActionDown(KELP_LEFT)) {
         creditScroll -= 1.5f;
     }
     if (creditScroll < -36.0f * last - 288) creditScroll = 0;

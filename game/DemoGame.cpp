@@ -1,6 +1,6 @@
 // The demo scene: a steered marker and a chaser circling the centre,
 // collision displays, particles and points on fire, and a test score record
-// sent online while button 13 is held.
+// sent online while Button 4 is held.
 #include <cstdio>
 #include <string>
 
@@ -51,7 +51,7 @@ void MyGame::DoGame() {
     Rect(W / 2, H / 2, W + 256, H + 256);
     ResetDraw();
 
-    demoAngleA += (Joy(1) - Joy(3)) * 10;
+    demoAngleA += (Joy(KELP_RIGHT) - Joy(KELP_LEFT)) * 10;
     // The chaser turns towards the steered marker, at most 3 degrees a frame.
     float turn = WhichWayDoIGo(demoAngleB, demoAngleA);
     if (turn < -3) turn = -3;
@@ -80,7 +80,7 @@ void MyGame::DoGame() {
         demoAngleA = MouseX();
         demoAngleB = MouseY();
     }
-    if (Joy(10) != 0) fire = 1;
+    if (Joy(KELP_BUTTON1) != 0) fire = 1;
 
     if (fire) {
         float speed = Rnd(3, 7);
@@ -92,7 +92,7 @@ void MyGame::DoGame() {
         if (Rnd(0, 30) < 1) Gimme(5 * Rand(1, 10), bx, by);
     }
 
-    if (Joy(13) != 0) SubmitTestScore();
+    if (Joy(KELP_BUTTON4) != 0) SubmitTestScore();
 
     DefaultScoreDisplay(1);
 }

@@ -123,8 +123,8 @@ void MyGame::UpdateAt(int tick) {
     updateTick = tick;
     frameDelta = FrameDelta(updateTick - prevUpdateTick);
 
-    stickDX = Joy(1) - Joy(3);
-    stickDY = Joy(2) - Joy(0);
+    stickDX = Joy(KELP_RIGHT) - Joy(KELP_LEFT);
+    stickDY = Joy(KELP_DOWN) - Joy(KELP_UP);
 
     PollInput(saveData[10]);
     ResetDraw();

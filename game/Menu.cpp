@@ -74,17 +74,17 @@ void MyGame::Menu_Start() {
     const float W = screenW, H = screenH;
 
     // The back key leaves the program, once it has been seen released.
-    if (!PlayKey(99)) {
+    if (!PlayKey(PLAYKEY_ESCAPE)) {
         keyLatch[99] = 0;
     } else if (keyLatch[99] == 0) {
         quitRequested = 1;
     }
 
-    bool confirm = ActionDown(8) || ActionDown(10);
-    bool back = ActionDown(11);
+    bool confirm = ActionDown(KELP_START) || ActionDown(KELP_BUTTON1);
+    bool back = ActionDown(KELP_BUTTON2);
     if (saveData[13] == 1) {
-        confirm = ActionDown(11);
-        back = ActionDown(10) || ActionDown(8);
+        confirm = ActionDown(KELP_BUTTON2);
+        back = ActionDown(KELP_BUTTON1) || ActionDown(KELP_START);
     }
 
     struct Item {
@@ -148,11 +148,11 @@ void MyGame::Menu_Start() {
         const int h = MouseIn_Radius(it.x, it.y, r + 16);
         bool activate = false;
         if (startSelection == it.v) {
-            if (ActionDown(3) && keyLatch[5] == 0) {
+            if (ActionDown(KELP_LEFT) && keyLatch[5] == 0) {
                 LockKeys();
                 startSelection = it.left;
                 PlaySFX(99, 1.0f);
-            } else if (ActionDown(1) && keyLatch[5] == 0) {
+            } else if (ActionDown(KELP_RIGHT) && keyLatch[5] == 0) {
                 LockKeys();
                 startSelection = it.right;
                 PlaySFX(99, 1.0f);
@@ -200,7 +200,7 @@ void MyGame::Menu_Start() {
 
     if (!confirm) keyLatch[10] = 0;
     if (!back) keyLatch[11] = 0;
-    if (ActionUp(1) && ActionUp(3)) keyLatch[5] = 0;
+    if (ActionUp(KELP_RIGHT) && ActionUp(KELP_LEFT)) keyLatch[5] = 0;
     for (int i = 0; i < 10; i++) {
         if (TouchDown(i) == 0) touchLatch[i + 1] = 0;
     }
@@ -271,10 +271,11 @@ void MyGame::Menu_Default(std::string items, std::string descriptions) {
     }
     ResetDraw();
 
-    // Confirm, but not while the back key is down: then button 8 means back.
-    const bool confirmDown = ActionDown(10) || ActionDown(8);
-    if (ActionUp(10) && ActionUp(8)) keyLatch[10] = 0;
-    if (confirmDown && !PlayKey(99) && keyLatch[10] == 0) {
+    // Confirm, but not while Escape is down: it is bound to Start, which
+    // then means back.
+    const bool confirmDown = ActionDown(KELP_BUTTON1) || ActionDown(KELP_START);
+    if (ActionUp(KELP_BUTTON1) && ActionUp(KELP_START)) keyLatch[10] = 0;
+    if (confirmDown && !PlayKey(PLAYKEY_ESCAPE) && keyLatch[10] == 0) {
         LockKeys();
         chosen = true;
     }
@@ -284,11 +285,12 @@ void MyGame::Menu_Default(std::string items, std::string descriptions) {
     keyLatch[5] -= 1;
     if (keyLatch[5] < 0) keyLatch[5] = 0;
     if (keyLatch[6] <= 2) keyLatch[6] = 3;
-    if (Joy(0) < 0.25f && Joy(1) < 0.25f && Joy(2) < 0.25f && Joy(3) < 0.25f) {
+    if (Joy(KELP_UP) < 0.25f && Joy(KELP_RIGHT) < 0.25f && Joy(KELP_DOWN) < 0.25f &&
+        Joy(KELP_LEFT) < 0.25f) {
         keyLatch[5] = 0;
         keyLatch[6] = 24;
     }
-    if ((ActionDown(0) || ActionDown(3)) && keyLatch[5] == 0) {
+    if ((ActionDown(KELP_UP) || ActionDown(KELP_LEFT)) && keyLatch[5] == 0) {
         keyLatch[5] = keyLatch[6];
         keyLatch[6] -= 6;
         saveData[101] -= 1;
@@ -296,7 +298,7 @@ void MyGame::Menu_Default(std::string items, std::string descriptions) {
         boardPage = 0;
         boardTimer = 0;
     }
-    if ((ActionDown(2) || ActionDown(1)) && keyLatch[5] == 0) {
+    if ((ActionDown(KELP_DOWN) || ActionDown(KELP_RIGHT)) && keyLatch[5] == 0) {
         keyLatch[5] = keyLatch[6];
         keyLatch[6] -= 6;
         saveData[101] += 1;
@@ -322,13 +324,13 @@ void MyGame::Menu_Default(std::string items, std::string descriptions) {
     DrawImg(52, 32, 32, 0);
     const bool arrowTouched =
         MouseIn_Centered(32, 32, 64, 64) && pointerDown >= 1 && touchLatch[0] == 0;
-    const bool backKey = (ActionDown(11) || ActionDown(8)) && keyLatch[11] == 0;
+    const bool backKey = (ActionDown(KELP_BUTTON2) || ActionDown(KELP_START)) && keyLatch[11] == 0;
     if (arrowTouched || backKey) {
         menuPage = 0;
         LockKeys();
         PlaySFX(98);
     }
-    if (ActionUp(11) && ActionUp(8)) keyLatch[11] = 0;
+    if (ActionUp(KELP_BUTTON2) && ActionUp(KELP_START)) keyLatch[11] = 0;
     ResetDraw();
 }
 

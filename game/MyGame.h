@@ -104,6 +104,14 @@ public:
     // banner) has to hold a press back until it is released.
     bool ActionDown(int action) { return Joy(action) > KELP_PRESSED; }
     bool ActionUp(int action) { return Joy(action) < KELP_RELEASED; }
+    // The types of PlayKey's fixed table (KELPCore.h) that the demo reads:
+    // keys that need no binding, for what must work whatever the bindings.
+    enum PlayKeyType {
+        PLAYKEY_UP = 0, PLAYKEY_LEFT = 3, PLAYKEY_RIGHT = 5, PLAYKEY_DOWN = 8,
+        PLAYKEY_BUTTON1 = 10,    // Z, J, Space, Return, keypad 7; a pad's A
+        PLAYKEY_PAD_START = 98,  // a pad's Start
+        PLAYKEY_ESCAPE = 99,     // Escape, or a pad's Back
+    };
 
     // ---- Game flow ------------------------------------------------------------------------
     void LoopTarget();

@@ -60,7 +60,8 @@ Row BeginRow(MyGame& g, int icon, const std::string& label) {
 }
 
 void EndRow(MyGame& g) {
-    if (!g.ActionDown(10) && g.PlayKeyAll(98) == 0 && g.ActionUp(11) && g.MouseDown() == 0) {
+    if (!g.ActionDown(KELP_BUTTON1) && g.PlayKeyAll(MyGame::PLAYKEY_PAD_START) == 0 &&
+        g.ActionUp(KELP_BUTTON2) && g.MouseDown() == 0) {
         g.keyLatch[2] = 0;
     }
     g.optY += 86;
@@ -68,7 +69,8 @@ void EndRow(MyGame& g) {
 }
 
 bool ConfirmDown(MyGame& g) {
-    return g.ActionDown(10) || g.PlayKeyAll(98) != 0 || g.ActionDown(11);
+    return g.ActionDown(KELP_BUTTON1) || g.PlayKeyAll(MyGame::PLAYKEY_PAD_START) != 0 ||
+           g.ActionDown(KELP_BUTTON2);
 }
 
 // Entries a row may own; anything else makes a row with no setting.
@@ -103,25 +105,25 @@ void MyGame::Options() {
     // this update's input; clearing latches now would hand the same press on.
     if (subScreen != 1) return;
 
-    if (ActionUp(0) && ActionUp(2)) keyLatch[0] = 0;
-    if (ActionDown(0) && keyLatch[0] == 0) {
+    if (ActionUp(KELP_UP) && ActionUp(KELP_DOWN)) keyLatch[0] = 0;
+    if (ActionDown(KELP_UP) && keyLatch[0] == 0) {
         keyLatch[0] = 1;
         optSelected -= 1;
         PlaySFX(99, 1.5f);
     }
-    if (ActionDown(2) && keyLatch[0] == 0) {
+    if (ActionDown(KELP_DOWN) && keyLatch[0] == 0) {
         keyLatch[0] = 1;
         optSelected += 1;
         PlaySFX(99, 1.5f);
     }
 
-    if (ActionUp(3) && ActionUp(1)) keyLatch[5] = 0;
+    if (ActionUp(KELP_LEFT) && ActionUp(KELP_RIGHT)) keyLatch[5] = 0;
 
     if (optSelected > optCount - 1) optSelected = optCount - 1;
     if (optSelected < 0) optSelected = 0;
 
-    if (ActionUp(9)) keyLatch[15] = 0;
-    if (ActionDown(9) && keyLatch[15] == 0) {
+    if (ActionUp(KELP_BACK)) keyLatch[15] = 0;
+    if (ActionDown(KELP_BACK) && keyLatch[15] == 0) {
         subScreen = 0;
         LockKeys();
         Save();
@@ -217,12 +219,12 @@ int MyGame::AddLinearOption(int entry, int icon, std::string label, int steps) {
             keyLatch[2] = 1;
             PlaySFX(99, 1.0f);
         }
-        if (ActionDown(3) && keyLatch[5] == 0 && value > 0) {
+        if (ActionDown(KELP_LEFT) && keyLatch[5] == 0 && value > 0) {
             value = (value > steps ? steps : value) - 1;
             keyLatch[5] = 1;
             PlaySFX(99, 1.0f);
         }
-        if (ActionDown(1) && keyLatch[5] == 0 && value < steps) {
+        if (ActionDown(KELP_RIGHT) && keyLatch[5] == 0 && value < steps) {
             value = (value < 0 ? 0 : value) + 1;
             keyLatch[5] = 1;
             PlaySFX(99, 1.0f);

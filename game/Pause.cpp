@@ -16,8 +16,10 @@ void MyGame::Ingame() {
 
     // Every pause input must be released before it can pause again, so one
     // held after Resume does not reopen the menu.
-    if (!PlayKey(98) && !PlayKey(99) && ActionUp(8)) keyLatch[98] = 0;
-    if ((PlayKey(99) || PlayKey(98) || ActionDown(8)) && keyLatch[98] == 0) {
+    if (!PlayKey(PLAYKEY_PAD_START) && !PlayKey(PLAYKEY_ESCAPE) && ActionUp(KELP_START)) {
+        keyLatch[98] = 0;
+    }
+    if ((PlayKey(PLAYKEY_ESCAPE) || PlayKey(PLAYKEY_PAD_START) || ActionDown(KELP_START)) && keyLatch[98] == 0) {
         paused = 1;
         pauseSelection = 1;
         LockKeys();
@@ -45,12 +47,14 @@ void MyGame::PauseMenu() {
     if (pauseSlide > 480) pauseSlide = 480;
     if (pointerDown > 0) pauseIdle = 0;
 
-    if (ActionUp(10) && ActionUp(11) && ActionUp(9) && ActionUp(8)) {
+    if (ActionUp(KELP_BUTTON1) && ActionUp(KELP_BUTTON2) && ActionUp(KELP_BACK) &&
+        ActionUp(KELP_START)) {
         keyLatch[10] = 0;
     }
     // Re-read each time: an activation latches everything for the rest of the frame.
     auto activate = [&]() {
-        return (ActionDown(10) || ActionDown(11) || ActionDown(9) || ActionDown(8)) &&
+        return (ActionDown(KELP_BUTTON1) || ActionDown(KELP_BUTTON2) || ActionDown(KELP_BACK) ||
+                ActionDown(KELP_START)) &&
                keyLatch[10] == 0;
     };
 
@@ -110,13 +114,13 @@ void MyGame::PauseMenu() {
         LockKeys();
     }
 
-    if (ActionDown(1) && keyLatch[1] == 0) {
+    if (ActionDown(KELP_RIGHT) && keyLatch[1] == 0) {
         keyLatch[1] = 1;
         pauseSelection += 1;
         PlaySFX(99);
         pauseIdle = 0;
     }
-    if (ActionDown(3) && keyLatch[1] == 0) {
+    if (ActionDown(KELP_LEFT) && keyLatch[1] == 0) {
         keyLatch[1] = 1;
         pauseSelection -= 1;
         PlaySFX(99);
@@ -124,7 +128,7 @@ void MyGame::PauseMenu() {
     }
     if (pauseSelection < 0) pauseSelection = 2;
     if (pauseSelection > 2) pauseSelection = 0;
-    if (ActionUp(1) && ActionUp(3)) keyLatch[1] = 0;
+    if (ActionUp(KELP_RIGHT) && ActionUp(KELP_LEFT)) keyLatch[1] = 0;
     ResetDraw();
 }
 

@@ -110,14 +110,14 @@ void MyGame::DisplayScoreboard() {
         }
     }
 
-    // Paging by the player: a touch or button 13 slides the panel out and
+    // Paging by the player: a touch or Button 4 slides the panel out and
     // the next page follows.
     if (pointerDown > 0) {
         keyLatch[13] = 1;
         boardTimer = 270;
     }
-    if (ActionUp(13) && pointerDown == 0) keyLatch[13] = 0;
-    if (ActionDown(13) && keyLatch[13] == 0) {
+    if (ActionUp(KELP_BUTTON4) && pointerDown == 0) keyLatch[13] = 0;
+    if (ActionDown(KELP_BUTTON4) && keyLatch[13] == 0) {
         keyLatch[13] = 1;
         boardTimer = 270;
     }
