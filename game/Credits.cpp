@@ -63,17 +63,17 @@ void MyGame::Credits() {
     bool close = false;
     if (ActionUp(KELP_START) && ActionUp(KELP_BUTTON1) && ActionUp(KELP_BACK) &&
         ActionUp(KELP_BUTTON2)) {
-        keyLatch[15] = 0;
+        keyLatch[LATCH_CLOSE] = 0;
     }
     if ((ActionDown(KELP_START) || ActionDown(KELP_BUTTON1) || ActionDown(KELP_BACK) ||
          ActionDown(KELP_BUTTON2)) &&
-        keyLatch[15] == 0) {
+        keyLatch[LATCH_CLOSE] == 0) {
         close = true;
     }
-    for (int i = 0; i < 10; i++) {
+    for (int i = 0; i < TOUCH_RECORDS; i++) {
         if (TouchDown(i) == 0) {
-            touchLatch[i + 1] = 0;
-        } else if (touchLatch[i + 1] == 0) {
+            touchLatch[TOUCH_RECORD + i] = 0;
+        } else if (touchLatch[TOUCH_RECORD + i] == 0) {
             close = true;
         }
     }
@@ -124,7 +124,7 @@ void MyGame::Credits() {
 
     ResetDraw();
     SetSize(0.75f);
-    Text(W - 24, 24, fstr("Plays %i", saveData[100]), 2);
+    Text(W - 24, 24, fstr("Plays %i", saveData[SAVE_PLAYS]), 2);
     Text(W - 24, H - 48, fstr("Real %ix%i", realWidth, realHeight), 2);
     Text(W - 24, H - 24, fstr("Virtual %ix%i", (int)W, (int)H), 2);
     ResetDraw();

@@ -35,7 +35,7 @@ std::string Escaped(const std::string& text) {
 
 void MyGame::LoadGame() {
     FlushGame();
-    saveData[100] += 1;
+    saveData[SAVE_PLAYS] += 1;
     demoAngleA = 0;
     demoAngleB = 180;
     lives = 3;
@@ -98,8 +98,9 @@ void MyGame::DoGame() {
 }
 
 void MyGame::SubmitTestScore() {
-    std::string rec = fstr("%i%i%i%i{%s{%04d{%04d{%04d{", (int)saveData[24], (int)saveData[25], (int)saveData[26],
-                           (int)saveData[27], "Tam C++", (int)gameNumber, (int)gameVersion, 0);
+    const int32_t* id = &saveData[SAVE_USER_ID];
+    std::string rec = fstr("%i%i%i%i{%s{%04d{%04d{%04d{", (int)id[0], (int)id[1], (int)id[2],
+                           (int)saveData[SAVE_USER_CHECK], "Tam C++", (int)gameNumber, (int)gameVersion, 0);
     for (int i = 0; i < 3; i++) rec += fstr("%i{%i{", 10 + 5 * i, i + 1);
     rec += "KELP{";
     const char* scrambled = fstr("%s", ScrambleTxt(rec).c_str());

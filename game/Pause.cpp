@@ -17,9 +17,10 @@ void MyGame::Ingame() {
     // Every pause input must be released before it can pause again, so one
     // held after Resume does not reopen the menu.
     if (!PlayKey(PLAYKEY_PAD_START) && !PlayKey(PLAYKEY_ESCAPE) && ActionUp(KELP_START)) {
-        keyLatch[98] = 0;
+        keyLatch[LATCH_PAUSE] = 0;
     }
-    if ((PlayKey(PLAYKEY_ESCAPE) || PlayKey(PLAYKEY_PAD_START) || ActionDown(KELP_START)) && keyLatch[98] == 0) {
+    if ((PlayKey(PLAYKEY_ESCAPE) || PlayKey(PLAYKEY_PAD_START) || ActionDown(KELP_START)) &&
+        keyLatch[LATCH_PAUSE] == 0) {
         paused = 1;
         pauseSelection = 1;
         LockKeys();
@@ -49,13 +50,13 @@ void MyGame::PauseMenu() {
 
     if (ActionUp(KELP_BUTTON1) && ActionUp(KELP_BUTTON2) && ActionUp(KELP_BACK) &&
         ActionUp(KELP_START)) {
-        keyLatch[10] = 0;
+        keyLatch[LATCH_CONFIRM] = 0;
     }
     // Re-read each time: an activation latches everything for the rest of the frame.
     auto activate = [&]() {
         return (ActionDown(KELP_BUTTON1) || ActionDown(KELP_BUTTON2) || ActionDown(KELP_BACK) ||
                 ActionDown(KELP_START)) &&
-               keyLatch[10] == 0;
+               keyLatch[LATCH_CONFIRM] == 0;
     };
 
     // Only the first pointer counts as a press of a pause button, and none
@@ -109,26 +110,26 @@ void MyGame::PauseMenu() {
         subScreen = 1;
         // The overlay's statistics row shows the saved copy; F1 may have
         // changed the live value since.
-        saveData[22] = showStats;
+        saveData[SAVE_SHOW_STATS] = showStats;
         PlaySFX(98, 1.0f);
         LockKeys();
     }
 
-    if (ActionDown(KELP_RIGHT) && keyLatch[1] == 0) {
-        keyLatch[1] = 1;
+    if (ActionDown(KELP_RIGHT) && keyLatch[LATCH_PAUSE_SELECT] == 0) {
+        keyLatch[LATCH_PAUSE_SELECT] = 1;
         pauseSelection += 1;
         PlaySFX(99);
         pauseIdle = 0;
     }
-    if (ActionDown(KELP_LEFT) && keyLatch[1] == 0) {
-        keyLatch[1] = 1;
+    if (ActionDown(KELP_LEFT) && keyLatch[LATCH_PAUSE_SELECT] == 0) {
+        keyLatch[LATCH_PAUSE_SELECT] = 1;
         pauseSelection -= 1;
         PlaySFX(99);
         pauseIdle = 0;
     }
     if (pauseSelection < 0) pauseSelection = 2;
     if (pauseSelection > 2) pauseSelection = 0;
-    if (ActionUp(KELP_RIGHT) && ActionUp(KELP_LEFT)) keyLatch[1] = 0;
+    if (ActionUp(KELP_RIGHT) && ActionUp(KELP_LEFT)) keyLatch[LATCH_PAUSE_SELECT] = 0;
     ResetDraw();
 }
 

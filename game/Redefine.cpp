@@ -51,7 +51,7 @@ void MyGame::RedefineKeys() {
     if (redefCol < 0) redefCol = 0;
     if (redefCol > LastColumn(redefRow)) redefCol = LastColumn(redefRow);
     const int item = kItems[redefRow + 2][redefCol];
-    const bool capturing = (keyLatch[66] == 2);
+    const bool capturing = (keyLatch[LATCH_CAPTURE] == 2);
 
     // ---- The controller ----
     for (int side = 0; side < 2; side++) {
@@ -140,7 +140,7 @@ void MyGame::RedefineKeys() {
         // among them) has to be let go before it can be caught.
         if (captureLock >= 0) LockForGet();
         if (c > 0 && captureLock < 0) {
-            keyLatch[66] = 0;
+            keyLatch[LATCH_CAPTURE] = 0;
             printf("Button Caught %i\n", c);
             fflush(stdout);
             if (item >= 0) SetKey(item, c);
@@ -148,7 +148,7 @@ void MyGame::RedefineKeys() {
         captureTimer -= 1;
         if (captureTimer < 0) {
             captureTimer = 0;
-            keyLatch[66] = 0;
+            keyLatch[LATCH_CAPTURE] = 0;
         }
         SetSize(2);
         Text(W / 2, H / 2 - 48, "Hit button for", 1);
@@ -156,35 +156,35 @@ void MyGame::RedefineKeys() {
         ResetDraw();
     }
 
-    if (keyLatch[66] != 2) captureTimer = 0;
+    if (keyLatch[LATCH_CAPTURE] != 2) captureTimer = 0;
 
     // ---- Navigation ----
-    if (keyLatch[66] != 2 && testTimer == 0 && captureTimer == 0) {
+    if (keyLatch[LATCH_CAPTURE] != 2 && testTimer == 0 && captureTimer == 0) {
         if (!PlayKeyAll(PLAYKEY_UP) && !PlayKeyAll(PLAYKEY_LEFT) && !PlayKeyAll(PLAYKEY_RIGHT) &&
             !PlayKeyAll(PLAYKEY_DOWN) && !PlayKeyAll(PLAYKEY_BUTTON1)) {
-            keyLatch[0] = 0;
+            keyLatch[LATCH_NAVIGATE] = 0;
         }
-        if (keyLatch[0] == 0 && PlayKeyAll(PLAYKEY_UP)) {
+        if (keyLatch[LATCH_NAVIGATE] == 0 && PlayKeyAll(PLAYKEY_UP)) {
             redefRow -= 1;
-            keyLatch[0] = 1;
+            keyLatch[LATCH_NAVIGATE] = 1;
         }
-        if (keyLatch[0] == 0 && PlayKeyAll(PLAYKEY_DOWN)) {
+        if (keyLatch[LATCH_NAVIGATE] == 0 && PlayKeyAll(PLAYKEY_DOWN)) {
             redefRow += 1;
-            keyLatch[0] = 1;
+            keyLatch[LATCH_NAVIGATE] = 1;
         }
-        if (keyLatch[0] == 0 && PlayKeyAll(PLAYKEY_LEFT)) {
+        if (keyLatch[LATCH_NAVIGATE] == 0 && PlayKeyAll(PLAYKEY_LEFT)) {
             redefCol -= 1;
-            keyLatch[0] = 1;
+            keyLatch[LATCH_NAVIGATE] = 1;
         }
-        if (keyLatch[0] == 0 && PlayKeyAll(PLAYKEY_RIGHT)) {
+        if (keyLatch[LATCH_NAVIGATE] == 0 && PlayKeyAll(PLAYKEY_RIGHT)) {
             redefCol += 1;
-            keyLatch[0] = 1;
+            keyLatch[LATCH_NAVIGATE] = 1;
         }
-        if (keyLatch[0] == 0 && PlayKeyAll(PLAYKEY_BUTTON1)) {
-            keyLatch[0] = 1;
+        if (keyLatch[LATCH_NAVIGATE] == 0 && PlayKeyAll(PLAYKEY_BUTTON1)) {
+            keyLatch[LATCH_NAVIGATE] = 1;
             if (item >= 0) {
                 captureLock = 2;
-                keyLatch[66] = 2;
+                keyLatch[LATCH_CAPTURE] = 2;
                 captureTimer = 359;
             } else if (item == ITEM_TEST) {
                 testTimer = 359;
