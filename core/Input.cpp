@@ -20,8 +20,9 @@ static_assert(int(KELP_HOTKEY_F1) == HOTKEY_F1 && int(KELP_HOTKEY_F4) == HOTKEY_
 
 namespace {
 
-// Per action: held since a poll saw it above 0.5, until one sees it below
-// 0.3; and what the last poll saw change (1 pressed, -1 released, 0 none).
+// Per action: held since a poll saw it above KELP_PRESSED, until one sees it
+// below KELP_RELEASED; and what the last poll saw change (1 pressed, -1
+// released, 0 none).
 int32_t actionHeld[KELP_ACTIONS];
 int32_t actionEdge[KELP_ACTIONS];
 
@@ -29,10 +30,10 @@ void TrackActionEdges() {
     for (int i = 0; i < KELP_ACTIONS; i++) {
         float v = ASys.Keyv[i];
         actionEdge[i] = 0;
-        if (!actionHeld[i] && v > 0.5f) {
+        if (!actionHeld[i] && v > KELPCore::KELP_PRESSED) {
             actionHeld[i] = 1;
             actionEdge[i] = 1;
-        } else if (actionHeld[i] && !(v >= 0.3f)) {
+        } else if (actionHeld[i] && !(v >= KELPCore::KELP_RELEASED)) {
             actionHeld[i] = 0;
             actionEdge[i] = -1;
         }

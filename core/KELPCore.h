@@ -402,6 +402,11 @@ public:
     // pressed, the largest of its bound inputs and sticks (a bound pad axis
     // gives its signed value). Out of range: 0.
     float Joy(int action);
+    // An action counts as pressed while its value is above KELP_PRESSED and
+    // as released once it falls below KELP_RELEASED; JoyPressed and
+    // JoyReleased use them, and a game comparing Joy itself can too.
+    static constexpr float KELP_PRESSED = 0.5f;
+    static constexpr float KELP_RELEASED = 0.3f;
     // 1 in the update whose poll first saw the action pressed (above 0.5),
     // and 1 in the update whose poll first saw it released (below 0.3) after
     // that; 0 otherwise, and for an action out of range. A press is reported

@@ -78,7 +78,7 @@ void MyGame::EndBanner() {
     // Fractional on purpose: the banner fades over its last updates.
     float a = t / 80.0f + 0.1f;
     if (a > 0.4f) a = 0.4f;
-    bool still = saveData[23] == 1;
+    bool still = saveData[SAVE_REDUCE_MOTION] == 1;
     if (still) {
         s = 240;
         r = 360;
@@ -88,7 +88,7 @@ void MyGame::EndBanner() {
     const char* second = EndWords(endReason, 1);
 
     LockKeys();
-    keyLatch[5] = 50;
+    keyLatch[LATCH_STEP] = 50;
 
     bool pending = endPending != 0;
     float cx = screenW / 2, cy = screenH / 2;
@@ -133,7 +133,7 @@ void MyGame::FlushGame() {
 }
 
 void MyGame::LockKeys() {
-    for (int i = 0; i < 100; i++) {
+    for (int i = 0; i < LATCH_COUNT; i++) {
         keyLatch[i] = 1;
         touchLatch[i] = 1;
     }

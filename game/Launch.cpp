@@ -14,16 +14,16 @@ void MyGame::Launch(const char* programPath) {
     Smooth(0);
 
     memset(saveData, 0, sizeof saveData);
-    saveData[0] = 7;
-    saveData[1] = 7;
-    saveData[10] = 0;
-    saveData[101] = 2;
+    saveData[SAVE_SFX_VOLUME] = 7;
+    saveData[SAVE_MUSIC_VOLUME] = 7;
+    saveData[SAVE_INVERT_Y] = 0;
+    saveData[SAVE_LEVEL] = 2;
 
     KeyDefaults();
     Load();
     AddDefaultCredits();
 
-    showStats = saveData[22];
+    showStats = saveData[SAVE_SHOW_STATS];
     loadStep = 1;
     gameMode = 0;
     chosenLevel = 0;
@@ -69,9 +69,9 @@ void MyGame::Finish() {
 }
 
 void MyGame::KeepAlive() {
-    sfxVolume = saveData[0] / 10.0f;
-    musicVolume = saveData[1] / 10.0f;
-    overscan = saveData[20] / 50.0f;
+    sfxVolume = saveData[SAVE_SFX_VOLUME] / 10.0f;
+    musicVolume = saveData[SAVE_MUSIC_VOLUME] / 10.0f;
+    overscan = saveData[SAVE_OVERSCAN] / 50.0f;
 
     if (focusState == 1 && PassPerFrame()) {
         // A browser: this pass is one display frame.
@@ -89,7 +89,7 @@ void MyGame::KeepAlive() {
 
     // Without the focus the game stands still: its input is read and its
     // frame drawn every 150 ms, and the loop sleeps between.
-    if (StepDue(nextUpdate, Mills(), kUnfocusedMs, 0, 0)) PollInput(saveData[10]);
+    if (StepDue(nextUpdate, Mills(), kUnfocusedMs, 0, 0)) PollInput(saveData[SAVE_INVERT_Y]);
     if (StepDue(nextRender, Mills(), kUnfocusedMs, 0, 0)) Render();
     Rest(kUnfocusedMs);
 }
@@ -123,10 +123,10 @@ void MyGame::UpdateAt(int tick) {
     updateTick = tick;
     frameDelta = FrameDelta(updateTick - prevUpdateTick);
 
-    stickDX = Joy(1) - Joy(3);
-    stickDY = Joy(2) - Joy(0);
+    stickDX = Joy(KELP_RIGHT) - Joy(KELP_LEFT);
+    stickDY = Joy(KELP_DOWN) - Joy(KELP_UP);
 
-    PollInput(saveData[10]);
+    PollInput(saveData[SAVE_INVERT_Y]);
     ResetDraw();
     if (loadStep < 1) {
         LoopTarget();
@@ -159,7 +159,8 @@ const char* MyGame::ScreenName() const {
         case 3:
             // A capture takes the next new key once its first updates, which
             // lock whatever is held as it starts, are over.
-            if (keyLatch[66] == 2 && captureTimer > 0) return captureLock < 0 ? "redefine capture" : "redefine lock";
+            if (keyLatch[LATCH_CAPTURE] == 2 && captureTimer > 0)
+                return captureLock < 0 ? "redefine capture" : "redefine lock";
             return "redefine";
         default: break;
     }
