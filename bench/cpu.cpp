@@ -23,6 +23,10 @@
 #include "bench/data_root.h"
 #include "bench/reference.h"
 #include "game/MyGame.h"
+#include "sys/KELPSys.h"
+#include "core/CoreState.h"
+
+using namespace kelp;
 
 static MyGame& g = ThisGame;
 

@@ -6,6 +6,9 @@
 #include <string>
 
 #include "game/MyGame.h"
+#include "sys/KELPSys.h"
+
+using namespace kelp;
 
 static double Seconds(clockid_t clock) {
     timespec t;

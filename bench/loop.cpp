@@ -10,6 +10,10 @@
 #include <vector>
 
 #include "game/MyGame.h"
+#include "sys/KELPSys.h"
+#include "core/CoreState.h"
+
+using namespace kelp;
 
 int main(int argc, char** argv) {
     int seconds = argc > 1 ? atoi(argv[1]) : 5;

@@ -9,7 +9,9 @@
 #include <cstring>
 #include <vector>
 
-#include <kelp/KELPSys.h>
+#include "sys/KELPSys.h"
+
+using namespace kelp;
 
 // The framebuffer's size as the framework's render reads it: from the
 // window's resize events, asking the display server only before the first.

@@ -27,6 +27,9 @@
 #include "bench/data_root.h"
 #include "bench/reference.h"
 #include "game/MyGame.h"
+#include "sys/KELPSys.h"
+
+using namespace kelp;
 
 static double Now(clockid_t c = CLOCK_MONOTONIC) {
     timespec t;

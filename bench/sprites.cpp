@@ -9,6 +9,9 @@
 
 #include "bench/sprite_scene.h"
 #include "game/MyGame.h"
+#include "sys/KELPSys.h"
+
+using namespace kelp;
 
 using namespace sprites;
 
@@ -28,14 +31,14 @@ static void FillSheetSlot(int slot) {
 }
 
 // One image record as DrawImg lays it out, with the current state.
-static void Record(double* c, int slot, float x, float y, int frame) {
-    c[0] = CMD_IMAGE;
-    c[1] = x - ASys.rw2;
-    c[2] = y - ASys.rh2;
-    c[3] = ASys.sizeX * ASys.imageScale;
-    c[4] = ASys.sizeY * ASys.imageScale;
-    c[28] = slot;
-    c[29] = frame;
+static void Record(DrawCommand& c, int slot, float x, float y, int frame) {
+    c.kind = CMD_IMAGE;
+    c.x = x - ASys.rw2;
+    c.y = y - ASys.rh2;
+    c.w = ASys.sizeX * ASys.imageScale;
+    c.h = ASys.sizeY * ASys.imageScale;
+    c.image = slot;
+    c.frame = frame;
 }
 
 static void Queue(int slot, float x, float y, int frame) {
@@ -43,10 +46,10 @@ static void Queue(int slot, float x, float y, int frame) {
         g.DrawImg(slot, x, y, frame);
         return;
     }
-    double* c = ASys.NewCommand();
+    DrawCommand* c = ASys.NewCommand();
     if (!c) return;
-    Record(c, slot, x, y, frame);
-    ASys.CopyState(c);
+    Record(*c, slot, x, y, frame);
+    ASys.CopyState(*c);
 }
 
 struct Times {
@@ -65,8 +68,8 @@ static void SpriteFrame(int n, Times& t) {
     for (int i = 0; i < viaList; i++) Queue(0, S[i].x, S[i].y, S[i].frame);
     g.BufferGame();
     for (int i = viaList; i < n && DrawToRT < RENDER_LIST_MAX; i++) {
-        double* c = DrawR[DrawToRT++];
-        memcpy(c, DrawR[0], sizeof(double) * CMD_SLOTS);
+        DrawCommand& c = DrawR[DrawToRT++];
+        c = DrawR[0];
         Record(c, 0, S[i].x, S[i].y, S[i].frame);
     }
     double t1 = Now();

@@ -2,7 +2,7 @@
 # tree too (desktop and browser builds): each forwards to its source, so
 # nothing is copied and nothing goes stale. KELPInstall.cmake installs the
 # same list.
-set(KELP_PUBLIC_HEADERS core/KELPCore.h sys/KELPSys.h)
+set(KELP_PUBLIC_HEADERS core/KELPCore.h)
 
 function(kelp_forward_headers target)
   foreach(header ${KELP_PUBLIC_HEADERS})

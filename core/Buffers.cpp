@@ -2,8 +2,10 @@
 // side of them forwards to the platform layer.
 #include <cstdio>
 
-#include "KELPCore.h"
+#include "CoreState.h"
 #include "../sys/KELPSys.h"
+
+using namespace kelp;
 
 void KELPCore::CreateBuffer(int slot, int size) { ASys.Buffer_Create(slot, size); }
 void KELPCore::BufferCLS(int slot) { ASys.Buffer_Fill(slot, 0, 0, 0, 0); }
@@ -23,8 +25,9 @@ void KELPCore::BufferTile(int dst, int src, float x, float y, int frame) { ASys.
 void KELPCore::TakeScreenshot() { ASys.Screenshot(); }
 void KELPCore::CopyBuffer() { ASys.GrabBuffer(); }
 
-void KELPCore::PrepareScreenshotName() {
-    const char* name = fstr("%s/Screenshot_%i_%s.png", SaveFolder(), gameNumber, DateTime_file().c_str());
+void kelp::PrepareScreenshotName(KELPCore& game) {
+    const char* name =
+        game.fstr("%s/Screenshot_%i_%s.png", game.SaveFolder(), game.gameNumber, game.DateTime_file().c_str());
     // The name buffer holds the longest data root with room to spare, so the
     // name is never cut; the bound only guards the copy itself.
     snprintf(ASys.ScreenshotName, sizeof ASys.ScreenshotName, "%s", name);

@@ -1,23 +1,14 @@
-// Framework start and end, the millisecond clock, and the two per-update
-// hand-overs to the platform layer: the commit of the draw list and the render.
-#include <sys/mman.h>
-#include <unistd.h>
-
+// Framework start and end, and the two per-update hand-overs to the platform
+// layer: the commit of the draw list and the render.
 #include <cstdio>
 #include <cstring>
 
-#include "KELPCore.h"
+#include "CoreState.h"
 #include "../sys/KELPSys.h"
 
+using namespace kelp;
+
 using std::string;
-
-int32_t UpdateCountLive = 0, RenderCountLive = 0;
-clock_t GameStartTime = 0;
-
-static int64_t MillsStart;
-// UpdatesDue's next due time; unset until its first call after Begin.
-static int32_t NextUpdateDue;
-static bool UpdateDueSet = false;
 
 // A game run from its build or its own folder has Data/ beside it. One
 // started through PATH (no folder in its path) or through a link is found
@@ -64,8 +55,7 @@ void KELPCore::Begin(int number, string title) {
     printf("Root %s\n", dataRoot);
     fflush(stdout);
     GameStartTime = clock();
-    MillsStart = ClockNowMs();
-    UpdateDueSet = false;
+    StartClock();
     // A page starts its game again in the same program: no quit left over.
     quitRequested = 0;
     focusState = 1;
@@ -98,7 +88,7 @@ void KELPCore::Terminate() {
 
 void KELPCore::SetTitle(string title) {
     snprintf(gameTitle, sizeof gameTitle, "%s", title.c_str());
-    Rescramble();
+    Rescramble(*this);
 }
 
 string KELPCore::GetTitle() { return string(gameTitle); }
@@ -107,84 +97,12 @@ string KELPCore::MyName() { return KELPSys::SystemUsername(); }
 
 clock_t KELPCore::StartTick() { return GameStartTime; }
 
-int KELPCore::Mills() {
-    // 32-bit millisecond arithmetic, as the timers compare int32 values.
-    return (int)((uint32_t)ClockNowMs() - (uint32_t)MillsStart);
-}
-
-void KELPCore::Rest(int ms) {
-    if (ms > 0) ClockSleepMs(ms);
-}
-
-int KELPCore::UpdatesDue(int stepMs) {
-    const int kMostUpdates = 4;
-    if (stepMs < 1) stepMs = 1;
-    if (stepMs > 1000) stepMs = 1000;
-    int now = Mills();
-    if (!UpdateDueSet) {
-        UpdateDueSet = true;
-        NextUpdateDue = now;
-    }
-    // On the desktop the wait is a sleep; in a browser Rest returns at once
-    // and the frame simply has no update due.
-    if (now < NextUpdateDue && NextUpdateDue - now <= 10000) {
-        Rest(NextUpdateDue - now);
-        now = Mills();
-    }
-    int due = 0;
-    while (due < kMostUpdates && StepDue(NextUpdateDue, now, stepMs, kMostUpdates, due == 0)) due++;
-    return due;
-}
-
-int KELPCore::StepDue(int32_t& next, int now, int stepMs, int most, int first) {
-    // Each step falls due a step after the last one was due, not a step
-    // after the pass that ran it, so a game keeps its rate whatever the
-    // display's.
-    if (first && (next - now > 10000 || now - next >= most * stepMs)) next = now;
-    if (now < next) return 0;
-    next += stepMs;
-    return 1;
-}
-
-void KELPCore::RunLoop(std::function<bool()> pass, std::function<void()> done) {
-    // Kept beyond this call: in a browser the passes run after it is gone.
-    static std::function<bool()> loopPass;
-    static std::function<void()> loopDone;
-    loopPass = std::move(pass);
-    loopDone = std::move(done);
-    SysRunLoop([](void*) { return loopPass() ? 1 : 0; }, [](void*) { loopDone(); }, nullptr);
-}
-
-int KELPCore::RatePerSecond(int count, int elapsedMs) {
-    if (elapsedMs <= 1000) return count;  // on time, or the clock went back
-    return (int)(((int64_t)count * 1000 + elapsedMs / 2) / elapsedMs);
-}
-
 void KELPCore::FlipFullscreen() { ASys.FlipFull(); }
-
-void KELPCore::Zero(void* block, size_t bytes) {
-    if (!block || !bytes) return;
-#ifdef __linux__
-    // The whole pages of a large block are given back rather than written:
-    // they read as zero again and take no memory until the game writes them.
-    const long pageSize = sysconf(_SC_PAGESIZE);
-    if (pageSize > 0 && bytes >= 16 * (size_t)pageSize) {
-        const uintptr_t page = (uintptr_t)pageSize;
-        const uintptr_t start = (uintptr_t)block, end = start + bytes;
-        const uintptr_t first = (start + page - 1) & ~(page - 1), last = end & ~(page - 1);
-        if (madvise((void*)first, last - first, MADV_DONTNEED) == 0) {
-            memset(block, 0, first - start);
-            memset((void*)last, 0, end - last);
-            return;
-        }
-    }
-#endif
-    memset(block, 0, bytes);
-}
 
 void KELPCore::RenderGame(float& w, float& h) {
     RenderCountLive++;
     int now = Mills();
+    int32_t& renderSec = StateOf(*this).renderSec;
     if (now >= renderSec + 1000 || now <= renderSec - 1000) {
         renderFps = RatePerSecond(RenderCountLive, now - renderSec);
         renderSec = now;

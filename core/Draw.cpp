@@ -2,8 +2,10 @@
 // font and clear colour. It lives in ASys and is copied into every command.
 #include <cmath>
 
-#include "KELPCore.h"
+#include "CoreState.h"
 #include "../sys/KELPSys.h"
+
+using namespace kelp;
 
 namespace {
 
@@ -113,10 +115,10 @@ void KELPCore::HSV2RGB(double h, double s, double v) {
 // mode 1.
 void KELPCore::SetBlend(int mode) {
     if (mode == ASys.curBlend) return;
-    double* c = ASys.NewCommand();
+    DrawCommand* c = ASys.NewCommand();
     if (!c) return;
-    c[0] = CMD_BLEND;
-    c[1] = mode;
+    c->kind = CMD_BLEND;
+    c->SetBlendMode(mode);
     ASys.drawCount++;
     ASys.curBlend = mode;
 }

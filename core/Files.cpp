@@ -4,8 +4,10 @@
 #include <cctype>
 #include <cstring>
 
-#include "KELPCore.h"
+#include "CoreState.h"
 #include "../sys/KELPSys.h"
+
+using namespace kelp;
 
 using std::string;
 
@@ -93,6 +95,7 @@ string KELPCore::ReadLine() {
 
 int KELPCore::ReadString() {
     TempstrUse = (TempstrUse + 1) % 30;
+    char(&Tempstr)[30][16384] = StateOf(*this).Tempstr;
     char* slot = Tempstr[TempstrUse];
     const char* line = ASys.ReadString_Sys();
     if (!line) line = "";

@@ -5,8 +5,10 @@
 #include <new>
 #include <set>
 
-#include "KELPCore.h"
+#include "CoreState.h"
 #include "../sys/KELPSys.h"
+
+using namespace kelp;
 
 using std::string;
 
@@ -112,32 +114,32 @@ void KELPCore::LoadFont(int slot, string name) {
 
 // Shared by the three image kinds: the slot must hold an image and the list
 // must have room. Returns the command to fill, or null.
-static double* ImageCommand(KELPCore* core, int slot, int kind) {
+static DrawCommand* ImageCommand(KELPCore* core, int slot, int kind) {
     if (!SlotLoaded(slot)) {
         ReportMissing(core, slot);
         return nullptr;
     }
     SlotChanging(slot);
-    double* cmd = ASys.NewCommand();
+    DrawCommand* cmd = ASys.NewCommand();
     if (!cmd) return nullptr;
-    cmd[0] = kind;
-    cmd[9] = 0;
-    cmd[26] = 0;
-    cmd[27] = 0;
+    cmd->kind = kind;
+    cmd->pad9 = 0;
+    cmd->pad23[3] = 0;
+    cmd->pad23[4] = 0;
     return cmd;
 }
 
 // An image or blurred-image command: the same record, only the kind differs.
 static void QueueImage(KELPCore* core, int kind, int slot, float x, float y, int frame) {
-    double* cmd = ImageCommand(core, slot, kind);
+    DrawCommand* cmd = ImageCommand(core, slot, kind);
     if (!cmd) return;
-    cmd[1] = x - ASys.rw2;
-    cmd[2] = y - ASys.rh2;
-    cmd[3] = ASys.sizeX * ASys.imageScale;
-    cmd[4] = ASys.sizeY * ASys.imageScale;
-    cmd[28] = slot;
-    cmd[29] = frame;
-    ASys.CopyState(cmd);
+    cmd->x = x - ASys.rw2;
+    cmd->y = y - ASys.rh2;
+    cmd->w = ASys.sizeX * ASys.imageScale;
+    cmd->h = ASys.sizeY * ASys.imageScale;
+    cmd->image = slot;
+    cmd->frame = frame;
+    ASys.CopyState(*cmd);
 }
 
 void KELPCore::DrawImg(int slot, float x, float y, int frame) { QueueImage(this, CMD_IMAGE, slot, x, y, frame); }
@@ -146,19 +148,19 @@ void KELPCore::DrawBlur(int slot, float x, float y, int frame) { QueueImage(this
 
 void KELPCore::QuadImg(int slot, float x1, float y1, float x2, float y2, float x3, float y3, float x4, float y4,
                        int frame) {
-    double* cmd = ImageCommand(this, slot, CMD_QUADIMAGE);
+    DrawCommand* cmd = ImageCommand(this, slot, CMD_QUADIMAGE);
     if (!cmd) return;
-    cmd[1] = x1 - ASys.rw2;
-    cmd[2] = y1 - ASys.rh2;
-    cmd[3] = x2 - ASys.rw2;
-    cmd[4] = y2 - ASys.rh2;
-    cmd[5] = x3 - ASys.rw2;
-    cmd[6] = y3 - ASys.rh2;
-    cmd[7] = x4 - ASys.rw2;
-    cmd[8] = y4 - ASys.rh2;
-    cmd[28] = slot;
-    cmd[29] = frame;
-    ASys.CopyState(cmd);
+    cmd->x = x1 - ASys.rw2;
+    cmd->y = y1 - ASys.rh2;
+    cmd->w = x2 - ASys.rw2;
+    cmd->h = y2 - ASys.rh2;
+    cmd->x3 = x3 - ASys.rw2;
+    cmd->y3 = y3 - ASys.rh2;
+    cmd->x4 = x4 - ASys.rw2;
+    cmd->y4 = y4 - ASys.rh2;
+    cmd->image = slot;
+    cmd->frame = frame;
+    ASys.CopyState(*cmd);
 }
 
 void KELPCore::DrawBuffer() {
@@ -166,20 +168,20 @@ void KELPCore::DrawBuffer() {
         KELPSys::Debuglog("Previous Buffer Missing");
         return;
     }
-    double* cmd = ASys.NewCommand();
+    DrawCommand* cmd = ASys.NewCommand();
     if (!cmd) return;
-    cmd[0] = CMD_IMAGE;
-    cmd[1] = 0;
-    cmd[2] = 0;
+    cmd->kind = CMD_IMAGE;
+    cmd->x = 0;
+    cmd->y = 0;
     // The grab's unit already maps the framebuffer width onto the canvas.
-    cmd[3] = ASys.sizeX;
-    cmd[4] = ASys.sizeY;
-    cmd[9] = 0;
-    cmd[26] = 0;
-    cmd[27] = 0;
-    cmd[28] = 102;
-    cmd[29] = 0;
-    ASys.CopyState(cmd);
+    cmd->w = ASys.sizeX;
+    cmd->h = ASys.sizeY;
+    cmd->pad9 = 0;
+    cmd->pad23[3] = 0;
+    cmd->pad23[4] = 0;
+    cmd->image = 102;
+    cmd->frame = 0;
+    ASys.CopyState(*cmd);
 }
 
 void KELPCore::Text(float x, float y, string s, float align, float extra) {

@@ -5,8 +5,10 @@
 #include <cmath>
 #include <string>
 
-#include "KELPCore.h"
+#include "CoreState.h"
 #include "../sys/KELPSys.h"
+
+using namespace kelp;
 
 using std::string;
 
@@ -18,8 +20,9 @@ static_assert(int(KELP_HOTKEY_F1) == HOTKEY_F1 && int(KELP_HOTKEY_F4) == HOTKEY_
 
 namespace {
 
-// Per action: held since a poll saw it above 0.5, until one sees it below
-// 0.3; and what the last poll saw change (1 pressed, -1 released, 0 none).
+// Per action: held since a poll saw it above KELP_PRESSED, until one sees it
+// below KELP_RELEASED; and what the last poll saw change (1 pressed, -1
+// released, 0 none).
 int32_t actionHeld[KELP_ACTIONS];
 int32_t actionEdge[KELP_ACTIONS];
 
@@ -27,10 +30,10 @@ void TrackActionEdges() {
     for (int i = 0; i < KELP_ACTIONS; i++) {
         float v = ASys.Keyv[i];
         actionEdge[i] = 0;
-        if (!actionHeld[i] && v > 0.5f) {
+        if (!actionHeld[i] && v > KELPCore::KELP_PRESSED) {
             actionHeld[i] = 1;
             actionEdge[i] = 1;
-        } else if (actionHeld[i] && !(v >= 0.3f)) {
+        } else if (actionHeld[i] && !(v >= KELPCore::KELP_RELEASED)) {
             actionHeld[i] = 0;
             actionEdge[i] = -1;
         }
@@ -42,6 +45,7 @@ void TrackActionEdges() {
 void KELPCore::PollInput(int invertY) {
     UpdateCountLive++;
     int now = Mills();
+    int32_t& updateSec = StateOf(*this).updateSec;
     if (now >= updateSec + 1000 || now <= updateSec - 1000) {
         updateFps = RatePerSecond(UpdateCountLive, now - updateSec);
         updateSec = now;
@@ -61,11 +65,12 @@ void KELPCore::PollInput(int invertY) {
     }
     if (ASys.Button[100] == 1) quitRequested = 1;
     focusState = ASys.Button[63];
-    PrepareScreenshotName();
-    if (TraceInput) TraceKeys();
+    PrepareScreenshotName(*this);
+    if (TraceInput) TraceKeys(*this);
 }
 
-void KELPCore::TraceKeys() {
+void kelp::TraceKeys(KELPCore& game) {
+    const int32_t focusState = game.focusState;
     static int lastFocus = 2;
     if (focusState != lastFocus) {
         lastFocus = focusState;

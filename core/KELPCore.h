@@ -114,32 +114,45 @@ enum {
     KELP_HOTKEYS_NONE = 0,
 };
 
+class KELPCore;
+namespace kelp {
+// The framework's own state of a game object: out of a game's view.
+struct CoreState;
+CoreState& StateOf(KELPCore& game);
+}  // namespace kelp
+
 class KELPCore {
 public:
-    // ---- Fields, in memory order ----------------------------------------------------
-    // A game reads screenW/screenH, quitRequested, the volumes and the
-    // collision point; the rest is the framework's own bookkeeping.
-    char gameTitle[1024];              // the title given to Begin (SetTitle)
-    int32_t gameNumber;                // given to Begin: assets are in Data/<gameNumber>/
-    int32_t gameVersion;               // free for the game (the demo: 1)
-    char scrambleKeyword[1024];        // internal: SetKeyword
-    int8_t scrambleTable[64];          // internal: SetKeyword
+    KELPCore();
+    ~KELPCore();
+    KELPCore(const KELPCore&) = delete;
+    KELPCore& operator=(const KELPCore&) = delete;
+
+    // ---- Fields ---------------------------------------------------------------------------
+    // What a game reads (and, where said, sets); all start at 0 but the
+    // volumes. The framework keeps its own bookkeeping out of sight.
+    char gameTitle[1024] = {};         // the title given to Begin (SetTitle)
+    int32_t gameNumber = 0;            // given to Begin: assets are in Data/<gameNumber>/
+    int32_t gameVersion = 0;           // free for the game (the demo: 1)
     // Master volumes, 0..1, multiplied into every effect and the music. Both
     // start at 1 (full); set them from the player's options if you have any.
     float sfxVolume = 1, musicVolume = 1;
-    char Tempstr[30][16384];           // internal: the temporary-string ring of fstr
-    int32_t updateSec, updateFps, renderSec, renderFps, polysShown;   // the statistics line's rates
-    int32_t focusState;                // 1 while the window has the input focus, else -1 (PollInput)
-    int32_t nextUpdate, nextRender;    // free for the game's loop timers (the demo's, in ms)
-    int32_t quitRequested;             // non-zero ends the loop: F4, closing the window, or the game
-    int32_t loadStep;                  // free for a staged loader (the demo's)
-    int32_t showStats;                 // 1 draws the statistics line; Begin sets 1, F1 flips it
-    int32_t padKeysEnabled;            // 1 (Begin): PlayKey consults the pads too
-    int32_t realWidth, realHeight;     // the window's framebuffer, pixels (RenderGame)
-    char dataRoot[4100];               // the folder of assets and files (SetDataRoot)
-    float overscan;                    // 0, or a margin of overscan x width / 4 on every side (a TV's border)
-    float LastColPointX, LastColPointY;   // contact point of the last collision test (Maths)
-    float screenW, screenH;            // the canvas size in canvas units (RenderGame)
+    // The statistics line's figures: input polls and renders in the last
+    // second, and the triangles of the last render.
+    int32_t updateFps = 0, renderFps = 0, polysShown = 0;
+    int32_t focusState = 0;            // 1 while the window has the input focus, else -1 (PollInput)
+    // Due times (Mills) for a loop that paces itself with StepDue: the next
+    // update and the next render.
+    int32_t nextUpdate = 0, nextRender = 0;
+    int32_t quitRequested = 0;         // non-zero ends the loop: F4, closing the window, or the game
+    int32_t loadStep = 0;              // free for a staged loader (the demo's)
+    int32_t showStats = 0;             // 1 draws the statistics line; Begin sets 1, F1 flips it
+    int32_t padKeysEnabled = 0;        // 1 (Begin): PlayKey consults the pads too
+    int32_t realWidth = 0, realHeight = 0;   // the window's framebuffer, pixels (RenderGame)
+    char dataRoot[4100] = {};          // the folder of assets and files (SetDataRoot)
+    float overscan = 0;                // 0, or a margin of overscan x width / 4 on every side (a TV's border)
+    float LastColPointX = 0, LastColPointY = 0;   // contact point of the last collision test (Maths)
+    float screenW = 0, screenH = 0;    // the canvas size in canvas units (RenderGame)
 
     // ---- Life cycle and the loop -------------------------------------------------------
     // Sets dataRoot to the directory part of the program path (argv[0]), or
@@ -174,6 +187,27 @@ public:
     // few. Time lost to a stall longer than four steps is dropped. The first
     // call after Begin returns 1.
     int UpdatesDue(int stepMs);
+    // The same clock for a loop that keeps its own due times (the demo's
+    // steps by 32 ms under its pause menu and by 150 ms without the focus).
+    // StepDue returns 1 when a step of stepMs (1..1000; out-of-range values
+    // are clamped) is due at `now` (a Mills() time) on the timer `due`,
+    // which then moves on, and 0 when none is due yet.
+    // - catchUp 0: one step a pass at most, and the next falls stepMs after
+    //   now: a late step is not made up (a loop that sleeps until the next
+    //   is due, as on the desktop).
+    // - catchUp 1: the next falls stepMs after this one was due, so the steps
+    //   a late pass missed come due one call after another, as a pass a
+    //   display frame needs; `ran` counts the steps this pass has run. A pass
+    //   runs 4 at most, and one over 4 steps late drops the time it missed.
+    // Either way a due time over 10 s ahead (the clock set back) is due at once.
+    static int StepDue(int32_t& due, int now, int stepMs, int catchUp, int ran);
+    // 1 where RunLoop runs one pass a display frame (a browser): a pass
+    // cannot wait for a due time and runs what fell due since the last
+    // (catchUp 1); 0 where passes run back to back (the desktop).
+    int PassPerFrame();
+    // Sleeps until a millisecond before `due` (a Mills() time), mostMs at
+    // most; not at all when it is over 10 s ahead, or in a browser.
+    void RestUntil(int due, int mostMs);
     // Milliseconds since Begin (32-bit: wraps after 24.8 days).
     int Mills();
     // Sleeps ms milliseconds; 0 or less returns at once, as does a browser.
@@ -218,21 +252,16 @@ public:
     // and text (ovals, quads and lines do not turn).
     void SetRot(float degrees);
     // Line thickness in canvas units (at least 0.05); the scale does not
-    // apply. Width, Thick, SetLineWidth and SetLineThick are the same call.
+    // apply.
     void SetLineThickness(float t);
-    void Width(float t);
-    void Thick(float t);
-    void SetLineWidth(float t);
-    void SetLineThick(float t);
     // Colour 0..255 per component (alpha 0..1 where given; otherwise kept).
     void SetCol(float r, float g, float b);
     void SetCol(float r, float g, float b, float a);
     // Two colours: the first along a rectangle's upper edge, the second along
     // its lower edge (an oval: rim and centre). Alphas 0..1.
     void SetGradient(float r1, float g1, float b1, float a1, float r2, float g2, float b2, float a2);
-    // Alpha 0 (invisible) .. 1 (opaque), keeping the colour. Alpha is the same.
+    // Alpha 0 (invisible) .. 1 (opaque), keeping the colour.
     void SetAlpha(float a);
-    void Alpha(float a);
     // A palette colour, opaque: n modulo 10 of black, red, orange, yellow,
     // green, cyan, blue, purple, pink, white (negative n counts on round).
     void Ink(int n);
@@ -247,14 +276,12 @@ public:
     // leave the blending as it was. Each update starts in mode 1.
     void SetBlend(int mode);
     // Texture filtering of images: 1 smooth (linear), anything else sharp
-    // pixels (the default). SetSmooth is the same.
+    // pixels (the default).
     void Smooth(int n);
-    void SetSmooth(int n);
     // The image slot that Text draws with (LoadFont sets it).
     void SetFont(int slot);
-    // The clear colour behind everything, 0..255, at once. CLS is the same.
+    // The clear colour behind everything, 0..255, at once.
     void SetCLS(float r, float g, float b);
-    void CLS(float r, float g, float b);
     // Fades the clear colour there: each render closes 1/speed of the gap
     // (speed 1 or less: at once).
     void FadeCLS(float r, float g, float b, float speed);
@@ -270,13 +297,11 @@ public:
     void Plot(float x, float y);
     void Rect_UL(float x, float y, float s);
     void Rect_UL(float x, float y, float w, float h);
-    // Oval of full width w and height h centred on (x, y); the r forms are
-    // circles of radius r. The _UL forms take the upper-left corner.
+    // Oval of full width w and height h centred on (x, y); Circle is one of
+    // radius r. The _UL forms take the upper-left corner.
     void Oval(float x, float y, float w, float h);
-    void Oval(float x, float y, float r);
     void Circle(float x, float y, float r);
     void Oval_UL(float x, float y, float w, float h);
-    void Oval_UL(float x, float y, float r);
     void Circle_UL(float x, float y, float r);
     // A circle of radius r in 36 sectors alternating the gradient's colours.
     void Fan(float x, float y, float r);
@@ -377,6 +402,11 @@ public:
     // pressed, the largest of its bound inputs and sticks (a bound pad axis
     // gives its signed value). Out of range: 0.
     float Joy(int action);
+    // An action counts as pressed while its value is above KELP_PRESSED and
+    // as released once it falls below KELP_RELEASED; JoyPressed and
+    // JoyReleased use them, and a game comparing Joy itself can too.
+    static constexpr float KELP_PRESSED = 0.5f;
+    static constexpr float KELP_RELEASED = 0.3f;
     // 1 in the update whose poll first saw the action pressed (above 0.5),
     // and 1 in the update whose poll first saw it released (below 0.3) after
     // that; 0 otherwise, and for an action out of range. A press is reported
@@ -428,9 +458,8 @@ public:
     // 100 quit (F4 or closing the window); 63 is 1 with the input focus and
     // -1 without. Types 0, 3, 5, 8 and 10..15 also read the pads' d-pads,
     // left sticks and buttons 0..5, 98 a pad's Start and 99 its Back. Out of
-    // range 0..127: 0. PlayKeyAll is the same call.
+    // range 0..127: 0.
     int PlayKey(int type);
-    int PlayKeyAll(int type);
     // Pad `pad` (0..3, default 0): 1 while button 0..49 (KELP_PAD_A ..) is
     // down; an axis 0..47 (KELP_PAD_LEFT_X ..) as -1..1. A pad reads 0 until
     // it has once been seen at rest; absent pads and bad numbers read 0.
@@ -438,33 +467,22 @@ public:
     int JoyDown(int button, int pad);
     float JoyAxis(int axis);
     float JoyAxis(int axis, int pad);
-    // The pointer (the mouse) in canvas units. Touch* are the same calls.
-    // The forms with an index read pointer record i (0..9; others read 0).
-    // On a touch screen (a browser) record 0 is the first finger down, as the
-    // mouse, and records 1..9 further fingers; a record without a finger
-    // reads as up.
+    // The pointer (the mouse) in canvas units. The forms with an index read
+    // pointer record i (0..9; others read 0). On a touch screen (a browser)
+    // record 0 is the first finger down, as the mouse, and records 1..9
+    // further fingers; a record without a finger reads as up.
     float MouseX();
     float MouseY();
-    float TouchX();
-    float TouchY();
     float MouseX(int i);
     float MouseY(int i);
-    float TouchX(int i);
-    float TouchY(int i);
     // 1 while the left (Down) or right (Down_Alt) button is held; Held
     // counts the updates since the left button went down (0 while up).
     int MouseDown();
-    int TouchDown();
     int MouseDown_Alt();
-    int TouchDown_Alt();
     int MouseHeld();
-    int TouchHeld();
     int MouseDown(int i);
-    int TouchDown(int i);
     int MouseDown_Alt(int i);
-    int TouchDown_Alt(int i);
     int MouseHeld(int i);
-    int TouchHeld(int i);
     // 1 while any pointer is down.
     int mdall();
     // 1 + the index of the first pointer inside the box (upper-left x, y,
@@ -547,7 +565,8 @@ public:
     int ReadByte();
     // The next line without its line feed.
     std::string ReadLine();
-    // The next line into the next Tempstr slot; returns its index 0..29.
+    // The next line into the next buffer of fstr's ring; returns its index
+    // 0..29 (the text is TempText(index)).
     int ReadString();
     // Closes (and, for a written file, puts it in place). A file still open
     // at Terminate is closed and kept.
@@ -555,24 +574,22 @@ public:
 
     // ---- Strings and the log ----------------------------------------------------------------------------------
     // printf into the next of 30 buffers of 16 KB (longer text is cut): the
-    // result stays valid until 30 more fstr-style calls. tstr formats
-    // into Tempstr[TempstrUse] and returns nothing.
+    // result stays valid until 30 more fstr-style calls. tstr formats the
+    // same way and returns nothing: its text is TempText(-1).
     const char* fstr(const char* format, ...) __attribute__((format(printf, 2, 3)));
     void tstr(const char* format, ...) __attribute__((format(printf, 2, 3)));
+    // The text in buffer `slot` (0..29) of that ring; -1: the one written
+    // last. Any other number reads "".
+    const char* TempText(int slot);
     // One numbered line on standard output ("      12> text"); return 1.
-    // Print, DebugLog and Debug are the same call.
     int Debuglog(const char* text);
-    int Print(const char* text);
-    int DebugLog(const char* text);
-    int Debug(const char* text);
-    // Hex "%X"; Bin base-2 digits; and back (0 for no digits). StrToInt and
-    // ToInt read a decimal number (atoi).
+    // Hex "%X"; Bin base-2 digits; and back (0 for no digits). StrToInt
+    // reads a decimal number (atoi).
     std::string Hex(int v);
     std::string Bin(int v);
     int HexToInt(std::string s);
     int BinToInt(std::string s);
     int StrToInt(std::string s);
-    int ToInt(std::string s);
     // The parts before and after the first '='; "-=+=-" without one.
     std::string iniLeft(std::string s);
     std::string iniRight(std::string s);
@@ -669,7 +686,8 @@ public:
     // ---- Web and score records -----------------------------------------------------------------------------------
     // GET http://<host><path><value> on port 80, with the value escaped, and
     // return what the answer holds between "[-\r\nData-]" and "[-\r\nEnd-]"
-    // ("" when nothing arrived). It blocks the loop: 3 s at most for the first part of
+    // ("" when no whole answer arrived: an unknown or empty host, no
+    // connection, a cut or late answer; the log says why). It blocks the loop: 3 s at most for the first part of
     // the answer and for each further one, 10 s in all. In a browser it
     // never blocks: it returns the last answer that has arrived.
     std::string GetURL(std::string host, std::string path, std::string value);
@@ -684,29 +702,36 @@ public:
     std::string UnscrambleTxt(std::string text);
     std::string EscapeValue(std::string value);   // GetURL's escaping of the value
 
-    // ---- Framework internals ----------------------------------------------------------------------------------------
-    // Called by the framework itself and the demo; a game has no need of them.
-    void Rescramble();                 // rebuilds scrambleTable (SetKeyword does)
-    void PrepareScreenshotName();      // the next screenshot's name, at every poll
-    void TraceKeys();                  // test builds: log the keys each poll saw
-    // The rate shown for `count` events in a sample of elapsedMs (normally
-    // just over a second), scaled to one second.
-    static int RatePerSecond(int count, int elapsedMs);
-    // The fixed-step clock under UpdatesDue and the demo's browser frames:
-    // 1 when a step is due at `now` on a clock whose next step falls at
-    // `next`, which then moves one step on; 0 when none is due yet. On a
-    // frame's first call (`first`) lost time is dropped: `most` steps or more
-    // behind (a stall), or over 10 s ahead (the clock set back), the clock
-    // starts again at now.
-    static int StepDue(int32_t& next, int now, int stepMs, int most, int first);
-    // Sets a block of the program's own memory to zero; large blocks cheaply,
-    // without making them resident.
-    void Zero(void* block, size_t bytes);
-};
+    // ---- Other names --------------------------------------------------------------------------
+    // Calls known by two names: each is the same call as the one it names.
+    void Width(float t);                      // SetLineThickness
+    void Thick(float t);                      // SetLineThickness
+    void SetLineWidth(float t);               // SetLineThickness
+    void SetLineThick(float t);               // SetLineThickness
+    void Alpha(float a);                      // SetAlpha
+    void SetSmooth(int n);                    // Smooth
+    void CLS(float r, float g, float b);      // SetCLS
+    void Oval(float x, float y, float r);     // Circle
+    void Oval_UL(float x, float y, float r);  // Circle_UL
+    int PlayKeyAll(int type);                 // PlayKey
+    float TouchX();                           // MouseX
+    float TouchY();                           // MouseY
+    float TouchX(int i);                      // MouseX
+    float TouchY(int i);                      // MouseY
+    int TouchDown();                          // MouseDown
+    int TouchDown_Alt();                      // MouseDown_Alt
+    int TouchHeld();                          // MouseHeld
+    int TouchDown(int i);                     // MouseDown
+    int TouchDown_Alt(int i);                 // MouseDown_Alt
+    int TouchHeld(int i);                     // MouseHeld
+    int Print(const char* text);              // Debuglog
+    int DebugLog(const char* text);           // Debuglog
+    int Debug(const char* text);              // Debuglog
+    int ToInt(std::string s);                 // StrToInt
 
-// ---- Framework internals: globals of the core ------------------------------------------------------------------------
-extern int32_t TempstrUse;                          // the fstr ring's last slot
-extern int32_t UpdateCountLive, RenderCountLive;    // rate counters of the statistics line
-extern clock_t GameStartTime;                       // StartTick
-extern int32_t jRand_Seed, jRand_Count, jRand_Bit, jRand_Plus, jRand_Out, jRand_tSeed;   // Rnd's state
-extern const char jRand_Txt[257];                   // Rnd's table
+private:
+    // The framework's own bookkeeping of this object: the temporary-string
+    // ring, the scramble key, the rate samples.
+    kelp::CoreState* state_;
+    friend kelp::CoreState& kelp::StateOf(KELPCore& game);
+};

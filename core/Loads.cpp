@@ -9,8 +9,10 @@
 #include <system_error>
 #include <thread>
 
-#include "KELPCore.h"
+#include "CoreState.h"
 #include "../sys/KELPSys.h"
+
+using namespace kelp;
 
 namespace {
 

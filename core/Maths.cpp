@@ -3,8 +3,12 @@
 #include <cmath>
 #include <cstdlib>
 
-#include "KELPCore.h"
+#include "CoreState.h"
 #include "../sys/KELPSys.h"
+
+using namespace kelp;
+
+namespace kelp {
 
 int32_t jRand_Seed = 0, jRand_Count = 0, jRand_Bit = 0, jRand_Plus = 0, jRand_Out = 0, jRand_tSeed = 0;
 
@@ -26,6 +30,8 @@ const char jRand_Txt[257] =
     "\x5A\x61\x33\x57\x50\x4F\x31\x60\x53\x43\x60\x4B\x3E\x32\x36\x51"
     "\x39\x67\x65\x63\x6A\x39\x46\x67\x5D\x65\x3B\x3C\x36\x36\x41\x54"
     "\x38\x4A\x37\x6D\x69\x5D\x65\x31\x57\x68\x3F\x62\x66\x36\x4F\x39";
+
+}  // namespace kelp
 
 namespace {
 

@@ -3,35 +3,39 @@
 // the rest of the state come from the state copy.
 #include <cmath>
 
-#include "KELPCore.h"
+#include "CoreState.h"
 #include "../sys/KELPSys.h"
+
+using namespace kelp;
 
 namespace {
 
 // Kinds 1, 3 and 5 share this layout: centre, then the scaled size.
 void BoxCommand(int kind, float x, float y, float w, float h) {
-    double* c = ASys.NewCommand();
+    DrawCommand* c = ASys.NewCommand();
     if (!c) return;
     float W = ASys.sizeX * ASys.ViewScale;
     float H = ASys.sizeY * ASys.ViewScale;
-    c[0] = kind;
-    c[1] = x - (float)ASys.rw2;
-    c[2] = y - (float)ASys.rh2;
-    c[3] = W * w;
-    c[4] = H * h;
-    ASys.CopyState(c);
+    c->kind = kind;
+    c->x = x - (float)ASys.rw2;
+    c->y = y - (float)ASys.rh2;
+    c->w = W * w;
+    c->h = H * h;
+    ASys.CopyState(*c);
 }
 
-// Points are given in canvas units; nothing scales or turns them.
+// Points are given in canvas units; nothing scales or turns them. A
+// triangle leaves the fourth point as the list held it.
 void PointCommand(int kind, const float* xy, int points) {
-    double* c = ASys.NewCommand();
+    DrawCommand* c = ASys.NewCommand();
     if (!c) return;
-    c[0] = kind;
+    double* const place[4][2] = {{&c->x, &c->y}, {&c->w, &c->h}, {&c->x3, &c->y3}, {&c->x4, &c->y4}};
+    c->kind = kind;
     for (int i = 0; i < points; i++) {
-        c[1 + 2 * i] = xy[2 * i] - (float)ASys.rw2;
-        c[2 + 2 * i] = xy[2 * i + 1] - (float)ASys.rh2;
+        *place[i][0] = xy[2 * i] - (float)ASys.rw2;
+        *place[i][1] = xy[2 * i + 1] - (float)ASys.rh2;
     }
-    ASys.CopyState(c);
+    ASys.CopyState(*c);
 }
 
 }  // namespace
@@ -69,15 +73,16 @@ void KELPCore::Tri(float x, float y, float w, float h) {
     float cx = x - (float)ASys.rw2;
     float cy = y - (float)ASys.rh2;
     float r = ASys.rot;
-    double* c = ASys.NewCommand();
+    DrawCommand* c = ASys.NewCommand();
     if (!c) return;
-    c[0] = CMD_TRI;
+    double* const place[3][2] = {{&c->x, &c->y}, {&c->w, &c->h}, {&c->x3, &c->y3}};
+    c->kind = CMD_TRI;
     for (int k = 0; k < 3; k++) {
         float a = r + 120.0f * k;
-        c[1 + 2 * k] = cx + Sin(a) * W * w;
-        c[2 + 2 * k] = cy + Cos(a) * H * h;
+        *place[k][0] = cx + Sin(a) * W * w;
+        *place[k][1] = cy + Cos(a) * H * h;
     }
-    ASys.CopyState(c);
+    ASys.CopyState(*c);
 }
 
 // Moves the centre against the apex by e times half the height, so that

@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <cstring>
 
-#include "KELPCore.h"
+#include "CoreState.h"
 #include "../sys/KELPSys.h"
+
+using namespace kelp;
 
 using std::string;
 

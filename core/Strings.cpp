@@ -9,12 +9,16 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "KELPCore.h"
+#include "CoreState.h"
 #include "../sys/KELPSys.h"
+
+using namespace kelp;
 
 using std::string;
 
+namespace kelp {
 int32_t TempstrUse = 0;
+}
 
 namespace {
 
@@ -32,7 +36,7 @@ int FitSlot(size_t n) { return n > size_t(kSlotBytes - 1) ? kSlotBytes - 1 : int
 static char* NextSlot(KELPCore* core) {
     TempstrUse = (TempstrUse + 1) % kRingSlots;
     if (TempstrUse < 0) TempstrUse = 0;  // a caller may have scribbled on it
-    char* slot = core->Tempstr[TempstrUse];
+    char* slot = StateOf(*core).Tempstr[TempstrUse];
     // Only the head is cleared: a full clear per format would cost 16 KiB.
     memset(slot, 0, 1023);
     return slot;

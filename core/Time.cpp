@@ -5,8 +5,10 @@
 // the turn of a second may mix two moments.
 #include <ctime>
 
-#include "KELPCore.h"
+#include "CoreState.h"
 #include "../sys/KELPSys.h"
+
+using namespace kelp;
 
 using std::string;
 

@@ -12,6 +12,8 @@
 
 #include "sys/KELPSys.h"
 
+using namespace kelp;
+
 namespace {
 
 const std::string kStart = "[-\r\nData-]";

@@ -9,6 +9,9 @@
 
 #include "fuzz/scratch.h"
 #include "game/MyGame.h"
+#include "sys/KELPSys.h"
+
+using namespace kelp;
 
 static std::string path;
 

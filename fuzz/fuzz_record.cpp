@@ -8,51 +8,52 @@
 #include <memory>
 #include <string>
 
-#include "core/KELPCore.h"
-#include "score_records.h"
+#include "core/Records.h"
 
 namespace {
 
 const int kGame = 550;
 
+namespace records = kelp::records;
+
 // The key the game and the server share.
-KELPCore& Key() {
-    static std::unique_ptr<KELPCore> key;
-    if (!key) {
-        key.reset(new KELPCore());
-        key->gameNumber = kGame;
-        key->SetKeyword("Sample keyword text");
+records::Scrambler& Key() {
+    static records::Scrambler key;
+    static bool made = false;
+    if (!made) {
+        made = true;
+        key.SetKeyword("Sample keyword text", kGame);
     }
-    return *key;
+    return key;
 }
 
-std::string Serialise(const scores::ScoreRecord& r) {
+std::string Serialise(const records::ScoreRecord& r) {
     char numbers[64];
     snprintf(numbers, sizeof numbers, "%04d{%04d{%04d{", r.game, r.version, r.score);
     return r.userId + "{" + r.name + "{" + numbers + r.extra + "{KELP{";
 }
 
-bool Same(const scores::ScoreRecord& a, const scores::ScoreRecord& b) {
+bool Same(const records::ScoreRecord& a, const records::ScoreRecord& b) {
     return a.userId == b.userId && a.name == b.name && a.game == b.game && a.version == b.version &&
            a.score == b.score && a.extra == b.extra;
 }
 
 // An accepted record, written out again, reads back to the same fields.
 void CheckRecord(const std::string& plain) {
-    scores::ScoreRecord rec, again;
+    records::ScoreRecord rec, again;
     std::string why;
-    if (!scores::ParseRecord(plain, kGame, &rec, &why)) {
+    if (!records::ParseRecord(plain, kGame, &rec, &why)) {
         if (why.empty()) abort();
         return;
     }
-    if (!scores::ParseRecord(Serialise(rec), kGame, &again, &why) || !Same(rec, again)) abort();
+    if (!records::ParseRecord(Serialise(rec), kGame, &again, &why) || !Same(rec, again)) abort();
 }
 
 // Whatever the server unescapes, the game's escaping writes the same way.
 void CheckUnescape(const std::string& raw) {
     std::string out, why;
-    if (!scores::UnescapeValue(raw, &out, &why)) return;
-    if (Key().EscapeValue(out) != raw) abort();
+    if (!records::UnescapeValue(raw, &out, &why)) return;
+    if (records::EscapeValue(out) != raw) abort();
 }
 
 // A record the game sends arrives as it left. The escaping leaves '*' and
@@ -63,20 +64,20 @@ void CheckGameToServer(const std::string& plain) {
     for (unsigned char c : plain)
         if (c < 32 || c > 123) return;
     const std::string scrambled = Key().ScrambleTxt(plain);
-    const std::string sent = Key().EscapeValue(scrambled);
-    if (sent.size() > scores::kMaxEscapedLength) return;
+    const std::string sent = records::EscapeValue(scrambled);
+    if (sent.size() > records::kMaxEscapedLength) return;
     for (size_t i = 0; i + 4 < scrambled.size(); i++)
         if (scrambled[i] == '*' && scrambled[i + 1] == '!' && scrambled[i + 3] == '!') return;
     std::string got, why;
-    if (!scores::UnescapeValue(sent, &got, &why) || got != scrambled) abort();
+    if (!records::UnescapeValue(sent, &got, &why) || got != scrambled) abort();
     if (Key().UnscrambleTxt(got) != plain) abort();
 }
 
 void ServerChain(const std::string& target) {
     std::string game, raw, scrambled, why;
-    if (!scores::ParseQuery(target, &game, &raw, &why)) return;
+    if (!records::ParseQuery(target, &game, &raw, &why)) return;
     if (game.empty() || raw.empty()) abort();
-    if (!scores::UnescapeValue(raw, &scrambled, &why)) return;
+    if (!records::UnescapeValue(raw, &scrambled, &why)) return;
     CheckRecord(Key().UnscrambleTxt(scrambled));
 }
 

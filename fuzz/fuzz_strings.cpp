@@ -8,6 +8,9 @@
 #include <string>
 
 #include "game/MyGame.h"
+#include "core/CoreState.h"
+
+using namespace kelp;
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     if (!freopen("/dev/null", "w", stdout)) return 0;

@@ -15,6 +15,8 @@
 #include "fuzz/scratch.h"
 #include "sys/KELPSys.h"
 
+using namespace kelp;
+
 static std::string path;
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {

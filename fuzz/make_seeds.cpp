@@ -16,6 +16,9 @@
 
 #include "game/MyGame.h"
 #include "tools/gen_audio/ogg.h"
+#include "sys/KELPSys.h"
+
+using namespace kelp;
 
 namespace {
 

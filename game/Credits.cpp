@@ -7,9 +7,6 @@
 
 namespace {
 
-bool Pressed(float v) { return v > 0.5f; }
-bool Released(float v) { return v < 0.3f; }
-
 const int kCreditCapacity = 1024;
 
 // 72 lines in sections: "-=-=-" ends a section, an empty line is a spacer.
@@ -64,17 +61,19 @@ void MyGame::Credits() {
     ResetDraw();
 
     bool close = false;
-    if (Released(Joy(8)) && Released(Joy(10)) && Released(Joy(9)) && Released(Joy(11))) {
-        keyLatch[15] = 0;
+    if (ActionUp(KELP_START) && ActionUp(KELP_BUTTON1) && ActionUp(KELP_BACK) &&
+        ActionUp(KELP_BUTTON2)) {
+        keyLatch[LATCH_CLOSE] = 0;
     }
-    if ((Pressed(Joy(8)) || Pressed(Joy(10)) || Pressed(Joy(9)) || Pressed(Joy(11))) &&
-        keyLatch[15] == 0) {
+    if ((ActionDown(KELP_START) || ActionDown(KELP_BUTTON1) || ActionDown(KELP_BACK) ||
+         ActionDown(KELP_BUTTON2)) &&
+        keyLatch[LATCH_CLOSE] == 0) {
         close = true;
     }
-    for (int i = 0; i < 10; i++) {
+    for (int i = 0; i < TOUCH_RECORDS; i++) {
         if (TouchDown(i) == 0) {
-            touchLatch[i + 1] = 0;
-        } else if (touchLatch[i + 1] == 0) {
+            touchLatch[TOUCH_RECORD + i] = 0;
+        } else if (touchLatch[TOUCH_RECORD + i] == 0) {
             close = true;
         }
     }
@@ -90,7 +89,8 @@ void MyGame::Credits() {
     if (last < -1) last = -1;
 
     creditScroll -= 0.75f;
-    if (Pressed(Joy(0)) || Pressed(Joy(1)) || Pressed(Joy(2)) || Pressed(Joy(3))) {
+    if (ActionDown(KELP_UP) || ActionDown(KELP_RIGHT) || ActionDown(KELP_DOWN) ||
+        ActionDown(KELP_LEFT)) {
         creditScroll -= 1.5f;
     }
     if (creditScroll < -36.0f * last - 288) creditScroll = 0;
@@ -124,7 +124,7 @@ void MyGame::Credits() {
 
     ResetDraw();
     SetSize(0.75f);
-    Text(W - 24, 24, fstr("Plays %i", saveData[100]), 2);
+    Text(W - 24, 24, fstr("Plays %i", saveData[SAVE_PLAYS]), 2);
     Text(W - 24, H - 48, fstr("Real %ix%i", realWidth, realHeight), 2);
     Text(W - 24, H - 24, fstr("Virtual %ix%i", (int)W, (int)H), 2);
     ResetDraw();

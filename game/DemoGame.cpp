@@ -1,6 +1,6 @@
 // The demo scene: a steered marker and a chaser circling the centre,
 // collision displays, particles and points on fire, and a test score record
-// sent online while button 13 is held.
+// sent online while Button 4 is held.
 #include <cstdio>
 #include <string>
 
@@ -35,7 +35,7 @@ std::string Escaped(const std::string& text) {
 
 void MyGame::LoadGame() {
     FlushGame();
-    saveData[100] += 1;
+    saveData[SAVE_PLAYS] += 1;
     demoAngleA = 0;
     demoAngleB = 180;
     lives = 3;
@@ -51,7 +51,7 @@ void MyGame::DoGame() {
     Rect(W / 2, H / 2, W + 256, H + 256);
     ResetDraw();
 
-    demoAngleA += (Joy(1) - Joy(3)) * 10;
+    demoAngleA += (Joy(KELP_RIGHT) - Joy(KELP_LEFT)) * 10;
     // The chaser turns towards the steered marker, at most 3 degrees a frame.
     float turn = WhichWayDoIGo(demoAngleB, demoAngleA);
     if (turn < -3) turn = -3;
@@ -80,7 +80,7 @@ void MyGame::DoGame() {
         demoAngleA = MouseX();
         demoAngleB = MouseY();
     }
-    if (Joy(10) != 0) fire = 1;
+    if (Joy(KELP_BUTTON1) != 0) fire = 1;
 
     if (fire) {
         float speed = Rnd(3, 7);
@@ -92,14 +92,15 @@ void MyGame::DoGame() {
         if (Rnd(0, 30) < 1) Gimme(5 * Rand(1, 10), bx, by);
     }
 
-    if (Joy(13) != 0) SubmitTestScore();
+    if (Joy(KELP_BUTTON4) != 0) SubmitTestScore();
 
     DefaultScoreDisplay(1);
 }
 
 void MyGame::SubmitTestScore() {
-    std::string rec = fstr("%i%i%i%i{%s{%04d{%04d{%04d{", (int)saveData[24], (int)saveData[25], (int)saveData[26],
-                           (int)saveData[27], "Tam C++", (int)gameNumber, (int)gameVersion, 0);
+    const int32_t* id = &saveData[SAVE_USER_ID];
+    std::string rec = fstr("%i%i%i%i{%s{%04d{%04d{%04d{", (int)id[0], (int)id[1], (int)id[2],
+                           (int)saveData[SAVE_USER_CHECK], "Tam C++", (int)gameNumber, (int)gameVersion, 0);
     for (int i = 0; i < 3; i++) rec += fstr("%i{%i{", 10 + 5 * i, i + 1);
     rec += "KELP{";
     const char* scrambled = fstr("%s", ScrambleTxt(rec).c_str());

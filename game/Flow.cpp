@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "MyGame.h"
+#include "../core/CoreState.h"
 
 void (*MyGame::flowScreens[FLOW_COUNT])(MyGame& game) = {
     [](MyGame& g) { g.DoMenu(); },
@@ -77,7 +78,7 @@ void MyGame::EndBanner() {
     // Fractional on purpose: the banner fades over its last updates.
     float a = t / 80.0f + 0.1f;
     if (a > 0.4f) a = 0.4f;
-    bool still = saveData[23] == 1;
+    bool still = saveData[SAVE_REDUCE_MOTION] == 1;
     if (still) {
         s = 240;
         r = 360;
@@ -87,7 +88,7 @@ void MyGame::EndBanner() {
     const char* second = EndWords(endReason, 1);
 
     LockKeys();
-    keyLatch[5] = 50;
+    keyLatch[LATCH_STEP] = 50;
 
     bool pending = endPending != 0;
     float cx = screenW / 2, cy = screenH / 2;
@@ -121,7 +122,7 @@ void MyGame::FlushGame() {
     endPending = 0;
     endTimer = 0;
     memset(gameWordsA, 0, sizeof gameWordsA);
-    Zero(gameWordsB, sizeof gameWordsB);   // 48 MiB that the demo itself never writes
+    kelp::Zero(gameWordsB, sizeof gameWordsB);   // 48 MiB that the demo itself never writes
     memset(gameValues, 0, sizeof gameValues);
     memset(gameWordsD, 0, sizeof gameWordsD);
     memset(particleBlock, 0, sizeof particleBlock);
@@ -132,7 +133,7 @@ void MyGame::FlushGame() {
 }
 
 void MyGame::LockKeys() {
-    for (int i = 0; i < 100; i++) {
+    for (int i = 0; i < LATCH_COUNT; i++) {
         keyLatch[i] = 1;
         touchLatch[i] = 1;
     }

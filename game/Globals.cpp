@@ -1,5 +1,5 @@
 // The game's global objects, constructed before main in this order:
-// ScrollText, ThisGame, then the platform object ASys (sys/KELPSys.cpp).
+// ScrollText, ThisGame, then the platform object kelp::ASys (sys/KELPSys.cpp).
 #include "MyGame.h"
 
 std::string ScrollText __attribute__((init_priority(1001))) =

@@ -14,16 +14,16 @@ void MyGame::Launch(const char* programPath) {
     Smooth(0);
 
     memset(saveData, 0, sizeof saveData);
-    saveData[0] = 7;
-    saveData[1] = 7;
-    saveData[10] = 0;
-    saveData[101] = 2;
+    saveData[SAVE_SFX_VOLUME] = 7;
+    saveData[SAVE_MUSIC_VOLUME] = 7;
+    saveData[SAVE_INVERT_Y] = 0;
+    saveData[SAVE_LEVEL] = 2;
 
     KeyDefaults();
     Load();
     AddDefaultCredits();
 
-    showStats = saveData[22];
+    showStats = saveData[SAVE_SHOW_STATS];
     loadStep = 1;
     gameMode = 0;
     chosenLevel = 0;
@@ -39,7 +39,7 @@ void MyGame::Launch(const char* programPath) {
 
 void MyGame::GameLoop() {
     quitRequested = 0;
-    if (ASys.windowFailed) {
+    if (WindowFailed()) {
         fprintf(stderr, "No display could be opened: cannot create a window (is DISPLAY set?).\n");
         quitRequested = 1;
     }
@@ -52,7 +52,7 @@ bool MyGame::LoopPass() {
     if (quitRequested != 0) return false;
     KeepAlive();
     // A window lost for good (a failed re-creation) cannot come back.
-    if (ASys.windowFailed) {
+    if (WindowFailed()) {
         fprintf(stderr, "The window could not be re-created; stopping.\n");
         quitRequested = 1;
     }
@@ -69,91 +69,46 @@ void MyGame::Finish() {
 }
 
 void MyGame::KeepAlive() {
-    sfxVolume = saveData[0] / 10.0f;
-    musicVolume = saveData[1] / 10.0f;
-    overscan = saveData[20] / 50.0f;
+    sfxVolume = saveData[SAVE_SFX_VOLUME] / 10.0f;
+    musicVolume = saveData[SAVE_MUSIC_VOLUME] / 10.0f;
+    overscan = saveData[SAVE_OVERSCAN] / 50.0f;
 
-    if (focusState == 1 && SysPassPerFrame) {
+    if (focusState == 1 && PassPerFrame()) {
         // A browser: this pass is one display frame.
         FrameSteps();
     } else if (focusState == 1) {
-        int step = paused == 1 ? 32 : 16;
-        RestUntilDue(step);
-        if (Mills() >= nextUpdate) {
-            nextUpdate = Mills() + step;
-            Update();
-        }
-        if (Mills() < nextUpdate - 10000) {
-            nextUpdate = Mills() + step;
-            Update();
-        }
-        if (Mills() >= nextRender) {
-            nextRender = Mills() + step;
-            Render();
-        }
-        if (Mills() < nextRender - 10000) {
-            nextRender = Mills() + step;
-            Render();
-        }
+        // An update a step (32 ms under the pause menu), and a render; the
+        // loop sleeps until one is due instead of spinning on the clock.
+        const int step = StepMs();
+        RestUntil(nextUpdate < nextRender ? nextUpdate : nextRender, step);
+        if (StepDue(nextUpdate, Mills(), step, 0, 0)) Update();
+        if (StepDue(nextRender, Mills(), step, 0, 0)) Render();
         if (paused == 0) MusicHandler();
     }
     if (focusState > 0) return;
 
-    if (Mills() > nextUpdate) {
-        nextUpdate += 150;
-        PollInput(saveData[10]);
-    }
-    if (Mills() < nextUpdate - 10000) {
-        nextUpdate = Mills() + 150;
-        PollInput(saveData[10]);
-    }
-    if (Mills() > nextRender) {
-        nextRender += 150;
-        Render();
-    }
-    if (Mills() < nextRender - 10000) {
-        nextRender = Mills() + 150;
-        Render();
-    }
-    Rest(150);
+    // Without the focus the game stands still: its input is read and its
+    // frame drawn every 150 ms, and the loop sleeps between.
+    if (StepDue(nextUpdate, Mills(), kUnfocusedMs, 0, 0)) PollInput(saveData[SAVE_INVERT_Y]);
+    if (StepDue(nextRender, Mills(), kUnfocusedMs, 0, 0)) Render();
+    Rest(kUnfocusedMs);
 }
 
-void MyGame::RestUntilDue(int step) {
-    // Sleeping instead of polling the clock frees the core between frames.
-    // The sleep ends a millisecond before the earlier of the two due times
-    // (passes poll that last one), and at the latest a step from now (passes
-    // keep topping up the music), so every update and render still runs
-    // when it falls due. A time the 10-second guard is about to re-base is
-    // due now: no sleep.
-    const int now = Mills();
-    int wait = step;
-    for (int due : {nextUpdate, nextRender}) {
-        const int ahead = due - now;
-        if (ahead > 10000) return;
-        if (ahead < wait) wait = ahead;
-    }
-    if (wait > 1) Rest(wait - 1);
-}
+int MyGame::StepMs() const { return paused == 1 ? 32 : 16; }
 
 void MyGame::FrameSteps() {
-    // Each update falls due a step after the last one was due, not a step
-    // after the frame that ran it, so the game keeps its 62.5 updates a
-    // second whatever the display's rate: a frame runs the updates due
-    // since the one before (at 50 Hz two now and then, at 144 Hz none now
-    // and then), a few at most. A frame later than that (a stall, the first
-    // frame) drops the time it missed, as the desktop does, and so does the
-    // 10-second guard; then one update runs. The frame shows what the
-    // updates drew: one render, if any ran.
-    const int kMostUpdates = 4;
+    // The updates due since the last frame, on the clock that keeps the
+    // step's phase, so the game keeps its 62.5 updates a second whatever the
+    // display's rate; then the frame shows what they drew: one render, if
+    // any ran. The step is asked again before each update, as one may open
+    // the pause menu.
     int ran = 0;
-    while (focusState == 1 && ran < kMostUpdates) {
-        const int step = paused == 1 ? 32 : 16;
-        if (!StepDue(nextUpdate, Mills(), step, kMostUpdates, ran == 0)) break;
-        UpdateAt(nextUpdate - step);
+    while (focusState == 1 && StepDue(nextUpdate, Mills(), StepMs(), 1, ran)) {
+        UpdateAt(nextUpdate - StepMs());
         ran++;
     }
     if (ran > 0) {
-        nextRender = Mills() + (paused == 1 ? 32 : 16);
+        nextRender = Mills() + StepMs();
         Render();
     }
     if (paused == 0) MusicHandler();
@@ -168,10 +123,10 @@ void MyGame::UpdateAt(int tick) {
     updateTick = tick;
     frameDelta = FrameDelta(updateTick - prevUpdateTick);
 
-    stickDX = Joy(1) - Joy(3);
-    stickDY = Joy(2) - Joy(0);
+    stickDX = Joy(KELP_RIGHT) - Joy(KELP_LEFT);
+    stickDY = Joy(KELP_DOWN) - Joy(KELP_UP);
 
-    PollInput(saveData[10]);
+    PollInput(saveData[SAVE_INVERT_Y]);
     ResetDraw();
     if (loadStep < 1) {
         LoopTarget();
@@ -204,7 +159,8 @@ const char* MyGame::ScreenName() const {
         case 3:
             // A capture takes the next new key once its first updates, which
             // lock whatever is held as it starts, are over.
-            if (keyLatch[66] == 2 && captureTimer > 0) return captureLock < 0 ? "redefine capture" : "redefine lock";
+            if (keyLatch[LATCH_CAPTURE] == 2 && captureTimer > 0)
+                return captureLock < 0 ? "redefine capture" : "redefine lock";
             return "redefine";
         default: break;
     }

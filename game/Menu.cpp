@@ -7,11 +7,6 @@
 
 namespace {
 
-// Pressed and released thresholds: the gap between them keeps a value that
-// hovers around one threshold from chattering.
-bool Pressed(float v) { return v > 0.5f; }
-bool Released(float v) { return v < 0.3f; }
-
 // Clamp shared by the menu background and the page switch, so the logo's
 // divisor is never outside the range it is drawn with.
 float ClampZoom(float z) { return z < 1.0f ? 1.0f : (z > 2.0f ? 2.0f : z); }
@@ -21,7 +16,7 @@ float ClampZoom(float z) { return z < 1.0f ? 1.0f : (z > 2.0f ? 2.0f : z); }
 void MyGame::DoMenu() {
     Menu_Background();
 
-    const float zoomStep = 0.1f + (saveData[23] == 1 ? 5.0f : 0.0f);
+    const float zoomStep = 0.1f + (saveData[SAVE_REDUCE_MOTION] == 1 ? 5.0f : 0.0f);
     if (menuPage == 0) {
         logoZoom = ClampZoom(logoZoom - zoomStep);
         Menu_Start();
@@ -79,17 +74,17 @@ void MyGame::Menu_Start() {
     const float W = screenW, H = screenH;
 
     // The back key leaves the program, once it has been seen released.
-    if (!PlayKey(99)) {
-        keyLatch[99] = 0;
-    } else if (keyLatch[99] == 0) {
+    if (!PlayKey(PLAYKEY_ESCAPE)) {
+        keyLatch[LATCH_QUIT] = 0;
+    } else if (keyLatch[LATCH_QUIT] == 0) {
         quitRequested = 1;
     }
 
-    bool confirm = Pressed(Joy(8)) || Pressed(Joy(10));
-    bool back = Pressed(Joy(11));
-    if (saveData[13] == 1) {
-        confirm = Pressed(Joy(11));
-        back = Pressed(Joy(10)) || Pressed(Joy(8));
+    bool confirm = ActionDown(KELP_START) || ActionDown(KELP_BUTTON1);
+    bool back = ActionDown(KELP_BUTTON2);
+    if (saveData[SAVE_SWAP_BUTTONS] == 1) {
+        confirm = ActionDown(KELP_BUTTON2);
+        back = ActionDown(KELP_BUTTON1) || ActionDown(KELP_START);
     }
 
     struct Item {
@@ -153,19 +148,19 @@ void MyGame::Menu_Start() {
         const int h = MouseIn_Radius(it.x, it.y, r + 16);
         bool activate = false;
         if (startSelection == it.v) {
-            if (Pressed(Joy(3)) && keyLatch[5] == 0) {
+            if (ActionDown(KELP_LEFT) && keyLatch[LATCH_STEP] == 0) {
                 LockKeys();
                 startSelection = it.left;
                 PlaySFX(99, 1.0f);
-            } else if (Pressed(Joy(1)) && keyLatch[5] == 0) {
+            } else if (ActionDown(KELP_RIGHT) && keyLatch[LATCH_STEP] == 0) {
                 LockKeys();
                 startSelection = it.right;
                 PlaySFX(99, 1.0f);
             }
-            if (confirm && keyLatch[10] == 0) activate = true;
+            if (confirm && keyLatch[LATCH_CONFIRM] == 0) activate = true;
         }
         // A touch highlights an item first and activates it on the next tap.
-        if (h > 0 && TouchDown(h - 1) > 0 && touchLatch[h] == 0) {
+        if (h > 0 && TouchDown(h - 1) > 0 && touchLatch[TOUCH_RECORD + h - 1] == 0) {
             if (startSelection == it.v) {
                 activate = true;
             } else {
@@ -190,7 +185,7 @@ void MyGame::Menu_Start() {
                     optSelected = 0;
                     optScroll = 0;
                     LockKeys();
-                    saveData[22] = showStats;
+                    saveData[SAVE_SHOW_STATS] = showStats;
                     PlaySFX(98);
                     break;
                 default:
@@ -203,11 +198,11 @@ void MyGame::Menu_Start() {
     }
     ResetDraw();
 
-    if (!confirm) keyLatch[10] = 0;
-    if (!back) keyLatch[11] = 0;
-    if (Released(Joy(1)) && Released(Joy(3))) keyLatch[5] = 0;
-    for (int i = 0; i < 10; i++) {
-        if (TouchDown(i) == 0) touchLatch[i + 1] = 0;
+    if (!confirm) keyLatch[LATCH_CONFIRM] = 0;
+    if (!back) keyLatch[LATCH_BACK] = 0;
+    if (ActionUp(KELP_RIGHT) && ActionUp(KELP_LEFT)) keyLatch[LATCH_STEP] = 0;
+    for (int i = 0; i < TOUCH_RECORDS; i++) {
+        if (TouchDown(i) == 0) touchLatch[TOUCH_RECORD + i] = 0;
     }
 }
 
@@ -221,7 +216,7 @@ void MyGame::Menu_Default(std::string items, std::string descriptions) {
     }
 
     float p = 46, A = H - 128, z = 1.0f;
-    float T = A - (saveData[101] - 1) * p;
+    float T = A - (saveData[SAVE_LEVEL] - 1) * p;
     if (H > W) {
         A = H - 180;
         p = 58;
@@ -229,7 +224,7 @@ void MyGame::Menu_Default(std::string items, std::string descriptions) {
         T -= 64;
     }
 
-    if (pointerDown == 0) touchLatch[0] = 0;
+    if (pointerDown == 0) touchLatch[TOUCH_ANY] = 0;
     menuListY += (T - menuListY) / 4;
 
     bool chosen = false;
@@ -239,18 +234,18 @@ void MyGame::Menu_Default(std::string items, std::string descriptions) {
         const float d = std::fabs(A - y);
         if (d >= 2.4f * p) continue;
         const float fade = (d > 1.2f * p) ? 1 - (d - 1.2f * p) / (1.2f * p) : 1.0f;
-        const bool lit = (saveData[101] == i + 1);
+        const bool lit = (saveData[SAVE_LEVEL] == i + 1);
 
         ResetDraw();
         InkRot(hue, 0.5f, 0.5f);
         SetAlpha(lit ? 0.7f : 0.3f * fade);
         Rect(228, y, 256, 32);
 
-        if (MouseIn_Centered(228, y, 256, 32) && pointerDown >= 1 && touchLatch[0] == 0) {
-            touchLatch[0] = 1;
+        if (MouseIn_Centered(228, y, 256, 32) && pointerDown >= 1 && touchLatch[TOUCH_ANY] == 0) {
+            touchLatch[TOUCH_ANY] = 1;
             if (!lit) {
                 PlaySFX(98);
-                saveData[101] = i + 1;
+                saveData[SAVE_LEVEL] = i + 1;
                 boardPage = 0;
                 boardTimer = 0;
             } else {
@@ -276,47 +271,49 @@ void MyGame::Menu_Default(std::string items, std::string descriptions) {
     }
     ResetDraw();
 
-    // Confirm, but not while the back key is down: then button 8 means back.
-    const bool confirmDown = Pressed(Joy(10)) || Pressed(Joy(8));
-    if (Released(Joy(10)) && Released(Joy(8))) keyLatch[10] = 0;
-    if (confirmDown && !PlayKey(99) && keyLatch[10] == 0) {
+    // Confirm, but not while Escape is down: it is bound to Start, which
+    // then means back.
+    const bool confirmDown = ActionDown(KELP_BUTTON1) || ActionDown(KELP_START);
+    if (ActionUp(KELP_BUTTON1) && ActionUp(KELP_START)) keyLatch[LATCH_CONFIRM] = 0;
+    if (confirmDown && !PlayKey(PLAYKEY_ESCAPE) && keyLatch[LATCH_CONFIRM] == 0) {
         LockKeys();
         chosen = true;
     }
 
     // Up/down repeat: first step at once, then after 24, 18, 12, 6 and every
     // 3 frames while held.
-    keyLatch[5] -= 1;
-    if (keyLatch[5] < 0) keyLatch[5] = 0;
-    if (keyLatch[6] <= 2) keyLatch[6] = 3;
-    if (Joy(0) < 0.25f && Joy(1) < 0.25f && Joy(2) < 0.25f && Joy(3) < 0.25f) {
-        keyLatch[5] = 0;
-        keyLatch[6] = 24;
+    keyLatch[LATCH_STEP] -= 1;
+    if (keyLatch[LATCH_STEP] < 0) keyLatch[LATCH_STEP] = 0;
+    if (keyLatch[LATCH_STEP_DELAY] <= 2) keyLatch[LATCH_STEP_DELAY] = 3;
+    if (Joy(KELP_UP) < 0.25f && Joy(KELP_RIGHT) < 0.25f && Joy(KELP_DOWN) < 0.25f &&
+        Joy(KELP_LEFT) < 0.25f) {
+        keyLatch[LATCH_STEP] = 0;
+        keyLatch[LATCH_STEP_DELAY] = 24;
     }
-    if ((Pressed(Joy(0)) || Pressed(Joy(3))) && keyLatch[5] == 0) {
-        keyLatch[5] = keyLatch[6];
-        keyLatch[6] -= 6;
-        saveData[101] -= 1;
+    if ((ActionDown(KELP_UP) || ActionDown(KELP_LEFT)) && keyLatch[LATCH_STEP] == 0) {
+        keyLatch[LATCH_STEP] = keyLatch[LATCH_STEP_DELAY];
+        keyLatch[LATCH_STEP_DELAY] -= 6;
+        saveData[SAVE_LEVEL] -= 1;
         PlaySFX(99, 1.2f);
         boardPage = 0;
         boardTimer = 0;
     }
-    if ((Pressed(Joy(2)) || Pressed(Joy(1))) && keyLatch[5] == 0) {
-        keyLatch[5] = keyLatch[6];
-        keyLatch[6] -= 6;
-        saveData[101] += 1;
+    if ((ActionDown(KELP_DOWN) || ActionDown(KELP_RIGHT)) && keyLatch[LATCH_STEP] == 0) {
+        keyLatch[LATCH_STEP] = keyLatch[LATCH_STEP_DELAY];
+        keyLatch[LATCH_STEP_DELAY] -= 6;
+        saveData[SAVE_LEVEL] += 1;
         PlaySFX(99, 0.8f);
         boardPage = 0;
         boardTimer = 0;
     }
 
-    if (saveData[101] < 1) saveData[101] = n;
-    if (saveData[101] > n) saveData[101] = 1;
+    if (saveData[SAVE_LEVEL] < 1) saveData[SAVE_LEVEL] = n;
+    if (saveData[SAVE_LEVEL] > n) saveData[SAVE_LEVEL] = 1;
 
     if (chosen) {
         PlaySFX(98);
         gameMode = 11;
-        chosenLevel = saveData[101];
+        chosenLevel = saveData[SAVE_LEVEL];
         touchStarted = confirmDown ? 0 : 1;
     }
 
@@ -326,14 +323,14 @@ void MyGame::Menu_Default(std::string items, std::string descriptions) {
     SetCol(255, 200, 200, 0.75f);
     DrawImg(52, 32, 32, 0);
     const bool arrowTouched =
-        MouseIn_Centered(32, 32, 64, 64) && pointerDown >= 1 && touchLatch[0] == 0;
-    const bool backKey = (Pressed(Joy(11)) || Pressed(Joy(8))) && keyLatch[11] == 0;
+        MouseIn_Centered(32, 32, 64, 64) && pointerDown >= 1 && touchLatch[TOUCH_ANY] == 0;
+    const bool backKey = (ActionDown(KELP_BUTTON2) || ActionDown(KELP_START)) && keyLatch[LATCH_BACK] == 0;
     if (arrowTouched || backKey) {
         menuPage = 0;
         LockKeys();
         PlaySFX(98);
     }
-    if (Released(Joy(11)) && Released(Joy(8))) keyLatch[11] = 0;
+    if (ActionUp(KELP_BUTTON2) && ActionUp(KELP_START)) keyLatch[LATCH_BACK] = 0;
     ResetDraw();
 }
 

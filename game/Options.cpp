@@ -5,9 +5,6 @@
 
 namespace {
 
-bool Pressed(float v) { return v > 0.5f; }
-bool Released(float v) { return v < 0.3f; }
-
 // Where one row is drawn and whether the pointer is pressing it.
 struct Row {
     int cx, y;
@@ -54,8 +51,8 @@ Row BeginRow(MyGame& g, int icon, const std::string& label) {
     g.SetSize(1);
 
     // A click on another row only selects it; acting needs a fresh click.
-    if (!r.selected && r.on && g.keyLatch[2] == 0) {
-        g.keyLatch[2] = 1;
+    if (!r.selected && r.on && g.keyLatch[MyGame::LATCH_OPTION_ROW] == 0) {
+        g.keyLatch[MyGame::LATCH_OPTION_ROW] = 1;
         g.optSelected = g.optCount;
         g.PlaySFX(99, 1.5f);
     }
@@ -63,19 +60,21 @@ Row BeginRow(MyGame& g, int icon, const std::string& label) {
 }
 
 void EndRow(MyGame& g) {
-    if (g.Joy(10) <= 0.5f && g.PlayKeyAll(98) == 0 && Released(g.Joy(11)) && g.MouseDown() == 0) {
-        g.keyLatch[2] = 0;
+    if (!g.ActionDown(KELP_BUTTON1) && g.PlayKeyAll(MyGame::PLAYKEY_PAD_START) == 0 &&
+        g.ActionUp(KELP_BUTTON2) && g.MouseDown() == 0) {
+        g.keyLatch[MyGame::LATCH_OPTION_ROW] = 0;
     }
     g.optY += 86;
     g.optCount += 1;
 }
 
 bool ConfirmDown(MyGame& g) {
-    return Pressed(g.Joy(10)) || g.PlayKeyAll(98) != 0 || Pressed(g.Joy(11));
+    return g.ActionDown(KELP_BUTTON1) || g.PlayKeyAll(MyGame::PLAYKEY_PAD_START) != 0 ||
+           g.ActionDown(KELP_BUTTON2);
 }
 
 // Entries a row may own; anything else makes a row with no setting.
-bool ValidEntry(int entry) { return entry >= 0 && entry < 200; }
+bool ValidEntry(int entry) { return entry >= 0 && entry < MyGame::SAVE_ENTRIES; }
 
 // The window that a full-screen switch creates reads a key still held as
 // released, and then, once the key auto-repeats (after about 660 ms under
@@ -95,7 +94,7 @@ void MyGame::Options() {
     optCount = 0;
     if (switchedLately) {
         if ((unsigned)(Mills() - switchedAt) < (unsigned)kSwitchHoldOffMs)
-            keyLatch[2] = 1;
+            keyLatch[LATCH_OPTION_ROW] = 1;
         else
             switchedLately = false;
     }
@@ -106,33 +105,33 @@ void MyGame::Options() {
     // this update's input; clearing latches now would hand the same press on.
     if (subScreen != 1) return;
 
-    if (Released(Joy(0)) && Released(Joy(2))) keyLatch[0] = 0;
-    if (Pressed(Joy(0)) && keyLatch[0] == 0) {
-        keyLatch[0] = 1;
+    if (ActionUp(KELP_UP) && ActionUp(KELP_DOWN)) keyLatch[LATCH_NAVIGATE] = 0;
+    if (ActionDown(KELP_UP) && keyLatch[LATCH_NAVIGATE] == 0) {
+        keyLatch[LATCH_NAVIGATE] = 1;
         optSelected -= 1;
         PlaySFX(99, 1.5f);
     }
-    if (Pressed(Joy(2)) && keyLatch[0] == 0) {
-        keyLatch[0] = 1;
+    if (ActionDown(KELP_DOWN) && keyLatch[LATCH_NAVIGATE] == 0) {
+        keyLatch[LATCH_NAVIGATE] = 1;
         optSelected += 1;
         PlaySFX(99, 1.5f);
     }
 
-    if (Released(Joy(3)) && Released(Joy(1))) keyLatch[5] = 0;
+    if (ActionUp(KELP_LEFT) && ActionUp(KELP_RIGHT)) keyLatch[LATCH_STEP] = 0;
 
     if (optSelected > optCount - 1) optSelected = optCount - 1;
     if (optSelected < 0) optSelected = 0;
 
-    if (Released(Joy(9))) keyLatch[15] = 0;
-    if (Pressed(Joy(9)) && keyLatch[15] == 0) {
+    if (ActionUp(KELP_BACK)) keyLatch[LATCH_CLOSE] = 0;
+    if (ActionDown(KELP_BACK) && keyLatch[LATCH_CLOSE] == 0) {
         subScreen = 0;
         LockKeys();
         Save();
         PlaySFX(98);
     }
 
-    for (int i = 1; i <= 10; i++) {
-        if (TouchDown(i - 1) == 0) touchLatch[i] = 0;
+    for (int i = 0; i < TOUCH_RECORDS; i++) {
+        if (TouchDown(i) == 0) touchLatch[TOUCH_RECORD + i] = 0;
     }
 }
 
@@ -144,8 +143,8 @@ void MyGame::OptionsList() {
     }
 
     AddOptionLabel("Sound");
-    AddLinearOption(0, 1, "SFX Volume", 10);
-    AddLinearOption(1, 2, "Music Volume", 10);
+    AddLinearOption(SAVE_SFX_VOLUME, 1, "SFX Volume", 10);
+    AddLinearOption(SAVE_MUSIC_VOLUME, 2, "Music Volume", 10);
 
     AddOptionLabel("Screen");
     if (AddToggleOption(-1, 3, "Fullscreen [F11]", "Switch", "Switch") == 1) {
@@ -155,8 +154,8 @@ void MyGame::OptionsList() {
         LockKeys();
         Save();
     }
-    AddToggleOption(23, 3, "Motion Reduction", "Normal", "Less Motion");
-    AddLinearOption(20, 3, "Overscan", 10);
+    AddToggleOption(SAVE_REDUCE_MOTION, 3, "Motion Reduction", "Normal", "Less Motion");
+    AddLinearOption(SAVE_OVERSCAN, 3, "Overscan", 10);
 
     AddOptionLabel("Input");
     if (AddToggleOption(-1, 7, "Controller", "Define", "Define") == 1) {
@@ -166,11 +165,11 @@ void MyGame::OptionsList() {
         LockKeys();
         Save();
     }
-    AddToggleOption(10, 8, "Invert Thumbstick Y", "Normal", "Inverted");
+    AddToggleOption(SAVE_INVERT_Y, 8, "Invert Thumbstick Y", "Normal", "Inverted");
 
     AddOptionLabel("System");
-    if (AddToggleOption(22, 6, "Debug Stats [F1]", "Off", "On") == 1) {
-        showStats = saveData[22];
+    if (AddToggleOption(SAVE_SHOW_STATS, 6, "Debug Stats [F1]", "Off", "On") == 1) {
+        showStats = saveData[SAVE_SHOW_STATS];
     }
 
     // Corner marks, so the overscan inset can be judged by eye.
@@ -202,7 +201,7 @@ int MyGame::AddLinearOption(int entry, int icon, std::string label, int steps) {
     int shown = value < 0 ? 0 : (value > steps ? steps : value);
     Text(stepX(shown), r.y, "|", 1);
 
-    if (r.on && r.selected && keyLatch[2] == 0) {
+    if (r.on && r.selected && keyLatch[LATCH_OPTION_ROW] == 0) {
         for (int i = 0; i <= steps; i++) {
             if (MouseIn_Centered(stepX(i), r.y, w, 32) > 0) {
                 if (value != i) {
@@ -215,19 +214,19 @@ int MyGame::AddLinearOption(int entry, int icon, std::string label, int steps) {
     }
 
     if (r.selected) {
-        if (ConfirmDown(*this) && keyLatch[2] == 0) {
+        if (ConfirmDown(*this) && keyLatch[LATCH_OPTION_ROW] == 0) {
             value = (value > 0) ? 0 : steps;
-            keyLatch[2] = 1;
+            keyLatch[LATCH_OPTION_ROW] = 1;
             PlaySFX(99, 1.0f);
         }
-        if (Pressed(Joy(3)) && keyLatch[5] == 0 && value > 0) {
+        if (ActionDown(KELP_LEFT) && keyLatch[LATCH_STEP] == 0 && value > 0) {
             value = (value > steps ? steps : value) - 1;
-            keyLatch[5] = 1;
+            keyLatch[LATCH_STEP] = 1;
             PlaySFX(99, 1.0f);
         }
-        if (Pressed(Joy(1)) && keyLatch[5] == 0 && value < steps) {
+        if (ActionDown(KELP_RIGHT) && keyLatch[LATCH_STEP] == 0 && value < steps) {
             value = (value < 0 ? 0 : value) + 1;
-            keyLatch[5] = 1;
+            keyLatch[LATCH_STEP] = 1;
             PlaySFX(99, 1.0f);
         }
     }
@@ -244,9 +243,9 @@ int MyGame::AddToggleOption(int entry, int icon, std::string label, std::string 
     Text(r.cx, r.y, (hasSetting && saveData[entry] != 0) ? textOn : textOff, 1);
 
     int result = -1;
-    if (r.selected && (ConfirmDown(*this) || r.on) && keyLatch[2] == 0) {
-        keyLatch[2] = 1;
-        keyLatch[5] = 1;
+    if (r.selected && (ConfirmDown(*this) || r.on) && keyLatch[LATCH_OPTION_ROW] == 0) {
+        keyLatch[LATCH_OPTION_ROW] = 1;
+        keyLatch[LATCH_STEP] = 1;
         if (hasSetting) saveData[entry] = (saveData[entry] != 0) ? 0 : 1;
         PlaySFX(98);
         result = 1;

@@ -1,13 +1,6 @@
 // The in-game pause trigger, the pause menu and the loading screen.
 #include "MyGame.h"
 
-namespace {
-
-bool Pressed(float v) { return v > 0.5f; }
-bool Released(float v) { return v < 0.3f; }
-
-}  // namespace
-
 void MyGame::Ingame() {
     ResetDraw();
     SetSize(1);
@@ -23,8 +16,11 @@ void MyGame::Ingame() {
 
     // Every pause input must be released before it can pause again, so one
     // held after Resume does not reopen the menu.
-    if (!PlayKey(98) && !PlayKey(99) && Released(Joy(8))) keyLatch[98] = 0;
-    if ((PlayKey(99) || PlayKey(98) || Pressed(Joy(8))) && keyLatch[98] == 0) {
+    if (!PlayKey(PLAYKEY_PAD_START) && !PlayKey(PLAYKEY_ESCAPE) && ActionUp(KELP_START)) {
+        keyLatch[LATCH_PAUSE] = 0;
+    }
+    if ((PlayKey(PLAYKEY_ESCAPE) || PlayKey(PLAYKEY_PAD_START) || ActionDown(KELP_START)) &&
+        keyLatch[LATCH_PAUSE] == 0) {
         paused = 1;
         pauseSelection = 1;
         LockKeys();
@@ -52,13 +48,15 @@ void MyGame::PauseMenu() {
     if (pauseSlide > 480) pauseSlide = 480;
     if (pointerDown > 0) pauseIdle = 0;
 
-    if (Released(Joy(10)) && Released(Joy(11)) && Released(Joy(9)) && Released(Joy(8))) {
-        keyLatch[10] = 0;
+    if (ActionUp(KELP_BUTTON1) && ActionUp(KELP_BUTTON2) && ActionUp(KELP_BACK) &&
+        ActionUp(KELP_START)) {
+        keyLatch[LATCH_CONFIRM] = 0;
     }
     // Re-read each time: an activation latches everything for the rest of the frame.
     auto activate = [&]() {
-        return (Pressed(Joy(10)) || Pressed(Joy(11)) || Pressed(Joy(9)) || Pressed(Joy(8))) &&
-               keyLatch[10] == 0;
+        return (ActionDown(KELP_BUTTON1) || ActionDown(KELP_BUTTON2) || ActionDown(KELP_BACK) ||
+                ActionDown(KELP_START)) &&
+               keyLatch[LATCH_CONFIRM] == 0;
     };
 
     // Only the first pointer counts as a press of a pause button, and none
@@ -112,26 +110,26 @@ void MyGame::PauseMenu() {
         subScreen = 1;
         // The overlay's statistics row shows the saved copy; F1 may have
         // changed the live value since.
-        saveData[22] = showStats;
+        saveData[SAVE_SHOW_STATS] = showStats;
         PlaySFX(98, 1.0f);
         LockKeys();
     }
 
-    if (Pressed(Joy(1)) && keyLatch[1] == 0) {
-        keyLatch[1] = 1;
+    if (ActionDown(KELP_RIGHT) && keyLatch[LATCH_PAUSE_SELECT] == 0) {
+        keyLatch[LATCH_PAUSE_SELECT] = 1;
         pauseSelection += 1;
         PlaySFX(99);
         pauseIdle = 0;
     }
-    if (Pressed(Joy(3)) && keyLatch[1] == 0) {
-        keyLatch[1] = 1;
+    if (ActionDown(KELP_LEFT) && keyLatch[LATCH_PAUSE_SELECT] == 0) {
+        keyLatch[LATCH_PAUSE_SELECT] = 1;
         pauseSelection -= 1;
         PlaySFX(99);
         pauseIdle = 0;
     }
     if (pauseSelection < 0) pauseSelection = 2;
     if (pauseSelection > 2) pauseSelection = 0;
-    if (Released(Joy(1)) && Released(Joy(3))) keyLatch[1] = 0;
+    if (ActionUp(KELP_RIGHT) && ActionUp(KELP_LEFT)) keyLatch[LATCH_PAUSE_SELECT] = 0;
     ResetDraw();
 }
 

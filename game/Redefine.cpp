@@ -7,28 +7,31 @@
 
 namespace {
 
-// The item under (row, column): an action number, -1 "Test" or -2 "Save".
-// Unused cells repeat the row's last item; the column is clamped anyway.
+// The items besides the actions.
+enum { ITEM_TEST = -1, ITEM_SAVE = -2 };
+
+// The item under (row, column): an action, "Test" or "Save". Unused cells
+// repeat the row's last item; the column is clamped anyway.
 const int kItems[7][4] = {
-    {-2, -2, -2, -2},
-    {-1, -1, -1, -1},
-    {14, 15, 15, 15},
-    {0, 13, 13, 13},
-    {3, 1, 12, 11},
-    {2, 10, 10, 10},
-    {9, 8, 8, 8},
+    {ITEM_SAVE, ITEM_SAVE, ITEM_SAVE, ITEM_SAVE},
+    {ITEM_TEST, ITEM_TEST, ITEM_TEST, ITEM_TEST},
+    {KELP_SHOULDER_L, KELP_SHOULDER_R, KELP_SHOULDER_R, KELP_SHOULDER_R},
+    {KELP_UP, KELP_BUTTON4, KELP_BUTTON4, KELP_BUTTON4},
+    {KELP_LEFT, KELP_RIGHT, KELP_BUTTON3, KELP_BUTTON2},
+    {KELP_DOWN, KELP_BUTTON1, KELP_BUTTON1, KELP_BUTTON1},
+    {KELP_BACK, KELP_START, KELP_START, KELP_START},
 };
 
 int LastColumn(int row) { return row < 0 ? 0 : (row == 2 ? 3 : 1); }
 
 const char* ItemName(int item) {
-    static const char* const names[16] = {
+    static const char* const names[KELP_ACTIONS] = {
         "Up", "Right", "Down", "Left", "", "", "", "", "Start", "Back/Select",
         "Button 1", "Button 2", "Button 3", "Button 4", "Left Shoulder", "Right Shoulder",
     };
-    if (item == -1) return "Test";
-    if (item == -2) return "Save";
-    if (item < 0 || item > 15) return "";
+    if (item == ITEM_TEST) return "Test";
+    if (item == ITEM_SAVE) return "Save";
+    if (item < 0 || item >= KELP_ACTIONS) return "";
     return names[item];
 }
 
@@ -48,16 +51,14 @@ void MyGame::RedefineKeys() {
     if (redefCol < 0) redefCol = 0;
     if (redefCol > LastColumn(redefRow)) redefCol = LastColumn(redefRow);
     const int item = kItems[redefRow + 2][redefCol];
-    const bool capturing = (keyLatch[66] == 2);
-
-    auto held = [&](int action) { return Joy(action) > 0.5f; };
+    const bool capturing = (keyLatch[LATCH_CAPTURE] == 2);
 
     // ---- The controller ----
     for (int side = 0; side < 2; side++) {
-        const int action = side == 0 ? 14 : 15;
+        const int action = side == 0 ? KELP_SHOULDER_L : KELP_SHOULDER_R;
         const bool chosen = (item == action);
         float r = chosen ? 102.0f : 96.0f;
-        if (held(action)) r += 4;
+        if (ActionDown(action)) r += 4;
         if (chosen) {
             SetCol(40, 120, 200);
         } else {
@@ -78,14 +79,18 @@ void MyGame::RedefineKeys() {
         float x, y;
     };
     const Pad pads[4] = {
-        {0, cx - 150, cy - 40}, {1, cx - 110, cy}, {2, cx - 150, cy + 40}, {3, cx - 190, cy}};
+        {KELP_UP, cx - 150, cy - 40},
+        {KELP_RIGHT, cx - 110, cy},
+        {KELP_DOWN, cx - 150, cy + 40},
+        {KELP_LEFT, cx - 190, cy},
+    };
     for (const Pad& p : pads) {
         if (item == p.action) {
             SetCol(kChosenR, kChosenG, kChosenB);
         } else {
             SetCol(40, 40, 40);
         }
-        Rect(p.x, p.y, held(p.action) ? 50 : 40);
+        Rect(p.x, p.y, ActionDown(p.action) ? 50 : 40);
     }
 
     struct Face {
@@ -95,16 +100,16 @@ void MyGame::RedefineKeys() {
         int col[3], chosen[3], number[3];
     };
     const Face faces[4] = {
-        {10, "1", cx + 150, cy + 40, {0, 40, 0}, {0, 140, 0}, {0, 60, 0}},
-        {11, "2", cx + 190, cy, {40, 0, 0}, {140, 0, 0}, {60, 0, 0}},
-        {12, "3", cx + 110, cy, {40, 40, 0}, {140, 140, 0}, {60, 60, 0}},
-        {13, "4", cx + 150, cy - 40, {0, 40, 40}, {0, 140, 140}, {0, 60, 60}},
+        {KELP_BUTTON1, "1", cx + 150, cy + 40, {0, 40, 0}, {0, 140, 0}, {0, 60, 0}},
+        {KELP_BUTTON2, "2", cx + 190, cy, {40, 0, 0}, {140, 0, 0}, {60, 0, 0}},
+        {KELP_BUTTON3, "3", cx + 110, cy, {40, 40, 0}, {140, 140, 0}, {60, 60, 0}},
+        {KELP_BUTTON4, "4", cx + 150, cy - 40, {0, 40, 40}, {0, 140, 140}, {0, 60, 60}},
     };
     for (const Face& f : faces) {
         const bool chosen = (item == f.action);
         const int* c = chosen ? f.chosen : f.col;
         SetCol(c[0], c[1], c[2]);
-        Circle(f.x, f.y, held(f.action) ? 32 : 24);
+        Circle(f.x, f.y, ActionDown(f.action) ? 32 : 24);
         if (chosen) {
             SetCol(kChosenR, kChosenG, kChosenB);
         } else {
@@ -114,13 +119,13 @@ void MyGame::RedefineKeys() {
     }
 
     for (int k = 0; k < 2; k++) {
-        const int action = k == 0 ? 8 : 9;
+        const int action = k == 0 ? KELP_START : KELP_BACK;
         if (item == action) {
             SetCol(kChosenR, kChosenG, kChosenB);
         } else {
             SetCol(40, 40, 40);
         }
-        const float s = held(action) ? 32.0f : 24.0f;
+        const float s = ActionDown(action) ? 32.0f : 24.0f;
         SetRot(k == 0 ? 90 : -90);
         Tri(k == 0 ? cx + 26 : cx - 26, cy + 52, s, s * 0.667f);
         SetRot(0);
@@ -135,7 +140,7 @@ void MyGame::RedefineKeys() {
         // among them) has to be let go before it can be caught.
         if (captureLock >= 0) LockForGet();
         if (c > 0 && captureLock < 0) {
-            keyLatch[66] = 0;
+            keyLatch[LATCH_CAPTURE] = 0;
             printf("Button Caught %i\n", c);
             fflush(stdout);
             if (item >= 0) SetKey(item, c);
@@ -143,7 +148,7 @@ void MyGame::RedefineKeys() {
         captureTimer -= 1;
         if (captureTimer < 0) {
             captureTimer = 0;
-            keyLatch[66] = 0;
+            keyLatch[LATCH_CAPTURE] = 0;
         }
         SetSize(2);
         Text(W / 2, H / 2 - 48, "Hit button for", 1);
@@ -151,36 +156,37 @@ void MyGame::RedefineKeys() {
         ResetDraw();
     }
 
-    if (keyLatch[66] != 2) captureTimer = 0;
+    if (keyLatch[LATCH_CAPTURE] != 2) captureTimer = 0;
 
     // ---- Navigation ----
-    if (keyLatch[66] != 2 && testTimer == 0 && captureTimer == 0) {
-        if (!PlayKeyAll(0) && !PlayKeyAll(3) && !PlayKeyAll(5) && !PlayKeyAll(8) && !PlayKeyAll(10)) {
-            keyLatch[0] = 0;
+    if (keyLatch[LATCH_CAPTURE] != 2 && testTimer == 0 && captureTimer == 0) {
+        if (!PlayKeyAll(PLAYKEY_UP) && !PlayKeyAll(PLAYKEY_LEFT) && !PlayKeyAll(PLAYKEY_RIGHT) &&
+            !PlayKeyAll(PLAYKEY_DOWN) && !PlayKeyAll(PLAYKEY_BUTTON1)) {
+            keyLatch[LATCH_NAVIGATE] = 0;
         }
-        if (keyLatch[0] == 0 && PlayKeyAll(0)) {
+        if (keyLatch[LATCH_NAVIGATE] == 0 && PlayKeyAll(PLAYKEY_UP)) {
             redefRow -= 1;
-            keyLatch[0] = 1;
+            keyLatch[LATCH_NAVIGATE] = 1;
         }
-        if (keyLatch[0] == 0 && PlayKeyAll(8)) {
+        if (keyLatch[LATCH_NAVIGATE] == 0 && PlayKeyAll(PLAYKEY_DOWN)) {
             redefRow += 1;
-            keyLatch[0] = 1;
+            keyLatch[LATCH_NAVIGATE] = 1;
         }
-        if (keyLatch[0] == 0 && PlayKeyAll(3)) {
+        if (keyLatch[LATCH_NAVIGATE] == 0 && PlayKeyAll(PLAYKEY_LEFT)) {
             redefCol -= 1;
-            keyLatch[0] = 1;
+            keyLatch[LATCH_NAVIGATE] = 1;
         }
-        if (keyLatch[0] == 0 && PlayKeyAll(5)) {
+        if (keyLatch[LATCH_NAVIGATE] == 0 && PlayKeyAll(PLAYKEY_RIGHT)) {
             redefCol += 1;
-            keyLatch[0] = 1;
+            keyLatch[LATCH_NAVIGATE] = 1;
         }
-        if (keyLatch[0] == 0 && PlayKeyAll(10)) {
-            keyLatch[0] = 1;
+        if (keyLatch[LATCH_NAVIGATE] == 0 && PlayKeyAll(PLAYKEY_BUTTON1)) {
+            keyLatch[LATCH_NAVIGATE] = 1;
             if (item >= 0) {
                 captureLock = 2;
-                keyLatch[66] = 2;
+                keyLatch[LATCH_CAPTURE] = 2;
                 captureTimer = 359;
-            } else if (item == -1) {
+            } else if (item == ITEM_TEST) {
                 testTimer = 359;
             } else {
                 subScreen = 1;
@@ -190,7 +196,7 @@ void MyGame::RedefineKeys() {
         }
 
         const char* words[2] = {"Test", "Save"};
-        const int ids[2] = {-1, -2};
+        const int ids[2] = {ITEM_TEST, ITEM_SAVE};
         for (int k = 0; k < 2; k++) {
             const float y = k == 0 ? cy - 160 : cy - 200;
             if (item == ids[k]) {
@@ -247,8 +253,10 @@ void MyGame::RedefineKeys() {
         Rect(sx, cy - 160, 64, 64);
     }
     SetCol(255, 100, 100, 1);
-    Rect(cx - 160 + 32 * (Joy(1) - Joy(3)), cy - 160 + 32 * (Joy(2) - Joy(0)), 6, 6);
-    Rect(cx + 160 + 32 * (Joy(5) - Joy(7)), cy - 160 + 32 * (Joy(6) - Joy(4)), 6, 6);
+    Rect(cx - 160 + 32 * (Joy(KELP_RIGHT) - Joy(KELP_LEFT)),
+         cy - 160 + 32 * (Joy(KELP_DOWN) - Joy(KELP_UP)), 6, 6);
+    Rect(cx + 160 + 32 * (Joy(KELP_RIGHT2) - Joy(KELP_LEFT2)),
+         cy - 160 + 32 * (Joy(KELP_DOWN2) - Joy(KELP_UP2)), 6, 6);
     SetRot(0);
     ResetDraw();
 }

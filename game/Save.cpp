@@ -12,6 +12,11 @@ namespace {
 const int32_t CHECK_MOD = 371653;
 // Values read from the settings file below this are missing data.
 const int32_t LOWEST_VALUE = -37170;
+// The settings file's bindings: every slot (KeyValue's 0..63) of each of
+// the 16 actions; the file's layout, whatever the framework adds.
+const int BOUND_ACTIONS = 16, BINDING_SLOTS = 64;
+// The user ID's entries: yyyymmdd, hhmmss and a random number.
+const int ID_WORDS = 3;
 
 // One step of the rolling checksum: ((v + game)*ma + (i + mb)*mc + c) mod
 // 371653 in 32-bit signed arithmetic whose sums and products wrap; done in
@@ -33,7 +38,8 @@ struct Multipliers {
 };
 
 Multipliers SaveMultipliers(const MyGame& g) {
-    return {g.saveData[24] % 5 + 3, g.saveData[25] % 4 + 4, g.gameNumber % 6 + 2};
+    const int32_t* id = &g.saveData[MyGame::SAVE_USER_ID];
+    return {id[0] % 5 + 3, id[1] % 4 + 4, g.gameNumber % 6 + 2};
 }
 
 std::string SaveName(const MyGame& g) {
@@ -59,15 +65,15 @@ void KeepRejectedSave(MyGame& g) {
 
 void MyGame::Save() {
     WriteFile("Settings.sav");
-    for (int i = 0; i < 100; i++) WriteInt(saveData[i]);
-    for (int b = 0; b < 16; b++)
-        for (int k = 0; k < 64; k++) WriteInt(KeyValue(b, k));
+    for (int i = SAVE_SETTINGS_FIRST; i < SAVE_SETTINGS_END; i++) WriteInt(saveData[i]);
+    for (int b = 0; b < BOUND_ACTIONS; b++)
+        for (int k = 0; k < BINDING_SLOTS; k++) WriteInt(KeyValue(b, k));
     CloseFile();
 
     Multipliers m = SaveMultipliers(*this);
     int32_t c = 0;
     WriteFile(SaveName(*this));
-    for (int i = 100; i < 200; i++) {
+    for (int i = SAVE_GAME_FIRST; i < SAVE_GAME_END; i++) {
         WriteInt(saveData[i]);
         c = Fold(c, saveData[i], gameNumber, m.m1, i, m.m2, m.m3);
     }
@@ -82,31 +88,34 @@ void MyGame::Save() {
 void MyGame::Load() {
     Debuglog("Load Settings");
     if (ReadFile("Settings.sav") == 1) {
-        for (int i = 0; i < 100; i++) {
+        for (int i = SAVE_SETTINGS_FIRST; i < SAVE_SETTINGS_END; i++) {
             int v = ReadInt();
             if (v >= LOWEST_VALUE) saveData[i] = v;
         }
-        for (int b = 0; b < 16; b++)
-            for (int k = 0; k < 64; k++) {
+        for (int b = 0; b < BOUND_ACTIONS; b++)
+            for (int k = 0; k < BINDING_SLOTS; k++) {
                 int v = ReadInt();
                 if (v >= LOWEST_VALUE) SetKey(b, v);
             }
         CloseFile();
     }
-    if (saveData[27] != UserCheck(&saveData[24])) {
+    // The user ID and the copy of it that the save file was written for.
+    int32_t* const id = &saveData[SAVE_USER_ID];
+    int32_t* const copy = &saveData[SAVE_USER_ID_COPY];
+    if (saveData[SAVE_USER_CHECK] != UserCheck(id)) {
         fputs("A", stdout);
-        saveData[24] = saveData[25] = saveData[26] = 0;
+        id[0] = id[1] = id[2] = 0;
     }
 
     Debuglog("Load Scores");
     // The level row chosen at launch, for a save file that holds none.
-    const int32_t launchLevel = saveData[101];
+    const int32_t launchLevel = saveData[SAVE_LEVEL];
     int32_t c = 0, stored = 5;
     int missing = 1;
     if (ReadFile(SaveName(*this)) == 1) {
         missing = 0;
         Multipliers m = SaveMultipliers(*this);
-        for (int i = 100; i < 200; i++) {
+        for (int i = SAVE_GAME_FIRST; i < SAVE_GAME_END; i++) {
             saveData[i] = ReadInt();
             c = Fold(c, saveData[i], gameNumber, m.m1, i, m.m2, m.m3);
         }
@@ -116,37 +125,37 @@ void MyGame::Load() {
         }
         stored = ReadInt();
     }
-    if (c != stored) saveData[124] = saveData[125] = saveData[126] = 0;
+    if (c != stored) copy[0] = copy[1] = copy[2] = 0;
     CloseFile();
-    if (saveData[127] != CopyCheck(&saveData[124])) saveData[124] = saveData[125] = saveData[126] = 0;
+    if (saveData[SAVE_USER_CHECK_COPY] != CopyCheck(copy)) copy[0] = copy[1] = copy[2] = 0;
     if (missing)
-        for (int i = 0; i < 3; i++) saveData[124 + i] = saveData[24 + i];
-    for (int i = 0; i < 3; i++)
-        if (saveData[124 + i] != saveData[24 + i]) c = 0;
+        for (int i = 0; i < ID_WORDS; i++) copy[i] = id[i];
+    for (int i = 0; i < ID_WORDS; i++)
+        if (copy[i] != id[i]) c = 0;
 
-    if (saveData[24] == 0 && saveData[25] == 0 && saveData[26] == 0) {
+    if (id[0] == 0 && id[1] == 0 && id[2] == 0) {
         Debuglog("Reset User");
-        saveData[24] = Date_Year() * 10000 + Date_Month() * 100 + Date_Day();
-        saveData[25] = Time_Hour() * 10000 + Time_Minute() * 100 + Time_Second();
+        id[0] = Date_Year() * 10000 + Date_Month() * 100 + Date_Day();
+        id[1] = Time_Hour() * 10000 + Time_Minute() * 100 + Time_Second();
         SeedRnd();
         for (int i = 0; i < 100; i++) Rnd(10);
-        saveData[26] = (int32_t)((float)((Mills() % 1000) * 10000) + Rnd(1000, 9999));
-        saveData[27] = UserCheck(&saveData[24]);
+        id[2] = (int32_t)((float)((Mills() % 1000) * 10000) + Rnd(1000, 9999));
+        saveData[SAVE_USER_CHECK] = UserCheck(id);
     }
 
     if (c != stored) {
         Debuglog("Clearing Scoreboard");
         if (!missing) KeepRejectedSave(*this);
-        for (int i = 100; i < 200; i++) saveData[i] = 0;
+        for (int i = SAVE_GAME_FIRST; i < SAVE_GAME_END; i++) saveData[i] = 0;
         for (int i = 0; i < 22000; i++) scoreData[i] = 0;
     }
     // Rows count from 1: a 0 here (a cleared save, or one saved so by an
     // earlier version) is no choice, and the list would show it as its last
     // row.
-    if (saveData[101] < 1) saveData[101] = launchLevel;
-    for (int i = 0; i < 3; i++) saveData[124 + i] = saveData[24 + i];
-    saveData[127] = CopyCheck(&saveData[124]);
+    if (saveData[SAVE_LEVEL] < 1) saveData[SAVE_LEVEL] = launchLevel;
+    for (int i = 0; i < ID_WORDS; i++) copy[i] = id[i];
+    saveData[SAVE_USER_CHECK_COPY] = CopyCheck(copy);
 
-    Debuglog(fstr("User ID '%s'", Strip(SixDigitString(saveData[24], saveData[25], saveData[26])).c_str()));
+    Debuglog(fstr("User ID '%s'", Strip(SixDigitString(id[0], id[1], id[2])).c_str()));
     Save();
 }

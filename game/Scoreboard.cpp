@@ -36,7 +36,7 @@ void MyGame::DefaultScoreDisplay(int showLives) {
 }
 
 void MyGame::HandleDefaultScoreboards() {
-    int level = saveData[101];
+    int level = saveData[SAVE_LEVEL];
     // A board outside scoreData (a level row that no menu produces) is
     // not filed rather than written over unrelated memory.
     if (level < 0 || (level + 1) * BOARD_SIZE > (int)(sizeof scoreData / sizeof scoreData[0])) return;
@@ -68,7 +68,7 @@ void MyGame::DisplayScoreboard() {
     if (boardSlide > 64) boardSlide = 64;
 
     int x = (int)(W + 90 - 8 + boardSlide);
-    if (saveData[23] == 1) x = (int)(W - 98);
+    if (saveData[SAVE_REDUCE_MOTION] == 1) x = (int)(W - 98);
 
     ResetDraw();
     SetCol(0, 0, 0, 0.5f);
@@ -78,7 +78,7 @@ void MyGame::DisplayScoreboard() {
     SetSize(1);
     if (boardPage > 2) boardPage = 0;
 
-    int level = saveData[101];
+    int level = saveData[SAVE_LEVEL];
     if (level < 0 || (level + 1) * BOARD_SIZE > (int)(sizeof scoreData / sizeof scoreData[0])) level = 0;
     const int32_t* board = &scoreData[BOARD_SIZE * level];
 
@@ -110,15 +110,15 @@ void MyGame::DisplayScoreboard() {
         }
     }
 
-    // Paging by the player: a touch or button 13 slides the panel out and
+    // Paging by the player: a touch or Button 4 slides the panel out and
     // the next page follows.
     if (pointerDown > 0) {
-        keyLatch[13] = 1;
+        keyLatch[LATCH_BOARD_PAGE] = 1;
         boardTimer = 270;
     }
-    if (Joy(13) < 0.3f && pointerDown == 0) keyLatch[13] = 0;
-    if (Joy(13) > 0.5f && keyLatch[13] == 0) {
-        keyLatch[13] = 1;
+    if (ActionUp(KELP_BUTTON4) && pointerDown == 0) keyLatch[LATCH_BOARD_PAGE] = 0;
+    if (ActionDown(KELP_BUTTON4) && keyLatch[LATCH_BOARD_PAGE] == 0) {
+        keyLatch[LATCH_BOARD_PAGE] = 1;
         boardTimer = 270;
     }
 }

@@ -17,6 +17,8 @@
 #include "KELPSys.h"
 #include "Ogg.h"
 
+namespace kelp {
+
 static void* OpenDefaultDevice() { return alcOpenDevice(nullptr); }
 
 void* (*AudioOpenDevice)() = OpenDefaultDevice;
@@ -730,3 +732,5 @@ void KELPSys::StopMusicSys() {
     musicNextBuffer = 0;
     ReleaseStream();
 }
+
+}  // namespace kelp

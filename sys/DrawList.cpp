@@ -1,14 +1,16 @@
 // The two command lists and their hand-over. The write list (ASys.drawList)
 // is filled during an update; the commit copies it into the render list, so
 // a render always draws the whole list of the last finished update.
-#include <cstring>
+#include <algorithm>
 
 #include "KELPSys.h"
 
-double DrawR[RENDER_LIST_MAX][CMD_SLOTS];
+namespace kelp {
+
+DrawCommand DrawR[RENDER_LIST_MAX];
 int32_t DrawToRT = 0;
 
-double* KELPSys::NewCommand() {
+DrawCommand* KELPSys::NewCommand() {
     if (drawCount < 0) drawCount = 0;
     if (drawCount >= DRAW_LIST_MAX) {
         // Writing on would run past the list; the rest of this update is lost
@@ -16,14 +18,26 @@ double* KELPSys::NewCommand() {
         droppedCommands++;
         return nullptr;
     }
-    return drawList[drawCount];
+    return &drawList[drawCount];
 }
 
-void KELPSys::CopyState(double* cmd) {
-    const float state[16] = {alpha1, red1, green1, blue1, alpha2, red2, green2, blue2,
-                             rot, lineHalf, stateReserved0, sizeX, sizeY,
-                             stateReserved1, stateReserved2, stateReserved3};
-    for (int i = 0; i < 16; i++) cmd[10 + i] = state[i];
+void KELPSys::CopyState(DrawCommand& cmd) {
+    cmd.alpha1 = alpha1;
+    cmd.red1 = red1;
+    cmd.green1 = green1;
+    cmd.blue1 = blue1;
+    cmd.alpha2 = alpha2;
+    cmd.red2 = red2;
+    cmd.green2 = green2;
+    cmd.blue2 = blue2;
+    cmd.rot = rot;
+    cmd.lineHalf = lineHalf;
+    cmd.pad20 = stateReserved0;
+    cmd.sizeX = sizeX;
+    cmd.sizeY = sizeY;
+    cmd.pad23[0] = stateReserved1;
+    cmd.pad23[1] = stateReserved2;
+    cmd.pad23[2] = stateReserved3;
     drawCount++;
 }
 
@@ -32,9 +46,11 @@ void KELPSys::RenderBuffer() {
     if (n < 0) n = 0;
     if (n > DRAW_LIST_MAX) n = DRAW_LIST_MAX;
     DrawToRT = n;
-    memcpy(DrawR, drawList, sizeof(double) * CMD_SLOTS * (size_t)n);
+    std::copy(drawList, drawList + n, DrawR);
     if (droppedCommands > 0) {
         Debuglog(fstrSys("Draw list full: %i commands dropped", droppedCommands));
         droppedCommands = 0;
     }
 }
+
+}  // namespace kelp

@@ -25,6 +25,8 @@
 
 #include "KELPSys.h"
 
+namespace kelp {
+
 FILE* MyOpenFile = nullptr;
 int32_t FileOpen = 0;
 void (*FileSaved)(const char* path) = nullptr;
@@ -360,3 +362,5 @@ std::string KELPSys::PlayerDataFolder(const std::string& game, std::string& why)
     }
     return folder;
 }
+
+}  // namespace kelp

@@ -11,6 +11,8 @@
 
 #include "KELPSys.h"
 
+namespace kelp {
+
 std::vector<unsigned char> Image[IMAGE_SLOTS];
 std::vector<unsigned char> ImageBlur[IMAGE_SLOTS];
 int32_t imageFrames[IMAGE_SLOTS];
@@ -21,7 +23,6 @@ int32_t imageFrameSize[IMAGE_SLOTS];
 float imageUnit[IMAGE_SLOTS];
 uint32_t imageVersion[IMAGE_SLOTS];
 int32_t imageMissingLogged[IMAGE_SLOTS];
-std::atomic<int32_t> MaxTextureEdge{0};
 
 void ImageChanged(int slot) {
     if (slot >= 0 && slot < IMAGE_SLOTS) imageVersion[slot]++;
@@ -247,6 +248,16 @@ void ImageSlotOutOfBounds(int slot) {
 }
 
 }  // namespace
+
+std::atomic<int32_t> MaxTextureEdge{0};
+int32_t ReservedEdge[IMAGE_SLOTS];
+uint32_t ReservedAt[IMAGE_SLOTS];
+
+void KELPSys::ReserveTexture(int slot, int edge) {
+    if (slot < 0 || slot > 99) return;
+    ReservedEdge[slot] = edge > 0 ? edge : 0;   // 0 or less: no storage promised
+    ReservedAt[slot] = imageVersion[slot];
+}
 
 void KELPSys::ResetImageTable() {
     ForgetLogged("image slot");
@@ -673,3 +684,5 @@ void KELPSys::GrabBuffer() {
     ImageChanged(101);
     ImageChanged(102);
 }
+
+}  // namespace kelp

@@ -8,6 +8,8 @@
 
 #include "KELPSys.h"
 
+namespace kelp {
+
 int32_t ignorePress[1024];
 int32_t UpdateFrames = 0;
 int32_t DebugToggle = 0;
@@ -392,3 +394,5 @@ void KELPSys::FillKeyNames() {
                                         "Right Shift", "Right Ctrl", "Right Alt", "Right Super", "Menu"};
     for (int i = 0; i < 9; i++) KeyName[340 + i] = kMods[i];
 }
+
+}  // namespace kelp

@@ -1,11 +1,15 @@
-// The one platform object. Its constructor builds only its string member;
-// every other field starts zeroed, as for any object with static storage.
+// The one platform object, and the clock every part of the platform reads.
+// Its constructor builds only its string member; every other field starts
+// zeroed, as for any object with static storage.
 #include <time.h>
 #include <unistd.h>
 
 #include <GLFW/glfw3.h>
 
+
 #include "KELPSys.h"
+
+namespace kelp {
 
 KELPSys ASys __attribute__((init_priority(1003)));
 
@@ -31,3 +35,5 @@ static void RealSleepMs(int ms) {
 
 int64_t (*ClockNowMs)() = MonotonicMs;
 void (*ClockSleepMs)(int ms) = RealSleepMs;
+
+}  // namespace kelp

@@ -7,14 +7,18 @@
 #pragma once
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <string>
 #include <vector>
 
 struct GLFWwindow;
-struct WebAnswer;
 struct GLFWgamepadstate;
+
+namespace kelp {
+
+struct WebAnswer;
 
 // ---- Sizes ----------------------------------------------------------------
 enum {
@@ -31,7 +35,44 @@ enum {
 enum {
     CMD_RECT = 1, CMD_QUAD = 2, CMD_OVAL = 3, CMD_LINE = 4, CMD_FAN = 5, CMD_TRI = 6,
     CMD_IMAGE = 11, CMD_QUADIMAGE = 12, CMD_BLUR = 13, CMD_BLEND = 50,
+    CMD_KINDS = 51,          // kinds are below this
 };
+
+// One draw command: 30 values in this order, the kind first. Positions are
+// canvas units relative to the window's centre. Box kinds (rectangle, oval,
+// fan, image, blurred image) are a centre (x, y) and a scaled size (w, h);
+// point kinds (quadrilateral, line, triangle, textured quadrilateral) are
+// up to four points: (x, y), (w, h), (x3, y3), (x4, y4). alpha1 .. pad23
+// are the drawing state when the command was made. A draw call writes its
+// own fields only: the others keep what the list held before.
+struct DrawCommand {
+    double kind;
+    double x, y, w, h, x3, y3, x4, y4;
+    double pad9;                                      // always 0
+    double alpha1, red1, green1, blue1;               // colour 1, 0..255
+    double alpha2, red2, green2, blue2;               // colour 2
+    double rot;                                       // degrees
+    double lineHalf;                                  // half the line thickness (carried)
+    double pad20;                                     // always 0
+    double sizeX, sizeY;                              // the state's scale (carried)
+    double pad23[5];                                  // always 0
+    double image, frame;                              // image kinds: slot and frame
+
+    // A blend change (CMD_BLEND) carries its mode where others have x.
+    double BlendMode() const { return x; }
+    void SetBlendMode(int mode) { x = mode; }
+    // Point 2 of the point kinds is where box kinds keep their size.
+    double X2() const { return w; }
+    double Y2() const { return h; }
+};
+static_assert(sizeof(DrawCommand) == CMD_SLOTS * sizeof(double), "a command is 30 values");
+static_assert(offsetof(DrawCommand, x) == 1 * sizeof(double) && offsetof(DrawCommand, x4) == 7 * sizeof(double) &&
+                  offsetof(DrawCommand, alpha1) == 10 * sizeof(double) &&
+                  offsetof(DrawCommand, rot) == 18 * sizeof(double) &&
+                  offsetof(DrawCommand, sizeX) == 21 * sizeof(double) &&
+                  offsetof(DrawCommand, image) == 28 * sizeof(double) &&
+                  offsetof(DrawCommand, frame) == 29 * sizeof(double),
+              "the values keep their places");
 
 // An image decoded and laid out as a slot holds it, with the log lines its
 // load writes, but not yet in any slot. PrepareImage makes one and touches
@@ -80,9 +121,9 @@ public:
     // ---- Draw list and drawing state -------------------------------------
     // drawList is the first member: it is filled during an update and
     // copied to DrawR at the commit.
-    double drawList[DRAW_LIST_MAX][CMD_SLOTS];
+    DrawCommand drawList[DRAW_LIST_MAX];
     int32_t drawCount;
-    // The 16 state values copied into slots 10..25 of every command.
+    // The 16 state values copied into alpha1 .. pad23 of every command.
     float alpha1, red1, green1, blue1, alpha2, red2, green2, blue2;
     float rot, lineHalf, stateReserved0, sizeX, sizeY, stateReserved1, stateReserved2, stateReserved3;
     float clsCurrent[3], clsTarget[3], clsSpeed, smooth;
@@ -91,9 +132,9 @@ public:
 
     // Returns the next free command of drawList, or null when the list is
     // full (the drop is counted and reported once per update).
-    double* NewCommand();
-    // Copies the drawing state into slots 10..25 and advances drawCount.
-    void CopyState(double* cmd);
+    DrawCommand* NewCommand();
+    // Copies the drawing state into the command and advances drawCount.
+    void CopyState(DrawCommand& cmd);
     // The copy step of the commit: drawList -> DrawR.
     void RenderBuffer();
 
@@ -122,15 +163,18 @@ public:
 
     // ---- Renderer ------------------------------------------------------------
     void RenderSys(float overscan);
-    void RenderRect(int base);
-    void RenderQuad(int base);
-    void RenderTri(int base);
-    void RenderOval(int base);
-    void RenderFan(int base);
-    void RenderLine(int base);
-    void RenderImage(int base);
-    void RenderQuadImage(int base);
-    void RenderImageBlur(int base);
+    // One function a kind, called through a table by kind; image kinds
+    // repair an out-of-range frame in the command itself (it draws frame 0).
+    void RenderRect(DrawCommand& c);
+    void RenderQuad(DrawCommand& c);
+    void RenderTri(DrawCommand& c);
+    void RenderOval(DrawCommand& c);
+    void RenderFan(DrawCommand& c);
+    void RenderLine(DrawCommand& c);
+    void RenderImage(DrawCommand& c);
+    void RenderQuadImage(DrawCommand& c);
+    void RenderImageBlur(DrawCommand& c);
+    void RenderBlend(DrawCommand& c);
     // The GL context is gone (window re-created or closed), and every texture
     // object with it: the next render makes and uploads them again.
     void ForgetTextures();
@@ -278,7 +322,7 @@ extern KELPSys ASys;
 
 // ---- Globals of the platform layer ----------------------------------------
 // Render list and render-time state.
-extern double DrawR[RENDER_LIST_MAX][CMD_SLOTS];
+extern DrawCommand DrawR[RENDER_LIST_MAX];
 extern int32_t DrawToRT;
 extern int32_t TexUse, TriCount, RenderMode, Wireframe;
 extern unsigned char WhiteBlock[256];
@@ -310,6 +354,12 @@ extern float imageUnit[IMAGE_SLOTS];
 extern uint32_t imageVersion[IMAGE_SLOTS];
 void ImageChanged(int slot);
 extern int32_t imageMissingLogged[IMAGE_SLOTS];   // 1: "Missing Image" said since the slot last changed
+// Storage promised to a slot's pixel plane by a load queued for it
+// (ReserveTexture): the plane's edge (0: none), and the slot's version when
+// it was promised, so that the load's arrival shows as a new version. The
+// renderer makes the storage and withdraws the promise once it is kept.
+extern int32_t ReservedEdge[IMAGE_SLOTS];
+extern uint32_t ReservedAt[IMAGE_SLOTS];
 // GL's largest texture edge, read when a window opens; 0 until then. Atomic:
 // the loading thread reads it while preparing planes.
 extern std::atomic<int32_t> MaxTextureEdge;
@@ -473,3 +523,8 @@ extern int64_t (*WebClockMs)();
 extern int32_t DebugMessages;
 
 void error_callback(int code, const char* text);
+// 0 while start-up opens its first window, which only bridges the audio
+// start: a window opened while it is 1 warms its GL pipeline before showing.
+extern bool WarmOnOpen;
+
+}  // namespace kelp

@@ -7,6 +7,8 @@
 
 #include "KELPSys.h"
 
+namespace kelp {
+
 int32_t DebugMessages = 0;
 char TempstrSys[1024];
 
@@ -55,3 +57,5 @@ const char* KELPSys::fstrSys(const char* format, ...) {
 }
 
 std::string KELPSys::SystemUsername() { return "Enter Your Name"; }
+
+}  // namespace kelp

@@ -2,6 +2,8 @@
 // the end. A browser build runs one pass a frame instead (sys/web/Loop.cpp).
 #include "KELPSys.h"
 
+namespace kelp {
+
 const int SysPassPerFrame = 0;
 
 void SysRunLoop(int (*pass)(void*), void (*done)(void*), void* arg) {
@@ -9,3 +11,5 @@ void SysRunLoop(int (*pass)(void*), void (*done)(void*), void* arg) {
     }
     done(arg);
 }
+
+}  // namespace kelp

@@ -8,6 +8,8 @@
 
 #include <new>
 
+namespace kelp {
+
 struct OggStream {
     OggVorbis_File vf;
 };
@@ -90,3 +92,5 @@ long OggRead(OggStream* s, short* out, int frames, int channels, int* linkChanne
 }
 
 bool OggRewind(OggStream* s) { return ov_pcm_seek(&s->vf, 0) == 0; }
+
+}  // namespace kelp

@@ -6,6 +6,8 @@
 
 #include <cstdio>
 
+namespace kelp {
+
 struct OggStream;
 
 const long kOggHole = -3;   // damaged or missing pages were skipped; read on
@@ -28,3 +30,5 @@ long OggRead(OggStream* s, short* out, int frames, int channels, int* linkChanne
 
 // Back to the first sample; false when the stream cannot seek.
 bool OggRewind(OggStream* s);
+
+}  // namespace kelp

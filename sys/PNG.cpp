@@ -4,6 +4,8 @@
 
 #include "KELPSys.h"
 
+namespace kelp {
+
 unsigned PngLoadFile(std::vector<unsigned char>& file, const char* path) {
     return lodepng::load_file(file, path ? path : "");
 }
@@ -24,3 +26,5 @@ unsigned PngSave(const char* path, const std::vector<unsigned char>& rgba, unsig
     // LodePNG checks that the plane holds width x height pixels.
     return lodepng::encode(std::string(path ? path : ""), rgba, width, height, LCT_RGBA, 8);
 }
+
+}  // namespace kelp

@@ -1,5 +1,5 @@
 // The frame renderer: draws the committed list DrawR as textured triangles in
-// immediate mode. Consecutive commands on the same source (the white block
+// immediate mode, each kind of command by its own function. Consecutive commands on the same source (the white block
 // for shapes, a slot's pixel or blur plane for images) share one glBegin
 // batch. Each source has its own GL texture object, made on first use and
 // uploaded again only when its slot's pixels have changed since, so a batch
@@ -13,8 +13,15 @@
 
 #include "KELPSys.h"
 
+namespace kelp {
+
 int32_t TexUse = -1, TriCount = 0, RenderMode = 0, Wireframe = 0;
 unsigned char WhiteBlock[256];
+// Shapes are drawn from an opaque white block, white from the start.
+static const bool kWhiteBlockFilled = [] {
+    memset(WhiteBlock, 255, sizeof WhiteBlock);
+    return true;
+}();
 int32_t FramebufferSeenW = -1, FramebufferSeenH = -1;
 int32_t TexUploads = 0;
 int32_t TexUploadKeys[TEX_UPLOAD_LOG];
@@ -39,10 +46,10 @@ struct Colours {
     GLubyte c1[4], c2[4];   // red, green, blue, alpha
 };
 
-Colours ReadColours(const double* c) {
+Colours ReadColours(const DrawCommand& c) {
     Colours k;
-    k.c1[0] = Low8(c[11]); k.c1[1] = Low8(c[12]); k.c1[2] = Low8(c[13]); k.c1[3] = Low8(c[10]);
-    k.c2[0] = Low8(c[15]); k.c2[1] = Low8(c[16]); k.c2[2] = Low8(c[17]); k.c2[3] = Low8(c[14]);
+    k.c1[0] = Low8(c.red1); k.c1[1] = Low8(c.green1); k.c1[2] = Low8(c.blue1); k.c1[3] = Low8(c.alpha1);
+    k.c2[0] = Low8(c.red2); k.c2[1] = Low8(c.green2); k.c2[2] = Low8(c.blue2); k.c2[3] = Low8(c.alpha2);
     return k;
 }
 
@@ -67,12 +74,6 @@ struct Texture {
 };
 
 Texture PlaneTex[IMAGE_SLOTS], BlurTex[IMAGE_SLOTS], WhiteTex;
-
-// Storage promised to a slot's pixel plane by a load queued for it: the
-// plane's edge (0: none), and the slot's version when it was promised, so
-// that the load's arrival shows as a new version.
-int32_t ReservedEdge[IMAGE_SLOTS];
-uint32_t ReservedAt[IMAGE_SLOTS];
 
 // What one frame uploads ahead at most, after its swap.
 const size_t AHEAD_BYTES_PER_FRAME = 1 << 20;
@@ -202,13 +203,6 @@ void UseSource(Texture& t, int key, int edge, const unsigned char* pixels, uint3
 // The white block never changes: version 0 is the only one it has.
 void ShapeBatch() { UseSource(WhiteTex, WHITE_BLOCK_KEY, 8, WhiteBlock, 0); }
 
-// The command starting at slot `base` of DrawR, or null for a base that does
-// not name a command.
-double* Command(int base) {
-    if (base < 0 || base > (RENDER_LIST_MAX - 1) * CMD_SLOTS) return nullptr;
-    return &DrawR[0][0] + base;
-}
-
 // Sine and cosine of the ten-degree rim steps of ovals, computed once.
 struct RimTable {
     double s[37], c[37];
@@ -222,13 +216,13 @@ struct RimTable {
 
 // Checks an image command against the image table, repairs its frame and
 // opens the batch on its source. Returns the slot, or -1 to skip.
-int ImageSource(double* c, bool blur, bool quad) {
-    double ms = c[28];
+int ImageSource(DrawCommand& c, bool blur, bool quad) {
+    double ms = c.image;
     if (!(ms >= 0 && ms < 103)) return -1;
     int m = (int)ms;
     if (!(m <= 99 || (m == 102 && !quad))) return -1;
     if (imageFrames[m] < 0) return -1;
-    if (!(c[29] >= 0 && c[29] <= imageFrames[m] - 1)) c[29] = 0;
+    if (!(c.frame >= 0 && c.frame <= imageFrames[m] - 1)) c.frame = 0;
     const std::vector<unsigned char>& plane = blur ? ImageBlur[m] : Image[m];
     int edge = iSize[m];
     // A plane smaller than its stated edge would be read past its end.
@@ -253,19 +247,19 @@ TexRect FrameCoords(int m, double frame) {
     return r;
 }
 
-void DrawImageCommand(double* c, bool blur) {
+void DrawImageCommand(DrawCommand& c, bool blur) {
     int m = ImageSource(c, blur, false);
     if (m < 0) return;
-    TexRect tr = FrameCoords(m, c[29]);
+    TexRect tr = FrameCoords(m, c.frame);
     Colours k = ReadColours(c);
-    float D = (float)(c[3] * imageUnit[m]);
-    float F = (float)(c[4] * imageUnit[m]);
-    float cx = (float)c[1], cy = (float)c[2];
+    float D = (float)(c.w * imageUnit[m]);
+    float F = (float)(c.h * imageUnit[m]);
+    float cx = (float)c.x, cy = (float)c.y;
     const float off[6][2] = {{-D, -F}, {D, -F}, {D, F}, {-D, -F}, {D, F}, {-D, F}};
     const double tex[6][2] = {{tr.s0, tr.t1}, {tr.s1, tr.t1}, {tr.s1, tr.t0},
                               {tr.s0, tr.t1}, {tr.s1, tr.t0}, {tr.s0, tr.t0}};
     const GLubyte* col[6] = {k.c1, k.c1, k.c2, k.c1, k.c2, k.c2};
-    double rot = c[18];
+    double rot = c.rot;
     if (rot == 0) {
         for (int v = 0; v < 6; v++) Vertex(tex[v][0], tex[v][1], col[v], cx + off[v][0], cy + off[v][1]);
     } else {
@@ -281,11 +275,11 @@ void DrawImageCommand(double* c, bool blur) {
 }
 
 // Kinds 2 and 4: (P1, P2, P3) and (P1, P3, P4); colour 1 on P1 and P2.
-void DrawQuadCommand(const double* c) {
+void DrawQuadCommand(const DrawCommand& c) {
     ShapeBatch();
     Colours k = ReadColours(c);
-    float x1 = (float)c[1], y1 = (float)c[2], x2 = (float)c[3], y2 = (float)c[4];
-    float x3 = (float)c[5], y3 = (float)c[6], x4 = (float)c[7], y4 = (float)c[8];
+    float x1 = (float)c.x, y1 = (float)c.y, x2 = (float)c.X2(), y2 = (float)c.Y2();
+    float x3 = (float)c.x3, y3 = (float)c.y3, x4 = (float)c.x4, y4 = (float)c.y4;
     Vertex(0, 0, k.c1, x1, y1);
     Vertex(1, 0, k.c1, x2, y2);
     Vertex(1, 1, k.c2, x3, y3);
@@ -308,6 +302,25 @@ void FadeClearColour(float* cur, const float* target, float speed) {
         if (!(fabsf(diff) < 2147483647.0f) || abs((int)diff) < 2) cur[i] = target[i];
     }
 }
+
+// The function that draws each kind; kinds without one draw nothing.
+using DrawKindFn = void (KELPSys::*)(DrawCommand&);
+struct DrawKinds {
+    DrawKindFn fn[CMD_KINDS] = {};
+    constexpr DrawKinds() {
+        fn[CMD_RECT] = &KELPSys::RenderRect;
+        fn[CMD_QUAD] = &KELPSys::RenderQuad;
+        fn[CMD_OVAL] = &KELPSys::RenderOval;
+        fn[CMD_LINE] = &KELPSys::RenderLine;
+        fn[CMD_FAN] = &KELPSys::RenderFan;
+        fn[CMD_TRI] = &KELPSys::RenderTri;
+        fn[CMD_IMAGE] = &KELPSys::RenderImage;
+        fn[CMD_QUADIMAGE] = &KELPSys::RenderQuadImage;
+        fn[CMD_BLUR] = &KELPSys::RenderImageBlur;
+        fn[CMD_BLEND] = &KELPSys::RenderBlend;
+    }
+};
+constexpr DrawKinds kDrawKinds;
 
 }  // namespace
 
@@ -342,12 +355,6 @@ void KELPSys::WarmRenderer() {
     glFinish();
     glBindTexture(GL_TEXTURE_2D, 0);
     glDeleteTextures(1, &tex);
-}
-
-void KELPSys::ReserveTexture(int slot, int edge) {
-    if (slot < 0 || slot > 99) return;
-    ReservedEdge[slot] = edge > 0 ? edge : 0;   // 0 or less: no storage promised
-    ReservedAt[slot] = imageVersion[slot];
 }
 
 void KELPSys::ForgetTextures() {
@@ -411,31 +418,10 @@ void KELPSys::RenderSys(float overscan) {
     int count = DrawToRT;
     if (count > RENDER_LIST_MAX) count = RENDER_LIST_MAX;
     for (int i = 0; i < count; i++) {
-        double k = DrawR[i][0];
-        if (!(k >= 0 && k < 100)) continue;
-        int base = i * CMD_SLOTS;
-        switch ((int)k) {
-        case CMD_RECT: RenderRect(base); break;
-        case CMD_QUAD: RenderQuad(base); break;
-        case CMD_OVAL: RenderOval(base); break;
-        case CMD_LINE: RenderLine(base); break;
-        case CMD_FAN: RenderFan(base); break;
-        case CMD_TRI: RenderTri(base); break;
-        case CMD_IMAGE: RenderImage(base); break;
-        case CMD_QUADIMAGE: RenderQuadImage(base); break;
-        case CMD_BLUR: RenderImageBlur(base); break;
-        case CMD_BLEND:
-            if (TexUse != -1) glEnd();
-            TexUse = -1;
-            switch (DrawR[i][1] >= 0 && DrawR[i][1] < 100 ? (int)DrawR[i][1] : 0) {
-            case 1: glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA); break;
-            case 2: glBlendFunc(GL_SRC_ALPHA, GL_ONE); break;
-            case 3: glBlendFunc(GL_SRC_COLOR, GL_ONE); break;
-            default: break;
-            }
-            break;
-        default: break;
-        }
+        DrawCommand& c = DrawR[i];
+        // A kind no function draws (or no number at all) is skipped.
+        if (!(c.kind >= 0 && c.kind < CMD_KINDS)) continue;
+        if (DrawKindFn draw = kDrawKinds.fn[(int)c.kind]) (this->*draw)(c);
     }
     // glEnd outside a batch is a GL error; close only a batch that is open.
     if (TexUse != -1) glEnd();
@@ -451,18 +437,28 @@ void KELPSys::RenderSys(float overscan) {
     glfwPollEvents();
 }
 
-void KELPSys::RenderRect(int base) {
-    const double* c = Command(base);
-    if (!c) return;
+void KELPSys::RenderBlend(DrawCommand& c) {
+    if (TexUse != -1) glEnd();
+    TexUse = -1;
+    const double mode = c.BlendMode();
+    switch (mode >= 0 && mode < 100 ? (int)mode : 0) {
+    case 1: glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA); break;
+    case 2: glBlendFunc(GL_SRC_ALPHA, GL_ONE); break;
+    case 3: glBlendFunc(GL_SRC_COLOR, GL_ONE); break;
+    default: break;
+    }
+}
+
+void KELPSys::RenderRect(DrawCommand& c) {
     ShapeBatch();
     Colours k = ReadColours(c);
-    float X = (float)c[1], Y = (float)c[2];
-    double d = c[3] * 0.5, e = c[4] * 0.5;
+    float X = (float)c.x, Y = (float)c.y;
+    double d = c.w * 0.5, e = c.h * 0.5;
     // Corners A, B, C, D; e is negative with the default scale, so A and B
     // (colour 1) are the lower edge on screen.
     double off[4][2] = {{-d, -e}, {d, -e}, {d, e}, {-d, e}};
     float px[4], py[4];
-    double r = c[18];
+    double r = c.rot;
     if (r == 0) {
         for (int i = 0; i < 4; i++) {
             px[i] = (float)(X + off[i][0]);
@@ -485,35 +481,25 @@ void KELPSys::RenderRect(int base) {
     polyCount += 2;
 }
 
-void KELPSys::RenderQuad(int base) {
-    const double* c = Command(base);
-    if (c) DrawQuadCommand(c);
-}
+void KELPSys::RenderQuad(DrawCommand& c) { DrawQuadCommand(c); }
 
-void KELPSys::RenderLine(int base) {
-    const double* c = Command(base);
-    if (c) DrawQuadCommand(c);
-}
+void KELPSys::RenderLine(DrawCommand& c) { DrawQuadCommand(c); }
 
-void KELPSys::RenderTri(int base) {
-    const double* c = Command(base);
-    if (!c) return;
+void KELPSys::RenderTri(DrawCommand& c) {
     ShapeBatch();
     Colours k = ReadColours(c);
-    Vertex(0, 0, k.c2, (float)c[1], (float)c[2]);
-    Vertex(1, 0, k.c1, (float)c[3], (float)c[4]);
-    Vertex(1, 1, k.c1, (float)c[5], (float)c[6]);
+    Vertex(0, 0, k.c2, (float)c.x, (float)c.y);
+    Vertex(1, 0, k.c1, (float)c.X2(), (float)c.Y2());
+    Vertex(1, 1, k.c1, (float)c.x3, (float)c.y3);
     TriCount += 1;
     polyCount += 1;
 }
 
-void KELPSys::RenderOval(int base) {
+void KELPSys::RenderOval(DrawCommand& c) {
     static const RimTable rim;
-    const double* c = Command(base);
-    if (!c) return;
     ShapeBatch();
     Colours k = ReadColours(c);
-    double X = c[1], Y = c[2], a = c[3] * 0.5, b = c[4] * 0.5;
+    double X = c.x, Y = c.y, a = c.w * 0.5, b = c.h * 0.5;
     for (int i = 0; i < 36; i++) {
         Vertex(0, 0, k.c1, (float)X, (float)Y);
         Vertex(1, 0, k.c2, (float)(X + rim.s[i] * a), (float)(Y - rim.c[i] * b));
@@ -523,12 +509,10 @@ void KELPSys::RenderOval(int base) {
     }
 }
 
-void KELPSys::RenderFan(int base) {
-    const double* c = Command(base);
-    if (!c) return;
+void KELPSys::RenderFan(DrawCommand& c) {
     ShapeBatch();
     Colours k = ReadColours(c);
-    double X = c[1], Y = c[2], a = c[3] * 0.5, b = c[4] * 0.5, r = c[18];
+    double X = c.x, Y = c.y, a = c.w * 0.5, b = c.h * 0.5, r = c.rot;
     for (int i = 0; i < 36; i++) {
         const GLubyte* col = (i % 2 == 0) ? k.c2 : k.c1;
         double t0 = (10.0 * i - r) * DEG, t1 = (10.0 * i + 10 - r) * DEG;
@@ -540,25 +524,17 @@ void KELPSys::RenderFan(int base) {
     }
 }
 
-void KELPSys::RenderImage(int base) {
-    double* c = Command(base);
-    if (c) DrawImageCommand(c, false);
-}
+void KELPSys::RenderImage(DrawCommand& c) { DrawImageCommand(c, false); }
 
-void KELPSys::RenderImageBlur(int base) {
-    double* c = Command(base);
-    if (c) DrawImageCommand(c, true);
-}
+void KELPSys::RenderImageBlur(DrawCommand& c) { DrawImageCommand(c, true); }
 
-void KELPSys::RenderQuadImage(int base) {
-    double* c = Command(base);
-    if (!c) return;
+void KELPSys::RenderQuadImage(DrawCommand& c) {
     int m = ImageSource(c, false, true);
     if (m < 0) return;
-    TexRect tr = FrameCoords(m, c[29]);
+    TexRect tr = FrameCoords(m, c.frame);
     Colours k = ReadColours(c);
-    float x1 = (float)c[1], y1 = (float)c[2], x2 = (float)c[3], y2 = (float)c[4];
-    float x3 = (float)c[5], y3 = (float)c[6], x4 = (float)c[7], y4 = (float)c[8];
+    float x1 = (float)c.x, y1 = (float)c.y, x2 = (float)c.X2(), y2 = (float)c.Y2();
+    float x3 = (float)c.x3, y3 = (float)c.y3, x4 = (float)c.x4, y4 = (float)c.y4;
     Vertex(tr.s0, tr.t0, k.c1, x1, y1);
     Vertex(tr.s1, tr.t0, k.c1, x2, y2);
     Vertex(tr.s1, tr.t1, k.c2, x3, y3);
@@ -568,3 +544,5 @@ void KELPSys::RenderQuadImage(int base) {
     TriCount += 1;
     polyCount += 2;
 }
+
+}  // namespace kelp

@@ -29,6 +29,8 @@
 
 extern char** environ;
 
+namespace kelp {
+
 namespace {
 int64_t MonotonicMs();
 }
@@ -85,12 +87,17 @@ void KELPSys::URLData(const std::string& host, const std::string& pathAndQuery) 
         return;
     }
 
-    // An unknown host sends nothing and leaves the last answer in place.
+    // Whatever happens now, the last exchange's answer is not this one's.
+    webResult.clear();
+    // An unknown (or empty) host sends nothing: no answer, and the log says why.
     addrinfo hints = {};
     hints.ai_family = AF_INET;
     hints.ai_socktype = SOCK_STREAM;
     addrinfo* found = nullptr;
-    if (getaddrinfo(host.c_str(), nullptr, &hints, &found) != 0 || !found) {
+    const int lookup = host.empty() ? EAI_NONAME : getaddrinfo(host.c_str(), nullptr, &hints, &found);
+    if (lookup != 0 || !found) {
+        WebFailed(NowMs(), fstrSys("Web: no such host \"%.200s\" (%s)", host.c_str(), gai_strerror(lookup)));
+        if (found) freeaddrinfo(found);
         close(fd);
         return;
     }
@@ -99,7 +106,6 @@ void KELPSys::URLData(const std::string& host, const std::string& pathAndQuery) 
     freeaddrinfo(found);
     addr.sin_port = htons(uint16_t(webPort));
 
-    webResult.clear();
     if (!ConnectWithin(fd, addr, kStepWaitMs)) {
         WebFailed(NowMs(), "Could not connect", true);
         close(fd);
@@ -182,3 +188,5 @@ void KELPSys::OpenBrowser_Sys(const char* url) {
         }
     }).detach();
 }
+
+}  // namespace kelp

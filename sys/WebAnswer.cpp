@@ -7,6 +7,8 @@
 
 #include "KELPSys.h"
 
+namespace kelp {
+
 char webBuffer[10000];
 
 namespace {
@@ -304,3 +306,5 @@ void KELPSys::EndWebExchange(const std::string& host, int result, const WebAnswe
         return;
     }
 }
+
+}  // namespace kelp

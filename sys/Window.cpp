@@ -1,14 +1,16 @@
-// Window, GL context and canvas: platform start-up and shut-down, window
-// (re)creation, and the virtual canvas that follows the framebuffer's shape.
+// Window, GL context and canvas: window (re)creation and the virtual canvas
+// that follows the framebuffer's shape.
 #include <GLFW/glfw3.h>
 
 #include <cstring>
 
 #include "KELPSys.h"
 
+namespace kelp {
+
 // Off while start-up opens its first window, which only bridges the audio
 // start and is replaced at once: warming its GL pipeline would be lost.
-static bool WarmOnOpen = true;
+bool WarmOnOpen = true;
 
 static void FramebufferSized(GLFWwindow*, int width, int height) {
     FramebufferSeenW = width;
@@ -18,40 +20,6 @@ static void FramebufferSized(GLFWwindow*, int width, int height) {
 void error_callback(int code, const char* text) {
     (void)code;
     fprintf(stderr, "Error: %s\n", text);
-}
-
-void KELPSys::SysInit(const char* title) {
-    snprintf(GameTitleSys, sizeof GameTitleSys, "%s", title ? title : "");
-    FlushKeys();
-    virtualW = 800;
-    imageScale = 1;
-    // Until the first render measures the framebuffer, draw for the 800 x 600
-    // window about to be opened.
-    ViewScale = 2.0f / virtualW;
-    rw2 = 400;
-    rh2 = 300;
-    centreX = 400;
-    centreY = 300;
-    aspect = 800.0f / 600.0f;
-    OverscanScaleX = OverscanScaleY = 1;
-
-    // Installed before glfwInit so that a failing start says why.
-    glfwSetErrorCallback(error_callback);
-    if (!glfwInit()) Debuglog("Initialisation Failed");
-
-    memset(WhiteBlock, 255, sizeof WhiteBlock);
-    memset(Button, 0, sizeof Button);
-    memset(Touch, 0, sizeof Touch);
-    memset(Joy, 0, sizeof Joy);
-    for (int i = 0; i < IMAGE_SLOTS; i++) imageFrames[i] = -1;
-
-    isFullscreen = 0;
-    WarmOnOpen = false;
-    SetScreen(256, 128);
-    WarmOnOpen = true;
-    AudioStart();
-    SetScreen(800, 600);
-    FillKeyNames();
 }
 
 // A browser keeps one canvas and its context for the whole run, and goes full
@@ -111,19 +79,6 @@ void KELPSys::FlipFull() {
 }
 #endif
 
-void KELPSys::Close() {
-    // A file still open for writing becomes the named file now: a game that
-    // forgot CloseFile keeps what it wrote.
-    CloseFile_Sys();
-    AudioClose();
-    Debuglog("Closing OpenGL Window");
-    if (window) glfwDestroyWindow(window);
-    window = nullptr;
-    FramebufferSeenW = FramebufferSeenH = -1;
-    ForgetTextures();
-    glfwTerminate();
-}
-
 void KELPSys::HiResRender() {
     if (window) glfwMakeContextCurrent(window);
 }
@@ -159,3 +114,5 @@ void KELPSys::ComputeCanvas(float& screenW, float& screenH) {
     centreY = rh2;
     ViewScale = 2 / virtualW;
 }
+
+}  // namespace kelp

@@ -13,6 +13,8 @@
 #include "../KELPSys.h"
 #include "Page.h"
 
+namespace kelp {
+
 namespace {
 
 // Watches the canvas's size from now on: a resize, a rotation, full screen
@@ -140,3 +142,5 @@ void KELPSys::FlipFull() {
     isFullscreen = isFullscreen ? 0 : 1;
     SetScreen(800, 600);
 }
+
+}  // namespace kelp

@@ -9,6 +9,8 @@
 #include "../KELPSys.h"
 #include "Page.h"
 
+namespace kelp {
+
 const int SysPassPerFrame = 1;
 
 namespace {
@@ -68,3 +70,5 @@ void SysRunLoop(int (*pass)(void*), void (*done)(void*), void* arg) {
     // 0 frames a second: the browser's own frame rate. Never returns.
     emscripten_set_main_loop_arg(Frame, nullptr, 0, 1);
 }
+
+}  // namespace kelp

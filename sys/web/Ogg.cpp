@@ -8,6 +8,8 @@
 
 #include "../Ogg.h"
 
+namespace kelp {
+
 struct OggStream {
     stb_vorbis* v;
 };
@@ -61,3 +63,5 @@ long OggRead(OggStream* s, short* out, int frames, int channels, int* linkChanne
 }
 
 bool OggRewind(OggStream* s) { return stb_vorbis_seek_start(s->v) != 0; }
+
+}  // namespace kelp

@@ -21,6 +21,8 @@
 #include "../KELPSys.h"
 #include "Page.h"
 
+namespace kelp {
+
 namespace {
 
 enum { kCannotOpen = 1, kNotPng, kBadData, kWrongSize, kNoMemory, kChunkPastEnd };
@@ -134,3 +136,5 @@ unsigned PngSave(const char* path, const std::vector<unsigned char>& rgba, unsig
     STBIW_FREE(png);
     return 0;
 }
+
+}  // namespace kelp

@@ -8,6 +8,8 @@
 #include "../KELPSys.h"
 #include "Page.h"
 
+namespace kelp {
+
 namespace {
 
 // The page has the focus while it is shown and its document is focused.
@@ -167,3 +169,5 @@ void PageChecks() {
         }
     }
 }
+
+}  // namespace kelp

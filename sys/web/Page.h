@@ -1,6 +1,8 @@
 // What the browser build's platform files share.
 #pragma once
 
+namespace kelp {
+
 // Runs before every loop pass: the page's own checks (features a page cannot
 // offer say so once in the log) and the canvas's new size, if it has one.
 void PageChecks();
@@ -21,3 +23,5 @@ void PageOfferDownload(const char* name, const unsigned char* bytes, int n);
 void PageGameEnding();
 void PageGameEnded();
 void PageGameShown();
+
+}  // namespace kelp

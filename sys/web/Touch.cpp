@@ -14,6 +14,8 @@
 #include "../KELPSys.h"
 #include "Page.h"
 
+namespace kelp {
+
 namespace {
 
 EM_JS(void, PageWatchTouchesJS, (), {
@@ -130,3 +132,5 @@ void PageWatchTouches() {
     InputPointer = PagePointer;
     InputTouch = PageFinger;
 }
+
+}  // namespace kelp

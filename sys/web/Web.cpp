@@ -19,6 +19,8 @@
 
 #include "../KELPSys.h"
 
+namespace kelp {
+
 namespace {
 
 const int kStepWaitMs = 3000;
@@ -150,3 +152,5 @@ void KELPSys::URLData(const std::string& host, const std::string& pathAndQuery) 
 void KELPSys::OpenBrowser_Sys(const char* url) {
     if (!PageOpen(url ? url : "")) Debuglog("OpenBrowser: the browser blocked the new window");
 }
+
+}  // namespace kelp

@@ -18,6 +18,9 @@
 #include <vector>
 
 #include "game/MyGame.h"
+#include "sys/KELPSys.h"
+
+using namespace kelp;
 
 namespace audiotest {
 

@@ -18,6 +18,8 @@
 
 #include "sys/KELPSys.h"
 
+using namespace kelp;
+
 namespace {
 
 const std::string kAudio = std::string(KELP_DATA_DIR) + "/audio";

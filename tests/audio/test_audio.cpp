@@ -10,6 +10,9 @@
 
 #include "audio_fixture.h"
 #include "effects.h"
+#include "sys/KELPSys.h"
+
+using namespace kelp;
 
 using namespace audiotest;
 

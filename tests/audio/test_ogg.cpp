@@ -22,6 +22,8 @@
 
 #include "sys/KELPSys.h"
 
+using namespace kelp;
+
 namespace {
 
 std::vector<int16_t>* captured = nullptr;

@@ -9,14 +9,14 @@
 
 class DrivenClock {
 public:
-    DrivenClock() : oldNow_(ClockNowMs), oldSleep_(ClockSleepMs) {
+    DrivenClock() : oldNow_(kelp::ClockNowMs), oldSleep_(kelp::ClockSleepMs) {
         now_ = 1000000;
-        ClockNowMs = [] { return now_; };
-        ClockSleepMs = [](int ms) { now_ += ms; };
+        kelp::ClockNowMs = [] { return now_; };
+        kelp::ClockSleepMs = [](int ms) { now_ += ms; };
     }
     ~DrivenClock() {
-        ClockNowMs = oldNow_;
-        ClockSleepMs = oldSleep_;
+        kelp::ClockNowMs = oldNow_;
+        kelp::ClockSleepMs = oldSleep_;
     }
     DrivenClock(const DrivenClock&) = delete;
     DrivenClock& operator=(const DrivenClock&) = delete;

@@ -8,6 +8,10 @@
 
 #include "game/MyGame.h"
 #include "tests/common/driven_clock.h"
+#include "sys/KELPSys.h"
+#include "core/CoreState.h"
+
+using namespace kelp;
 
 TEST(Loop, LoaderTakes120UpdatesThenStepsBy16Ms) {
     DrivenClock clock;

@@ -16,6 +16,9 @@
 #include <vector>
 
 #include "game/MyGame.h"
+#include "sys/KELPSys.h"
+
+using namespace kelp;
 
 namespace {
 
@@ -185,29 +188,30 @@ void FillCoordinateSheet(int slot, int frames) {
 
 // Queues an image-kind record the way the image operations lay it out.
 void QueueImage(int kind, int slot, float x, float y, double frame = 0) {
-    double* c = ASys.NewCommand();
+    DrawCommand* c = ASys.NewCommand();
     ASSERT_NE(nullptr, c);
-    c[0] = kind;
-    c[1] = x - ASys.rw2;
-    c[2] = y - ASys.rh2;
-    c[3] = ASys.sizeX * ASys.imageScale;
-    c[4] = ASys.sizeY * ASys.imageScale;
-    c[28] = slot;
-    c[29] = frame;
-    ASys.CopyState(c);
+    c->kind = kind;
+    c->x = x - ASys.rw2;
+    c->y = y - ASys.rh2;
+    c->w = ASys.sizeX * ASys.imageScale;
+    c->h = ASys.sizeY * ASys.imageScale;
+    c->image = slot;
+    c->frame = frame;
+    ASys.CopyState(*c);
 }
 
 void QueueQuadImage(int slot, const float* p) {
-    double* c = ASys.NewCommand();
+    DrawCommand* c = ASys.NewCommand();
     ASSERT_NE(nullptr, c);
-    c[0] = CMD_QUADIMAGE;
+    c->kind = CMD_QUADIMAGE;
+    double* const place[4][2] = {{&c->x, &c->y}, {&c->w, &c->h}, {&c->x3, &c->y3}, {&c->x4, &c->y4}};
     for (int i = 0; i < 4; i++) {
-        c[1 + 2 * i] = p[2 * i] - ASys.rw2;
-        c[2 + 2 * i] = p[2 * i + 1] - ASys.rh2;
+        *place[i][0] = p[2 * i] - ASys.rw2;
+        *place[i][1] = p[2 * i + 1] - ASys.rh2;
     }
-    c[28] = slot;
-    c[29] = 0;
-    ASys.CopyState(c);
+    c->image = slot;
+    c->frame = 0;
+    ASys.CopyState(*c);
 }
 
 std::vector<int> UploadKeys() {
@@ -446,10 +450,10 @@ TEST_F(Render, ShapesShareOneBatchUntilABlendChange) {
     g.Line(0, 0, 10, 10);
     g.Fan(400, 100, 10);
     // An unknown kind draws nothing and leaves the batch open.
-    double* c = ASys.NewCommand();
+    DrawCommand* c = ASys.NewCommand();
     ASSERT_NE(nullptr, c);
-    c[0] = 7;
-    ASys.CopyState(c);
+    c->kind = 7;
+    ASys.CopyState(*c);
     g.Rect(500, 100, 10);
     Frame();
     EXPECT_EQ(std::vector<int>({-2}), BatchKeys());
@@ -466,14 +470,14 @@ TEST_F(Render, ShapesShareOneBatchUntilABlendChange) {
 
 TEST_F(Render, ABatchRestartsAfter50000Units) {
     // An oval is 36 units: after 1389 of them the batch holds 50,004.
-    double proto[CMD_SLOTS] = {0};
-    proto[0] = CMD_OVAL;
-    proto[3] = 4;
-    proto[4] = -4;
-    for (int s = 10; s < 18; s++) proto[s] = 255;
+    DrawCommand proto = {};
+    proto.kind = CMD_OVAL;
+    proto.w = 4;
+    proto.h = -4;
+    proto.alpha1 = proto.red1 = proto.green1 = proto.blue1 = 255;
+    proto.alpha2 = proto.red2 = proto.green2 = proto.blue2 = 255;
     for (int n : {1389, 1390}) {
-        for (int i = 0; i < n; i++)
-            for (int s = 0; s < CMD_SLOTS; s++) DrawR[i][s] = proto[s];
+        for (int i = 0; i < n; i++) DrawR[i] = proto;
         DrawToRT = n;
         ASys.RenderSys(0);
         EXPECT_EQ(n == 1389 ? 1 : 2, TexBatches) << n << " ovals";
@@ -679,9 +683,9 @@ TEST_F(Render, OutOfRangeFramesAreDrawnAsFrameZeroAndRepaired) {
     QueueImage(CMD_IMAGE, 8, 400, 300, -1);
     QueueImage(CMD_IMAGE, 8, 600, 300, 3);
     Frame();
-    EXPECT_EQ(0, DrawR[0][29]);
-    EXPECT_EQ(0, DrawR[1][29]);
-    EXPECT_EQ(3, DrawR[2][29]);
+    EXPECT_EQ(0, DrawR[0].frame);
+    EXPECT_EQ(0, DrawR[1].frame);
+    EXPECT_EQ(3, DrawR[2].frame);
     // Frame 0 starts at texel 0 (red 0); frame 3 is cell (0, 1), texel y 40 on.
     EXPECT_LT(At(182, 282).r, 12);
     EXPECT_LT(At(182, 282).g, 12);

@@ -27,6 +27,9 @@
 #include <vector>
 
 #include "game/MyGame.h"
+#include "sys/KELPSys.h"
+
+using namespace kelp;
 
 namespace {
 
@@ -91,14 +94,14 @@ std::vector<std::string> LogTexts(const std::string& out) {
 // What a render reads besides the image table: the committed list and the
 // clear colour's fade state.
 struct Snapshot {
-    std::vector<double> list;
+    std::vector<DrawCommand> list;
     float cls[7];
     float smooth;
 };
 
 Snapshot Take() {
     Snapshot s;
-    s.list.assign(&DrawR[0][0], &DrawR[0][0] + (size_t)DrawToRT * CMD_SLOTS);
+    s.list.assign(DrawR, DrawR + DrawToRT);
     memcpy(s.cls, ASys.clsCurrent, 3 * sizeof(float));
     memcpy(s.cls + 3, ASys.clsTarget, 3 * sizeof(float));
     s.cls[6] = ASys.clsSpeed;
@@ -107,8 +110,8 @@ Snapshot Take() {
 }
 
 void Put(const Snapshot& s) {
-    DrawToRT = (int32_t)(s.list.size() / CMD_SLOTS);
-    memcpy(&DrawR[0][0], s.list.data(), s.list.size() * sizeof(double));
+    DrawToRT = (int32_t)s.list.size();
+    std::copy(s.list.begin(), s.list.end(), DrawR);
     memcpy(ASys.clsCurrent, s.cls, 3 * sizeof(float));
     memcpy(ASys.clsTarget, s.cls + 3, 3 * sizeof(float));
     ASys.clsSpeed = s.cls[6];
@@ -116,10 +119,10 @@ void Put(const Snapshot& s) {
 }
 
 void Save(const Snapshot& s, const std::string& path) {
-    std::vector<unsigned char> raw(8 * sizeof(float) + s.list.size() * sizeof(double));
+    std::vector<unsigned char> raw(8 * sizeof(float) + s.list.size() * sizeof(DrawCommand));
     memcpy(raw.data(), s.cls, 7 * sizeof(float));
     memcpy(raw.data() + 7 * sizeof(float), &s.smooth, sizeof(float));
-    memcpy(raw.data() + 8 * sizeof(float), s.list.data(), s.list.size() * sizeof(double));
+    memcpy(raw.data() + 8 * sizeof(float), s.list.data(), s.list.size() * sizeof(DrawCommand));
     std::vector<unsigned char> packed;
     ASSERT_EQ(0u, lodepng::compress(packed, raw));
     ASSERT_EQ(0u, lodepng::save_file(packed, path));
@@ -128,11 +131,11 @@ void Save(const Snapshot& s, const std::string& path) {
 bool Load(Snapshot& s, const std::string& path) {
     std::vector<unsigned char> packed, raw;
     if (lodepng::load_file(packed, path) || lodepng::decompress(raw, packed)) return false;
-    if (raw.size() < 8 * sizeof(float) || (raw.size() - 8 * sizeof(float)) % (CMD_SLOTS * sizeof(double))) return false;
+    if (raw.size() < 8 * sizeof(float) || (raw.size() - 8 * sizeof(float)) % sizeof(DrawCommand)) return false;
     memcpy(s.cls, raw.data(), 7 * sizeof(float));
     memcpy(&s.smooth, raw.data() + 7 * sizeof(float), sizeof(float));
-    s.list.resize((raw.size() - 8 * sizeof(float)) / sizeof(double));
-    memcpy(s.list.data(), raw.data() + 8 * sizeof(float), s.list.size() * sizeof(double));
+    s.list.resize((raw.size() - 8 * sizeof(float)) / sizeof(DrawCommand));
+    memcpy(s.list.data(), raw.data() + 8 * sizeof(float), s.list.size() * sizeof(DrawCommand));
     return true;
 }
 
@@ -183,9 +186,9 @@ protected:
             g.Update();
             updates_++;
             for (int i = 0; i < DrawToRT; i++) {
-                int kind = (int)DrawR[i][0];
+                int kind = (int)DrawR[i].kind;
                 if (kind == CMD_IMAGE || kind == CMD_QUADIMAGE || kind == CMD_BLUR)
-                    drawnDuringLoad_.push_back({updates_, (int)DrawR[i][28]});
+                    drawnDuringLoad_.push_back({updates_, (int)DrawR[i].image});
             }
             CheckDrawnSlots();
             if (RecordDir() && step == kLoadingStep) Record("loading");
@@ -212,8 +215,8 @@ protected:
     static void CheckDrawnSlots() {
         std::set<int> named;
         for (int i = 0; i < DrawToRT; i++) {
-            int kind = (int)DrawR[i][0];
-            if (kind == CMD_IMAGE || kind == CMD_QUADIMAGE || kind == CMD_BLUR) named.insert((int)DrawR[i][28]);
+            int kind = (int)DrawR[i].kind;
+            if (kind == CMD_IMAGE || kind == CMD_QUADIMAGE || kind == CMD_BLUR) named.insert((int)DrawR[i].image);
         }
         for (int s : named)
             if (s >= 0 && s < IMAGE_SLOTS) drawnLines_.push_back({updates_, SlotLine(s)});
@@ -369,9 +372,9 @@ std::set<int> SourceKeys(const std::string& name) {
     Snapshot s;
     std::set<int> keys = {-2};   // every screen draws shapes too
     if (!Load(s, RefDir() + "/" + name + ".dl")) return keys;
-    for (size_t i = 0; i + CMD_SLOTS <= s.list.size(); i += CMD_SLOTS) {
-        int kind = (int)s.list[i];
-        int slot = (int)s.list[i + 28];
+    for (const DrawCommand& c : s.list) {
+        int kind = (int)c.kind;
+        int slot = (int)c.image;
         if (kind == CMD_IMAGE || kind == CMD_QUADIMAGE) keys.insert(slot);
         if (kind == CMD_BLUR) keys.insert(slot + 200);
     }

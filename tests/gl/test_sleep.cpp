@@ -9,6 +9,9 @@
 #include <cstdlib>
 
 #include "game/MyGame.h"
+#include "sys/KELPSys.h"
+
+using namespace kelp;
 
 namespace {
 

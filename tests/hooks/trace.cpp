@@ -4,6 +4,8 @@
 
 #include "sys/KELPSys.h"
 
+using namespace kelp;
+
 static const int kTraceFromEnvironment = [] {
     if (getenv("KELP_TRACE")) TraceInput = 1;
     return 0;

@@ -23,7 +23,7 @@
 #include <thread>
 #include <vector>
 
-#include "core/KELPCore.h"
+#include "core/Records.h"
 #include "score_server.h"
 
 extern char** environ;
@@ -108,10 +108,9 @@ inline HttpReply Get(int port, const std::string& target, int waitSeconds = 10, 
 
 // Builds records the way the game does, with the game's key.
 struct Records {
-    std::unique_ptr<KELPCore> key{new KELPCore()};
+    kelp::records::Scrambler key;
     explicit Records(int game = 550, const char* keyword = "Sample keyword text") {
-        key->gameNumber = game;
-        key->SetKeyword(keyword);
+        key.SetKeyword(keyword, game);
     }
     static std::string Plain(const std::string& name, int score, const char* uid = "202612061230451234567",
                              int game = 550, const char* tail = "10{1{15{2{20{3{KELP{") {
@@ -119,7 +118,7 @@ struct Records {
         snprintf(numbers, sizeof numbers, "%04d{%04d{%04d{", game, 1, score);
         return std::string(uid) + "{" + name + "{" + numbers + tail;
     }
-    std::string Escaped(const std::string& plain) { return key->EscapeValue(key->ScrambleTxt(plain)); }
+    std::string Escaped(const std::string& plain) { return kelp::records::EscapeValue(key.ScrambleTxt(plain)); }
     std::string Target(const std::string& plain, const char* game = "550") {
         return std::string("/Scores.php?Game=") + game + "&Score=" + Escaped(plain);
     }

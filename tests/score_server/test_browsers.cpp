@@ -10,6 +10,9 @@
 #include <fstream>
 
 #include "server_test.h"
+#include "sys/KELPSys.h"
+
+using namespace kelp;
 
 namespace {
 

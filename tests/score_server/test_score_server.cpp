@@ -11,6 +11,9 @@
 
 #include "game/MyGame.h"
 #include "server_test.h"
+#include "sys/KELPSys.h"
+
+using namespace kelp;
 
 namespace {
 
@@ -119,7 +122,7 @@ TEST(ScoreServer, MalformedQueriesAnswerAnErrorAndStoreNothing) {
         {"overlong record", rec.Target(Records::Plain(std::string(1100, 'N'), 10)), 400, "record too long"},
         {"overlong request line", "/Scores.php?Game=550&Score=" + std::string(9000, 'a'), 414, "bad request"},
         {"wrong keyword", otherKey.Target(good), 400, nullptr},
-        {"plain text, not scrambled", "/Scores.php?Game=550&Score=" + rec.key->EscapeValue(good), 400, nullptr},
+        {"plain text, not scrambled", "/Scores.php?Game=550&Score=" + kelp::records::EscapeValue(good), 400, nullptr},
         {"user ID not digits", rec.Target(Records::Plain("Tam C++", 10, "12a4")), 400, "bad user ID"},
         {"empty name", rec.Target(Records::Plain("", 10)), 400, "bad name"},
         {"blank name", rec.Target(Records::Plain("   ", 10)), 400, "bad name"},
@@ -160,7 +163,7 @@ TEST(ScoreServer, UnescapingInvertsTheEscaping) {
         for (size_t i = 0; i < len; i++) text += char(32 + gen() % 92);
         if (text.find("*!") != std::string::npos) continue;  // would read as a code
         std::string back, why;
-        ASSERT_TRUE(scores::UnescapeValue(rec.key->EscapeValue(text), &back, &why)) << why;
+        ASSERT_TRUE(kelp::records::UnescapeValue(kelp::records::EscapeValue(text), &back, &why)) << why;
         ASSERT_EQ(back, text);
         checked++;
     }

@@ -10,6 +10,9 @@
 #include <string>
 
 #include "game/MyGame.h"
+#include "sys/KELPSys.h"
+
+using namespace kelp;
 
 class FrontEnd : public ::testing::Test {
 protected:

@@ -2,6 +2,9 @@
 #include <string>
 
 #include "frontend_fixture.h"
+#include "sys/KELPSys.h"
+
+using namespace kelp;
 
 class CreditsScreen : public FrontEnd {
 protected:
@@ -21,8 +24,8 @@ protected:
     int LineGlyphs() {
         int n = 0;
         for (int i = 0; i < ASys.drawCount; i++) {
-            const double* c = ASys.drawList[i];
-            if (c[0] == CMD_IMAGE && c[28] == ASys.curFont && c[21] > 1.3) n++;
+            const DrawCommand& c = ASys.drawList[i];
+            if (c.kind == CMD_IMAGE && c.image == ASys.curFont && c.sizeX > 1.3) n++;
         }
         return n;
     }

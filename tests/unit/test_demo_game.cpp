@@ -7,6 +7,9 @@
 #include <vector>
 
 #include "game/MyGame.h"
+#include "sys/KELPSys.h"
+
+using namespace kelp;
 
 namespace {
 
@@ -58,14 +61,14 @@ protected:
     }
 
     // The commands of one kind drawn this frame, in order.
-    std::vector<const double*> Commands(int kind) {
-        std::vector<const double*> out;
+    std::vector<const DrawCommand*> Commands(int kind) {
+        std::vector<const DrawCommand*> out;
         for (int i = 0; i < ASys.drawCount; i++)
-            if (ASys.drawList[i][0] == kind) out.push_back(ASys.drawList[i]);
+            if (ASys.drawList[i].kind == kind) out.push_back(&ASys.drawList[i]);
         return out;
     }
 
-    static bool Red(const double* c) { return c[11] == 255 && c[12] == 0 && c[13] == 0; }
+    static bool Red(const DrawCommand* c) { return c->red1 == 255 && c->green1 == 0 && c->blue1 == 0; }
 };
 
 TEST_F(DemoScene, StartingAGameCountsItAndPlacesTheMarkers) {
@@ -124,9 +127,9 @@ TEST_F(DemoScene, DiagonalCrossingIsMarkedInRed) {
         ASSERT_EQ(2u, lines.size());
         EXPECT_EQ(c.crosses, Red(lines[0]) && Red(lines[1]));
         if (c.crosses) {
-            EXPECT_NEAR(c.x, ovals[2][1], 0.01);
-            EXPECT_NEAR(c.y, ovals[2][2], 0.01);
-            EXPECT_DOUBLE_EQ(16, ovals[2][3]);
+            EXPECT_NEAR(c.x, ovals[2]->x, 0.01);
+            EXPECT_NEAR(c.y, ovals[2]->y, 0.01);
+            EXPECT_DOUBLE_EQ(16, ovals[2]->w);
         }
     }
 }

@@ -8,6 +8,9 @@
 #include <string>
 
 #include "game/MyGame.h"
+#include "sys/KELPSys.h"
+
+using namespace kelp;
 
 namespace {
 
@@ -30,18 +33,18 @@ protected:
         ASys.droppedCommands = 0;
         ASys.curBlend = 1;
     }
-    static const double* Cmd(int i) { return ASys.drawList[i]; }
+    static const DrawCommand& Cmd(int i) { return ASys.drawList[i]; }
     // Colour 1 (lower edge) and colour 2 (upper edge) as stored: r, g, b, a.
-    static void ExpectColours(const double* c, float r1, float g1, float b1, float a1,
+    static void ExpectColours(const DrawCommand& c, float r1, float g1, float b1, float a1,
                               float r2, float g2, float b2, float a2, const std::string& what) {
-        EXPECT_FLOAT_EQ(r1, c[11]) << what;
-        EXPECT_FLOAT_EQ(g1, c[12]) << what;
-        EXPECT_FLOAT_EQ(b1, c[13]) << what;
-        EXPECT_FLOAT_EQ(a1, c[10]) << what;
-        EXPECT_FLOAT_EQ(r2, c[15]) << what;
-        EXPECT_FLOAT_EQ(g2, c[16]) << what;
-        EXPECT_FLOAT_EQ(b2, c[17]) << what;
-        EXPECT_FLOAT_EQ(a2, c[14]) << what;
+        EXPECT_FLOAT_EQ(r1, c.red1) << what;
+        EXPECT_FLOAT_EQ(g1, c.green1) << what;
+        EXPECT_FLOAT_EQ(b1, c.blue1) << what;
+        EXPECT_FLOAT_EQ(a1, c.alpha1) << what;
+        EXPECT_FLOAT_EQ(r2, c.red2) << what;
+        EXPECT_FLOAT_EQ(g2, c.green2) << what;
+        EXPECT_FLOAT_EQ(b2, c.blue2) << what;
+        EXPECT_FLOAT_EQ(a2, c.alpha2) << what;
     }
     static void ExpectState(float r, float g, float b, float a, const std::string& what) {
         EXPECT_FLOAT_EQ(r, ASys.red1) << what;
@@ -151,13 +154,13 @@ TEST_F(Draw, BlendChangeIsQueuedOnlyWhenTheModeChanges) {
     g.SetBlend(2);
     g.SetBlend(2);
     ASSERT_EQ(1, ASys.drawCount);
-    EXPECT_EQ(CMD_BLEND, Cmd(0)[0]);
-    EXPECT_EQ(2, Cmd(0)[1]);
+    EXPECT_EQ(CMD_BLEND, Cmd(0).kind);
+    EXPECT_EQ(2, Cmd(0).BlendMode());
     g.Rect(1, 1, 1);
     g.SetBlend(1);
     ASSERT_EQ(3, ASys.drawCount);
-    EXPECT_EQ(CMD_BLEND, Cmd(2)[0]);
-    EXPECT_EQ(1, Cmd(2)[1]);
+    EXPECT_EQ(CMD_BLEND, Cmd(2).kind);
+    EXPECT_EQ(1, Cmd(2).BlendMode());
     // After a commit the mode is 1 again, so asking for 1 queues nothing.
     g.SetBlend(3);
     g.showStats = 0;
@@ -192,13 +195,13 @@ TEST_F(Draw, CommandCarriesTheState) {
     g.Thick(3);
     g.SetSize(2, 3);
     g.Rect(400, 300, 100, 50);
-    const double* c = Cmd(0);
+    const DrawCommand& c = Cmd(0);
     ExpectColours(c, 10, 20, 30, 127.5f, 10, 20, 30, 127.5f, "colours");
-    EXPECT_FLOAT_EQ(33, c[18]);
-    EXPECT_FLOAT_EQ(1.5f, c[19]);
-    EXPECT_FLOAT_EQ(800, c[21]);
-    EXPECT_FLOAT_EQ(-1200, c[22]);
-    for (int s : {20, 23, 24, 25}) EXPECT_EQ(0, c[s]) << "slot " << s;
+    EXPECT_FLOAT_EQ(33, c.rot);
+    EXPECT_FLOAT_EQ(1.5f, c.lineHalf);
+    EXPECT_FLOAT_EQ(800, c.sizeX);
+    EXPECT_FLOAT_EQ(-1200, c.sizeY);
+    for (double reserved : {c.pad20, c.pad23[0], c.pad23[1], c.pad23[2]}) EXPECT_EQ(0, reserved);
     EXPECT_EQ(1, ASys.drawCount);
 }
 
@@ -231,21 +234,22 @@ TEST_F(Draw, BoxShapeSlots) {
         g.ResetDraw();
         c.draw();
         ASSERT_EQ(1, ASys.drawCount) << c.what;
-        const double* s = Cmd(0);
-        EXPECT_EQ(c.kind, s[0]) << c.what;
-        EXPECT_FLOAT_EQ(c.x, s[1]) << c.what;
-        EXPECT_FLOAT_EQ(c.y, s[2]) << c.what;
-        EXPECT_FLOAT_EQ(c.w, s[3]) << c.what;
-        EXPECT_FLOAT_EQ(c.h, s[4]) << c.what;
+        const DrawCommand& s = Cmd(0);
+        EXPECT_EQ(c.kind, s.kind) << c.what;
+        EXPECT_FLOAT_EQ(c.x, s.x) << c.what;
+        EXPECT_FLOAT_EQ(c.y, s.y) << c.what;
+        EXPECT_FLOAT_EQ(c.w, s.w) << c.what;
+        EXPECT_FLOAT_EQ(c.h, s.h) << c.what;
     }
 }
 
 // Expected points are relative to the canvas point (rw2, rh2) = (400, 300).
-void ExpectPoints(const double* c, int kind, std::initializer_list<double> pts, const std::string& what) {
-    EXPECT_EQ(kind, c[0]) << what;
-    int i = 1;
+void ExpectPoints(const DrawCommand& c, int kind, std::initializer_list<double> pts, const std::string& what) {
+    EXPECT_EQ(kind, c.kind) << what;
+    const double points[8] = {c.x, c.y, c.X2(), c.Y2(), c.x3, c.y3, c.x4, c.y4};
+    int i = 0;
     for (double v : pts) {
-        EXPECT_NEAR(v - (i % 2 ? 400 : 300), c[i], 1e-3) << what << " slot " << i;
+        EXPECT_NEAR(v - (i % 2 ? 300 : 400), points[i], 1e-3) << what << " coordinate " << i;
         i++;
     }
 }
@@ -258,7 +262,7 @@ TEST_F(Draw, PointShapesIgnoreSizeAndRotation) {
     g.FullTri(10, 20, 30, 40, 50, 60);
     ExpectPoints(Cmd(0), 2, {1, 2, 3, 4, 5, 6, 7, 8}, "Quad");
     ExpectPoints(Cmd(1), 6, {10, 20, 30, 40, 50, 60}, "FullTri");
-    EXPECT_FLOAT_EQ(30, Cmd(0)[18]);   // carried, not applied
+    EXPECT_FLOAT_EQ(30, Cmd(0).rot);   // carried, not applied
 }
 
 TEST_F(Draw, LineIsAQuadOffsetByHalfTheThickness) {
@@ -313,8 +317,8 @@ TEST_F(Draw, FullListDropsFurtherCommandsAndReportsOnceAtCommit) {
     EXPECT_EQ(DRAW_LIST_MAX, ASys.drawCount);
     EXPECT_EQ(5, ASys.droppedCommands);
     // The last command that fitted is untouched.
-    EXPECT_FLOAT_EQ(DRAW_LIST_MAX - 1 - 400, Cmd(DRAW_LIST_MAX - 1)[1]);
-    EXPECT_FLOAT_EQ(255, Cmd(DRAW_LIST_MAX - 1)[12]);
+    EXPECT_FLOAT_EQ(DRAW_LIST_MAX - 1 - 400, Cmd(DRAW_LIST_MAX - 1).x);
+    EXPECT_FLOAT_EQ(255, Cmd(DRAW_LIST_MAX - 1).green1);
 
     testing::internal::CaptureStdout();
     ASys.RenderBuffer();
@@ -324,7 +328,7 @@ TEST_F(Draw, FullListDropsFurtherCommandsAndReportsOnceAtCommit) {
     EXPECT_EQ(out.find("Draw list full"), out.rfind("Draw list full")) << out;
     EXPECT_EQ(DRAW_LIST_MAX, DrawToRT);
     EXPECT_EQ(0, ASys.droppedCommands);
-    EXPECT_EQ(0, memcmp(DrawR, ASys.drawList, sizeof(double) * CMD_SLOTS * DRAW_LIST_MAX));
+    EXPECT_EQ(0, memcmp(DrawR, ASys.drawList, sizeof(DrawCommand) * DRAW_LIST_MAX));
 
     ASys.drawCount = 0;
     g.Rect(1, 2, 3);
@@ -340,7 +344,7 @@ TEST_F(Draw, CommitCopiesTheWholeListAndAnEmptyUpdateCommitsNothing) {
     g.SetBlend(2);
     g.BufferGame();
     ASSERT_EQ(3, DrawToRT);
-    EXPECT_EQ(0, memcmp(DrawR, ASys.drawList, sizeof(double) * CMD_SLOTS * 3));
+    EXPECT_EQ(0, memcmp(DrawR, ASys.drawList, sizeof(DrawCommand) * 3));
     EXPECT_EQ(0, ASys.drawCount);
     g.BufferGame();
     EXPECT_EQ(0, DrawToRT);

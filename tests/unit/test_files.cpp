@@ -24,6 +24,9 @@
 
 #include "game/MyGame.h"
 #include "sys/KELPSys.h"
+#include "core/CoreState.h"
+
+using namespace kelp;
 
 namespace fs = std::filesystem;
 
@@ -184,13 +187,13 @@ TEST_F(RecordFiles, ReadStringFillsTheNextRingSlot) {
     ASSERT_EQ(1, ThisGame.ReadFile("ring.txt"));
     TempstrUse = 29;
     EXPECT_EQ(0, ThisGame.ReadString());
-    EXPECT_STREQ("alpha", ThisGame.Tempstr[0]);
+    EXPECT_STREQ("alpha", StateOf(ThisGame).Tempstr[0]);
     EXPECT_EQ(1, ThisGame.ReadString());
-    EXPECT_STREQ("beta", ThisGame.Tempstr[1]);
+    EXPECT_STREQ("beta", StateOf(ThisGame).Tempstr[1]);
     ThisGame.CloseFile();
-    strcpy(ThisGame.Tempstr[2], "stale");
+    strcpy(StateOf(ThisGame).Tempstr[2], "stale");
     EXPECT_EQ(2, ThisGame.ReadString());
-    EXPECT_STREQ("", ThisGame.Tempstr[2]);
+    EXPECT_STREQ("", StateOf(ThisGame).Tempstr[2]);
 }
 
 TEST_F(RecordFiles, ClosedSlotDoesNothingAndReadsZero) {
@@ -637,7 +640,7 @@ TEST_F(RecordFiles, ADataRootThatCannotBeWrittenSavesInThePlayersFolder) {
         if (ThisGame.WriteFile("new.sav") != 1) return 4;
         ThisGame.WriteInt(8);
         ThisGame.CloseFile();
-        ThisGame.PrepareScreenshotName();
+        PrepareScreenshotName(ThisGame);
         printf("shot %s\n", ASys.ScreenshotName);
         // A relative XDG_DATA_HOME does not count: the home's folder is used.
         setenv("XDG_DATA_HOME", "relative", 1);

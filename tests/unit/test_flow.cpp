@@ -7,6 +7,9 @@
 #include <vector>
 
 #include "game/MyGame.h"
+#include "sys/KELPSys.h"
+
+using namespace kelp;
 
 namespace {
 
@@ -190,18 +193,18 @@ TEST_F(FlowTest, BannerSquaresGrowSpinAndFade) {
         ThisGame.EndBanner();
         int found = 0;
         for (int i = 0; i < ASys.drawCount && found < 3; i++) {
-            const double* cmd = ASys.drawList[i];
-            if (cmd[0] != CMD_RECT) continue;
+            const DrawCommand& cmd = ASys.drawList[i];
+            if (cmd.kind != CMD_RECT) continue;
             const Square& q = c.sq[found++];
-            EXPECT_NEAR(400 - ASys.rw2, cmd[1], 1e-3);
-            EXPECT_NEAR(300 - ASys.rh2, cmd[2], 1e-3);
-            EXPECT_NEAR(q.side, cmd[3], 1e-2) << "square " << found;
-            EXPECT_NEAR(-q.side, cmd[4], 1e-2) << "square " << found;
-            EXPECT_NEAR(q.rot, cmd[18], 1e-3) << "square " << found;
-            EXPECT_NEAR(q.alpha * 255, cmd[10], 0.01) << "square " << found;
-            EXPECT_EQ(q.r, cmd[11]);
-            EXPECT_EQ(q.g, cmd[12]);
-            EXPECT_EQ(q.b, cmd[13]);
+            EXPECT_NEAR(400 - ASys.rw2, cmd.x, 1e-3);
+            EXPECT_NEAR(300 - ASys.rh2, cmd.y, 1e-3);
+            EXPECT_NEAR(q.side, cmd.w, 1e-2) << "square " << found;
+            EXPECT_NEAR(-q.side, cmd.h, 1e-2) << "square " << found;
+            EXPECT_NEAR(q.rot, cmd.rot, 1e-3) << "square " << found;
+            EXPECT_NEAR(q.alpha * 255, cmd.alpha1, 0.01) << "square " << found;
+            EXPECT_EQ(q.r, cmd.red1);
+            EXPECT_EQ(q.g, cmd.green1);
+            EXPECT_EQ(q.b, cmd.blue1);
         }
         EXPECT_EQ(3, found);
     }
@@ -223,20 +226,20 @@ TEST_F(FlowTest, BannerWordsAreDrawnAndSlideIn) {
         ASys.drawCount = 0;
         ThisGame.EndBanner();
         Glyphs out{"", 0, 0, 0, 0};
-        std::vector<const double*> glyphs;
+        std::vector<const DrawCommand*> glyphs;
         for (int i = 0; i < ASys.drawCount; i++) {
-            const double* cmd = ASys.drawList[i];
-            if (cmd[0] != CMD_IMAGE) continue;
-            EXPECT_EQ(font, cmd[28]);
-            EXPECT_NEAR(1.5, cmd[21] * ASys.ViewScale, 1e-4);
-            out.text += (char)(cmd[29] + 32);
-            glyphs.push_back(cmd);
+            const DrawCommand& cmd = ASys.drawList[i];
+            if (cmd.kind != CMD_IMAGE) continue;
+            EXPECT_EQ(font, cmd.image);
+            EXPECT_NEAR(1.5, cmd.sizeX * ASys.ViewScale, 1e-4);
+            out.text += (char)(cmd.frame + 32);
+            glyphs.push_back(&cmd);
         }
         if (glyphs.size() == 13) {  // "Level" then "Complete"
-            out.firstX = glyphs[0][1];
-            out.firstY = glyphs[0][2];
-            out.secondX = glyphs[5][1];
-            out.secondY = glyphs[5][2];
+            out.firstX = glyphs[0]->x;
+            out.firstY = glyphs[0]->y;
+            out.secondX = glyphs[5]->x;
+            out.secondY = glyphs[5]->y;
         }
         return out;
     };

@@ -9,6 +9,9 @@
 #include <vector>
 
 #include "frontend_fixture.h"
+#include "sys/KELPSys.h"
+
+using namespace kelp;
 
 namespace {
 

@@ -18,6 +18,10 @@
 #include <vector>
 
 #include "game/MyGame.h"
+#include "sys/KELPSys.h"
+#include "core/CoreState.h"
+
+using namespace kelp;
 
 namespace {
 
@@ -679,30 +683,31 @@ TEST_F(Images, ImageCommandsCarryPositionSizeSlotAndFrame) {
     ThisGame.QuadImg(5, 1, 2, 3, 4, 5, 6, 7, 8, 1);
     ASSERT_EQ(3, ASys.drawCount);
 
-    const double* img = ASys.drawList[0];
-    EXPECT_EQ(CMD_IMAGE, img[0]);
-    EXPECT_DOUBLE_EQ(100 - 400, img[1]);
-    EXPECT_DOUBLE_EQ(50 - 300, img[2]);
-    EXPECT_FLOAT_EQ(400 * 1.5625f, (float)img[3]);
-    EXPECT_FLOAT_EQ(-400 * 1.5625f, (float)img[4]);
-    EXPECT_EQ(5, img[28]);
-    EXPECT_EQ(1, img[29]);
-    EXPECT_EQ(12, img[11]);   // the drawing state came along
-    EXPECT_EQ(30, img[18]);
+    const DrawCommand& img = ASys.drawList[0];
+    EXPECT_EQ(CMD_IMAGE, img.kind);
+    EXPECT_DOUBLE_EQ(100 - 400, img.x);
+    EXPECT_DOUBLE_EQ(50 - 300, img.y);
+    EXPECT_FLOAT_EQ(400 * 1.5625f, (float)img.w);
+    EXPECT_FLOAT_EQ(-400 * 1.5625f, (float)img.h);
+    EXPECT_EQ(5, img.image);
+    EXPECT_EQ(1, img.frame);
+    EXPECT_EQ(12, img.red1);   // the drawing state came along
+    EXPECT_EQ(30, img.rot);
 
-    const double* blur = ASys.drawList[1];
-    EXPECT_EQ(CMD_BLUR, blur[0]);
-    EXPECT_DOUBLE_EQ(10 - 400, blur[1]);
-    EXPECT_DOUBLE_EQ(20 - 300, blur[2]);
-    EXPECT_EQ(5, blur[28]);
-    EXPECT_EQ(0, blur[29]);
+    const DrawCommand& blur = ASys.drawList[1];
+    EXPECT_EQ(CMD_BLUR, blur.kind);
+    EXPECT_DOUBLE_EQ(10 - 400, blur.x);
+    EXPECT_DOUBLE_EQ(20 - 300, blur.y);
+    EXPECT_EQ(5, blur.image);
+    EXPECT_EQ(0, blur.frame);
 
-    const double* quad = ASys.drawList[2];
-    EXPECT_EQ(CMD_QUADIMAGE, quad[0]);
+    const DrawCommand& quad = ASys.drawList[2];
+    EXPECT_EQ(CMD_QUADIMAGE, quad.kind);
     const double want[8] = {1 - 400, 2 - 300, 3 - 400, 4 - 300, 5 - 400, 6 - 300, 7 - 400, 8 - 300};
-    for (int i = 0; i < 8; i++) EXPECT_DOUBLE_EQ(want[i], quad[1 + i]) << i;
-    EXPECT_EQ(5, quad[28]);
-    EXPECT_EQ(1, quad[29]);
+    const double got[8] = {quad.x, quad.y, quad.X2(), quad.Y2(), quad.x3, quad.y3, quad.x4, quad.y4};
+    for (int i = 0; i < 8; i++) EXPECT_DOUBLE_EQ(want[i], got[i]) << i;
+    EXPECT_EQ(5, quad.image);
+    EXPECT_EQ(1, quad.frame);
 }
 
 TEST_F(Images, EmptySlotsLogMissingImageOnceAndQueueNothing) {
@@ -765,14 +770,14 @@ TEST_F(Images, DrawBufferNeedsAGrabAndIgnoresImageScale) {
     ASys.imageScale = 1.5625f;
     ThisGame.DrawBuffer();
     ASSERT_EQ(1, ASys.drawCount);
-    const double* cmd = ASys.drawList[0];
-    EXPECT_EQ(CMD_IMAGE, cmd[0]);
-    EXPECT_EQ(0, cmd[1]);
-    EXPECT_EQ(0, cmd[2]);
-    EXPECT_FLOAT_EQ(400, (float)cmd[3]);
-    EXPECT_FLOAT_EQ(-400, (float)cmd[4]);
-    EXPECT_EQ(102, cmd[28]);
-    EXPECT_EQ(0, cmd[29]);
+    const DrawCommand& cmd = ASys.drawList[0];
+    EXPECT_EQ(CMD_IMAGE, cmd.kind);
+    EXPECT_EQ(0, cmd.x);
+    EXPECT_EQ(0, cmd.y);
+    EXPECT_FLOAT_EQ(400, (float)cmd.w);
+    EXPECT_FLOAT_EQ(-400, (float)cmd.h);
+    EXPECT_EQ(102, cmd.image);
+    EXPECT_EQ(0, cmd.frame);
 }
 
 TEST_F(Images, AFullCommandListTakesNoMoreImages) {
@@ -826,8 +831,8 @@ protected:
     }
     // x, y (canvas) and frame of queued command i.
     std::vector<double> Glyph(int i) {
-        const double* c = ASys.drawList[i];
-        return {c[1] + ASys.rw2, c[2] + ASys.rh2, c[29]};
+        const DrawCommand& c = ASys.drawList[i];
+        return {c.x + ASys.rw2, c.y + ASys.rh2, c.frame};
     }
 };
 
@@ -883,7 +888,7 @@ TEST_F(ImagesText, StringGlyphsFollowTheBaseline) {
             EXPECT_NEAR(c.glyphs[i][0], g[0], 1e-3) << "glyph " << i;
             EXPECT_NEAR(c.glyphs[i][1], g[1], 1e-3) << "glyph " << i;
             EXPECT_EQ(c.glyphs[i][2], g[2]) << "glyph " << i;
-            EXPECT_EQ(51, ASys.drawList[i][28]);
+            EXPECT_EQ(51, ASys.drawList[i].image);
         }
     }
 }
@@ -1165,7 +1170,7 @@ TEST_F(Images, SavePngFailuresAreLoggedWithTheirCode) {
 
 TEST_F(Images, ScreenshotNameHasRootGameAndTimeStamp) {
     snprintf(ThisGame.dataRoot, sizeof ThisGame.dataRoot, "/some/root");
-    ThisGame.PrepareScreenshotName();
+    PrepareScreenshotName(ThisGame);
     EXPECT_TRUE(std::regex_match(std::string(ASys.ScreenshotName),
         std::regex("/some/root/Screenshot_550_\\d\\d-\\d\\d-\\d{4}_\\d\\d-\\d\\d-\\d\\d\\.png")))
         << ASys.ScreenshotName;
@@ -1174,7 +1179,7 @@ TEST_F(Images, ScreenshotNameHasRootGameAndTimeStamp) {
     std::string deep(4099, 'd');
     memcpy(ThisGame.dataRoot, deep.c_str(), deep.size() + 1);
     ThisGame.gameNumber = -2147483647 - 1;
-    ThisGame.PrepareScreenshotName();
+    PrepareScreenshotName(ThisGame);
     std::string name = ASys.ScreenshotName;
     EXPECT_EQ(0u, name.find(deep + "/Screenshot_-2147483648_"));
     EXPECT_EQ(deep.size() + strlen("/Screenshot_-2147483648_") + 19 + 4, name.size());

@@ -13,6 +13,10 @@
 
 #include "game/MyGame.h"
 #include "tests/common/driven_clock.h"
+#include "sys/KELPSys.h"
+#include "core/CoreState.h"
+
+using namespace kelp;
 
 namespace {
 
@@ -44,7 +48,7 @@ protected:
         savedStats = ThisGame.showStats;
         savedQuit = ThisGame.quitRequested;
         savedFocus = ThisGame.focusState;
-        savedUpdateSec = ThisGame.updateSec;
+        savedUpdateSec = StateOf(ThisGame).updateSec;
         savedUpdateFps = ThisGame.updateFps;
         memset(gKeys, 0, sizeof gKeys);
         gCurX = gCurY = 0;
@@ -71,7 +75,7 @@ protected:
         ThisGame.showStats = savedStats;
         ThisGame.quitRequested = savedQuit;
         ThisGame.focusState = savedFocus;
-        ThisGame.updateSec = savedUpdateSec;
+        StateOf(ThisGame).updateSec = savedUpdateSec;
         ThisGame.updateFps = savedUpdateFps;
     }
 
@@ -318,7 +322,7 @@ TEST_F(InputTest, PollInputNamesTheNextScreenshot) {
 
 TEST_F(InputTest, UpdateRateIsSampledOncePerSecond) {
     DrivenClock clock;
-    ThisGame.updateSec = ThisGame.Mills();
+    StateOf(ThisGame).updateSec = ThisGame.Mills();
     ThisGame.updateFps = 55;
     UpdateCountLive = 0;
     for (int i = 0; i < 3; i++) ThisGame.PollInput(0);
@@ -328,11 +332,11 @@ TEST_F(InputTest, UpdateRateIsSampledOncePerSecond) {
     ThisGame.PollInput(0);
     EXPECT_EQ(4, ThisGame.updateFps);
     EXPECT_EQ(0, UpdateCountLive);
-    EXPECT_EQ(ThisGame.Mills(), ThisGame.updateSec);
-    ThisGame.updateSec = ThisGame.Mills() + 5000;  // the clock went back
+    EXPECT_EQ(ThisGame.Mills(), StateOf(ThisGame).updateSec);
+    StateOf(ThisGame).updateSec = ThisGame.Mills() + 5000;  // the clock went back
     ThisGame.PollInput(0);
     EXPECT_EQ(1, ThisGame.updateFps);
-    EXPECT_EQ(ThisGame.Mills(), ThisGame.updateSec);
+    EXPECT_EQ(ThisGame.Mills(), StateOf(ThisGame).updateSec);
     // 31 polls, then a stall: the sample closes 2 s after it opened, and
     // shows the 32 polls as 16 a second, not 32.
     for (int i = 0; i < 31; i++) ThisGame.PollInput(0);
@@ -346,7 +350,7 @@ TEST(RateCounter, ScalesALateSampleToOneSecond) {
         {62, 1000, 62}, {63, 1008, 63}, {63, 1016, 62}, {30, 2000, 15}, {1, 3000, 0}, {7, -5000, 7},
     };
     for (const Case& c : cases)
-        EXPECT_EQ(c.rate, KELPCore::RatePerSecond(c.count, c.elapsed)) << c.count << " in " << c.elapsed;
+        EXPECT_EQ(c.rate, RatePerSecond(c.count, c.elapsed)) << c.count << " in " << c.elapsed;
 }
 
 // ---- Hot keys ------------------------------------------------------------------------

@@ -11,6 +11,10 @@
 
 #include "game/MyGame.h"
 #include "tests/common/driven_clock.h"
+#include "sys/KELPSys.h"
+#include "core/CoreState.h"
+
+using namespace kelp;
 
 namespace {
 
@@ -51,7 +55,7 @@ protected:
         int now = g.Mills();
         g.nextUpdate = g.nextRender = now;
         g.updateTick = now;
-        g.updateSec = g.renderSec = now;
+        StateOf(g).updateSec = StateOf(g).renderSec = now;
         UpdateCountLive = RenderCountLive = 0;
     }
 

@@ -5,6 +5,9 @@
 #include <memory>
 
 #include "core/KELPCore.h"
+#include "core/CoreState.h"
+
+using namespace kelp;
 
 namespace {
 

@@ -2,6 +2,9 @@
 #include <sys/stat.h>
 
 #include "frontend_fixture.h"
+#include "sys/KELPSys.h"
+
+using namespace kelp;
 
 namespace {
 

@@ -5,6 +5,9 @@
 #include <cstring>
 
 #include "game/MyGame.h"
+#include "sys/KELPSys.h"
+
+using namespace kelp;
 
 namespace {
 
@@ -67,7 +70,7 @@ protected:
     int Count(double kind, double slot) {
         int n = 0;
         for (int i = 0; i < ASys.drawCount; i++)
-            if (ASys.drawList[i][0] == kind && ASys.drawList[i][28] == slot) n++;
+            if (ASys.drawList[i].kind == kind && ASys.drawList[i].image == slot) n++;
         return n;
     }
 };
@@ -107,9 +110,9 @@ TEST_F(Particles, FlightKindsMove) {
     EXPECT_NEAR(104, p[0][P_X], 1e-4);
     EXPECT_NEAR(200, p[0][P_Y], 1e-4);
     // The sprite is drawn at the new position less the camera.
-    EXPECT_EQ(CMD_IMAGE, ASys.drawList[0][0]);
-    EXPECT_NEAR(94, ASys.drawList[0][1], 1e-4);
-    EXPECT_NEAR(220, ASys.drawList[0][2], 1e-4);
+    EXPECT_EQ(CMD_IMAGE, ASys.drawList[0].kind);
+    EXPECT_NEAR(94, ASys.drawList[0].x, 1e-4);
+    EXPECT_NEAR(220, ASys.drawList[0].y, 1e-4);
     EXPECT_NEAR(198, p[1][P_Y], 1e-4);
     EXPECT_NEAR(-1.75, p[1][P_DY], 1e-4);
     EXPECT_NEAR(200, p[2][P_Y], 1e-4);

@@ -2,6 +2,9 @@
 #include <vector>
 
 #include "frontend_fixture.h"
+#include "sys/KELPSys.h"
+
+using namespace kelp;
 
 class PauseScreens : public FrontEnd {
 protected:
@@ -165,14 +168,14 @@ protected:
         Frame([&] { g.LoadingScreen(); });
         Tiles t;
         for (int i = 0; i < ASys.drawCount; i++) {
-            const double* c = ASys.drawList[i];
-            if (c[0] == CMD_BLEND) t.blends.push_back((int)c[1]);
-            if (c[0] == CMD_IMAGE && c[28] == 60) {
+            const DrawCommand& c = ASys.drawList[i];
+            if (c.kind == CMD_BLEND) t.blends.push_back((int)c.BlendMode());
+            if (c.kind == CMD_IMAGE && c.image == 60) {
                 if (t.count == 0) {
-                    t.firstX = c[1];
-                    t.firstY = c[2];
-                    t.firstW = c[3];
-                    t.firstFrame = (int)c[29];
+                    t.firstX = c.x;
+                    t.firstY = c.y;
+                    t.firstW = c.w;
+                    t.firstFrame = (int)c.frame;
                 }
                 t.count++;
             }

@@ -7,6 +7,9 @@
 #include <string>
 
 #include "frontend_fixture.h"
+#include "sys/KELPSys.h"
+
+using namespace kelp;
 
 namespace {
 

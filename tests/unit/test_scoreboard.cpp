@@ -6,6 +6,9 @@
 #include <vector>
 
 #include "game/MyGame.h"
+#include "sys/KELPSys.h"
+
+using namespace kelp;
 
 namespace {
 
@@ -55,8 +58,8 @@ protected:
     std::vector<std::pair<double, double>> LifeIcons() {
         std::vector<std::pair<double, double>> icons;
         for (int i = 0; i < ASys.drawCount; i++) {
-            const double* c = ASys.drawList[i];
-            if (c[0] == CMD_IMAGE && c[28] == 52 && c[29] == 9) icons.push_back({c[1], c[2]});
+            const DrawCommand& c = ASys.drawList[i];
+            if (c.kind == CMD_IMAGE && c.image == 52 && c.frame == 9) icons.push_back({c.x, c.y});
         }
         return icons;
     }
@@ -189,8 +192,8 @@ TEST_F(Scoreboards, PanelPositionFollowsSlideUnlessMotionIsReduced) {
         ASys.drawCount = 0;
         ThisGame.DisplayScoreboard();
         ASSERT_GT(ASys.drawCount, 0);
-        EXPECT_EQ(CMD_RECT, ASys.drawList[0][0]);
-        EXPECT_DOUBLE_EQ(c.x, ASys.drawList[0][1]) << c.reduced << " " << c.slide;
+        EXPECT_EQ(CMD_RECT, ASys.drawList[0].kind);
+        EXPECT_DOUBLE_EQ(c.x, ASys.drawList[0].x) << c.reduced << " " << c.slide;
     }
 }
 

@@ -7,6 +7,10 @@
 #include <vector>
 
 #include "game/MyGame.h"
+#include "sys/KELPSys.h"
+#include "core/CoreState.h"
+
+using namespace kelp;
 
 TEST(Spine, DataRootIsTheDirectoryOfTheProgramPath) {
     struct Case { const char* path; const char* root; } cases[] = {
@@ -114,7 +118,7 @@ TEST(Spine, ZeroClearsExactlyItsBlock) {
     };
     for (auto& c : cases) {
         std::fill(buf.begin(), buf.end(), 0xAB);
-        ThisGame.Zero(buf.data() + c.offset, c.bytes);
+        Zero(buf.data() + c.offset, c.bytes);
         size_t wrong = 0;
         for (size_t i = 0; i < buf.size(); i++) {
             bool inside = i >= c.offset && i < c.offset + c.bytes;

@@ -7,6 +7,9 @@
 
 #include "core/KELPCore.h"
 #include "sys/KELPSys.h"
+#include "core/CoreState.h"
+
+using namespace kelp;
 
 using std::string;
 
@@ -21,10 +24,10 @@ TEST_F(StringsTest, RingAdvancesAndWrapsAfterThirtySlots) {
     TempstrUse = 29;
     const char* first = K().fstr("first %d", 1);
     EXPECT_EQ(TempstrUse, 0);
-    EXPECT_EQ(first, K().Tempstr[0]);
+    EXPECT_EQ(first, StateOf(K()).Tempstr[0]);
     EXPECT_STREQ(first, "first 1");
     const char* second = K().fstr("second");
-    EXPECT_EQ(second, K().Tempstr[1]);
+    EXPECT_EQ(second, StateOf(K()).Tempstr[1]);
     for (int i = 0; i < 28; i++) K().fstr("filler %d", i);
     EXPECT_STREQ(first, "first 1");  // 29 advances later it still holds
     const char* thirtyFirst = K().fstr("over");
@@ -33,26 +36,26 @@ TEST_F(StringsTest, RingAdvancesAndWrapsAfterThirtySlots) {
     EXPECT_STREQ(second, "second");
 
     K().tstr("%s-%03d", "t", 7);
-    EXPECT_STREQ(K().Tempstr[TempstrUse], "t-007");
+    EXPECT_STREQ(StateOf(K()).Tempstr[TempstrUse], "t-007");
     EXPECT_EQ(TempstrUse, 1);
 }
 
 TEST_F(StringsTest, LongResultsAreCutToTheirSlot) {
     const string big(20000, 'a');
     TempstrUse = 4;
-    K().Tempstr[6][0] = 'Z';  // the slot after the one about to be written
+    StateOf(K()).Tempstr[6][0] = 'Z';  // the slot after the one about to be written
     const char* r = K().fstr("%s", big.c_str());
-    EXPECT_EQ(r, K().Tempstr[5]);
+    EXPECT_EQ(r, StateOf(K()).Tempstr[5]);
     EXPECT_EQ(strlen(r), 16383u);
-    EXPECT_EQ(K().Tempstr[6][0], 'Z');
+    EXPECT_EQ(StateOf(K()).Tempstr[6][0], 'Z');
 
-    K().Tempstr[0][0] = 'Z';
+    StateOf(K()).Tempstr[0][0] = 'Z';
     TempstrUse = 28;  // the next write is the last slot, just before slot 0
     EXPECT_EQ(K().Strip(big + " b").size(), 16383u);
-    EXPECT_EQ(K().Tempstr[0][0], 'Z');
+    EXPECT_EQ(StateOf(K()).Tempstr[0][0], 'Z');
     TempstrUse = 28;
     EXPECT_EQ(K().Trim(" " + big + "x ").size(), 16383u);
-    EXPECT_EQ(K().Tempstr[0][0], 'Z');
+    EXPECT_EQ(StateOf(K()).Tempstr[0][0], 'Z');
 }
 
 TEST_F(StringsTest, LogWrappersPrintNumberedLinesAndReturnOne) {
@@ -167,15 +170,15 @@ TEST_F(StringsTest, FillToWidth) {
     EXPECT_EQ(TempstrUse, 6);
 
     // A huge width on a huge text must stay inside the ring.
-    K().Tempstr[0][0] = 'Z';
+    StateOf(K()).Tempstr[0][0] = 'Z';
     TempstrUse = 26;  // writes slots 27, 28, 29
     string r = K().LeftPad(string(20000, 'y'), 30000, '0');
     EXPECT_EQ(r, string(16383, 'y'));
-    EXPECT_EQ(K().Tempstr[0][0], 'Z');
+    EXPECT_EQ(StateOf(K()).Tempstr[0][0], 'Z');
     TempstrUse = 26;
     r = K().RightPad(string(20000, 'y'), 30000, '0');
     EXPECT_EQ(r.size(), 16383u);
-    EXPECT_EQ(K().Tempstr[0][0], 'Z');
+    EXPECT_EQ(StateOf(K()).Tempstr[0][0], 'Z');
 }
 
 TEST_F(StringsTest, LetterCodes) {
@@ -283,7 +286,7 @@ TEST_F(StringsTest, Ordinals) {
     for (const Case& c : cases) EXPECT_STREQ(K().nth(c.n), c.want);
     TempstrUse = 3;
     const char* p = K().nth(5);
-    EXPECT_EQ(p, K().Tempstr[4]);
+    EXPECT_EQ(p, StateOf(K()).Tempstr[4]);
 }
 
 }  // namespace

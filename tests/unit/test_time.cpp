@@ -6,6 +6,9 @@
 #include <memory>
 
 #include "core/KELPCore.h"
+#include "sys/KELPSys.h"
+
+using namespace kelp;
 
 using std::string;
 

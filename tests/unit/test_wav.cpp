@@ -7,6 +7,8 @@
 
 #include "sys/KELPSys.h"
 
+using namespace kelp;
+
 namespace {
 
 // Little-endian byte builders for hand-made files.

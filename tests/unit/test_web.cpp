@@ -23,6 +23,10 @@
 
 #include "core/KELPCore.h"
 #include "game/MyGame.h"
+#include "sys/KELPSys.h"
+#include "core/CoreState.h"
+
+using namespace kelp;
 
 using std::string;
 
@@ -43,34 +47,34 @@ struct WebTest : ::testing::Test {
 TEST_F(WebTest, KeywordAndNumberDeriveTheTable) {
     K().gameNumber = 550;
     K().SetKeyword("Sample keyword text");
-    EXPECT_STREQ(K().scrambleKeyword, "Sample keyword text");
+    EXPECT_STREQ(StateOf(K()).scramble.scrambleKeyword, "Sample keyword text");
     // (i + keyword byte + game) mod 92: 'S' 83, 'a' 97, 'm' 109.
-    EXPECT_EQ(K().scrambleTable[0], 81);
-    EXPECT_EQ(K().scrambleTable[1], 4);
-    EXPECT_EQ(K().scrambleTable[2], 17);
-    EXPECT_EQ(K().scrambleTable[19], (19 + 'S' + 550) % 92);  // the keyword repeats
-    EXPECT_EQ(K().scrambleTable[63], (63 + ' ' + 550) % 92);  // 63 mod 19 = 6: the space
+    EXPECT_EQ(StateOf(K()).scramble.scrambleTable[0], 81);
+    EXPECT_EQ(StateOf(K()).scramble.scrambleTable[1], 4);
+    EXPECT_EQ(StateOf(K()).scramble.scrambleTable[2], 17);
+    EXPECT_EQ(StateOf(K()).scramble.scrambleTable[19], (19 + 'S' + 550) % 92);  // the keyword repeats
+    EXPECT_EQ(StateOf(K()).scramble.scrambleTable[63], (63 + ' ' + 550) % 92);  // 63 mod 19 = 6: the space
 
     clock_t before = GameStartTime;
     int8_t saved[64];
-    memcpy(saved, K().scrambleTable, 64);
+    memcpy(saved, StateOf(K()).scramble.scrambleTable, 64);
     K().SetNum(551);
     EXPECT_EQ(K().GetNum(), 551);
-    EXPECT_EQ(K().scrambleTable[0], 82);
+    EXPECT_EQ(StateOf(K()).scramble.scrambleTable[0], 82);
     EXPECT_GE(GameStartTime, before);
 
     // Game 0 or an empty keyword keeps the previous table.
-    memcpy(saved, K().scrambleTable, 64);
+    memcpy(saved, StateOf(K()).scramble.scrambleTable, 64);
     K().SetNum(0);
-    EXPECT_EQ(memcmp(saved, K().scrambleTable, 64), 0);
+    EXPECT_EQ(memcmp(saved, StateOf(K()).scramble.scrambleTable, 64), 0);
     K().SetNum(-4);
-    EXPECT_EQ(memcmp(saved, K().scrambleTable, 64), 0);
+    EXPECT_EQ(memcmp(saved, StateOf(K()).scramble.scrambleTable, 64), 0);
     K().SetNum(551);
     K().SetKeyword("");
-    EXPECT_EQ(memcmp(saved, K().scrambleTable, 64), 0);
+    EXPECT_EQ(memcmp(saved, StateOf(K()).scramble.scrambleTable, 64), 0);
 
     K().SetKeyword(string(3000, 'k'));
-    EXPECT_EQ(strlen(K().scrambleKeyword), 1023u);
+    EXPECT_EQ(strlen(StateOf(K()).scramble.scrambleKeyword), 1023u);
 }
 
 TEST_F(WebTest, ScrambleKnownValuesAndEdges) {
@@ -108,8 +112,8 @@ TEST_F(WebTest, UnscrambleInvertsScramble) {
         K().gameNumber = 1 + int(gen() % 100000);
         K().SetKeyword(keyword);
         for (int i = 0; i < 64; i++) {
-            ASSERT_GE(K().scrambleTable[i], 0);
-            ASSERT_LT(K().scrambleTable[i], 92);
+            ASSERT_GE(StateOf(K()).scramble.scrambleTable[i], 0);
+            ASSERT_LT(StateOf(K()).scramble.scrambleTable[i], 92);
         }
         string text;
         size_t len = gen() % 300;
@@ -375,9 +379,17 @@ TEST_F(WebTest, HostNamesAreResolved) {
     ASys.webPort = 80;
 }
 
-TEST_F(WebTest, UnknownHostKeepsTheLastAnswer) {
-    ASys.webResult = "previous";
-    EXPECT_EQ(K().GetURL("no-such-host.invalid", "Scores.php?Game=550&Score=", "x"), "previous");
+// No answer came, so there is none: not the last exchange's, which a game
+// would take for this one's.
+TEST_F(WebTest, AnUnknownOrEmptyHostGivesNoAnswerAndSaysWhy) {
+    for (const char* host : {"no-such-host.invalid", ""}) {
+        ASys.webResult = "previous";
+        ASys.webFailureSaid = false;
+        ::testing::internal::CaptureStdout();
+        EXPECT_EQ(K().GetURL(host, "Scores.php?Game=550&Score=", "x"), "") << host;
+        string out = ::testing::internal::GetCapturedStdout();
+        EXPECT_NE(out.find(string("> Web: no such host \"") + host + "\""), string::npos) << out;
+    }
 }
 
 TEST_F(WebTest, RefusedConnectionGivesEmptyAnswerAtOnce) {

@@ -24,7 +24,6 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "core/KELPCore.h"
 
 namespace scores {
 
@@ -367,10 +366,9 @@ std::string AllowedOrigin(const ServerOptions& options) {
 }
 
 ScoreServer::ScoreServer(const ServerOptions& options)
-    : options_(options), origin_(AllowedOrigin(options)), key_(new KELPCore()), copies_(&LogInfo) {
+    : options_(options), origin_(AllowedOrigin(options)), copies_(&LogInfo) {
     // The same key material the game derives at launch.
-    key_->gameNumber = options_.game;
-    key_->SetKeyword(options_.keyword);
+    key_.SetKeyword(options_.keyword, options_.game);
 }
 
 ScoreServer::~ScoreServer() {
@@ -583,6 +581,10 @@ bool ScoreServer::Answer(MHD_Connection* c, Request* r, const char* method) {
     return AnswerFileRequest(c, r, head);
 }
 
+using kelp::records::ParseQuery;
+using kelp::records::ParseRecord;
+using kelp::records::UnescapeValue;
+
 bool ScoreServer::ParseSubmission(const std::string& target, ScoreRecord* rec, Reply* error) const {
     std::string gameText, raw, why;
     if (!ParseQuery(target, &gameText, &raw, &why)) {
@@ -603,7 +605,7 @@ bool ScoreServer::ParseSubmission(const std::string& target, ScoreRecord* rec, R
         return false;
     }
     // The scramble and its inverse use only the key table: safe to share.
-    if (!ParseRecord(key_->UnscrambleTxt(scrambled), options_.game, rec, &why)) {
+    if (!ParseRecord(key_.UnscrambleTxt(scrambled), options_.game, rec, &why)) {
         *error = Error(400, why);
         return false;
     }

@@ -21,11 +21,10 @@
 #include <unordered_map>
 #include <vector>
 
-#include "score_records.h"
+#include "core/Records.h"
 #include "score_store.h"
 #include "web_folder.h"
 
-class KELPCore;
 struct MHD_Daemon;
 struct MHD_Connection;
 
@@ -128,7 +127,7 @@ private:
     int port_ = 0;
     int listenFd_ = -1;
     int wake_ = -1;           // an eventfd: a worker has resumed a connection
-    std::unique_ptr<KELPCore> key_;
+    kelp::records::Scrambler key_;
     MHD_Daemon* daemon_ = nullptr;
     std::thread thread_;
     std::atomic<bool> stopping_{false};

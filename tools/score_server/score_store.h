@@ -8,9 +8,12 @@
 #include <utility>
 #include <vector>
 
-#include "score_records.h"
+#include "core/Records.h"
 
 namespace scores {
+
+// Records as the game writes them (the records library).
+using kelp::records::ScoreRecord;
 
 // The columns of a record, as both backends' SQL writes them (each adds its
 // own row number and time of arrival).

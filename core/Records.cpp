@@ -1,19 +1,29 @@
-#include "score_records.h"
+#include "Records.h"
 
 #include <cstdlib>
 #include <cstring>
 #include <vector>
 
-namespace scores {
+namespace kelp::records {
 
 namespace {
 
+const int kRange = 92;  // the scramble works on codes 32 ('space') .. 123 ('{')
+
+// The codes used in a query value ("*!<letter>!*") for characters that mean
+// something in a URL or to the server's scripts. N and O are left out.
+// Control bytes are percent-escaped instead (EscapeValue).
 struct Code { char letter; char c; };
 const Code kCodes[] = {
     {'A', '&'}, {'B', '\\'}, {'C', '\''}, {'D', '`'}, {'E', '"'}, {'F', '/'}, {'G', '>'},
     {'H', '#'}, {'I', '^'},  {'J', '{'},  {'K', '}'}, {'L', '<'}, {'M', '|'}, {'P', '%'},
     {'Q', '?'}, {'R', '+'},  {'S', '$'},  {'T', ','}, {'U', ' '},
 };
+
+int FoldRange(int64_t v) {
+    int r = int(v % kRange);
+    return r < 0 ? r + kRange : r;
+}
 
 bool MustBeEscaped(char c) {
     for (const Code& k : kCodes)
@@ -56,6 +66,77 @@ bool Fail(std::string* why, const char* reason) {
 }
 
 }  // namespace
+
+void Scrambler::SetKeyword(const std::string& keyword, int gameNumber) {
+    size_t n = strnlen(keyword.c_str(), sizeof scrambleKeyword - 1);
+    memcpy(scrambleKeyword, keyword.c_str(), n);
+    scrambleKeyword[n] = 0;
+    Rescramble(gameNumber);
+}
+
+// Offsets are folded into 0..91 so that keyword bytes above 127 (negative
+// as signed) cannot push scrambled text below the printable range.
+void Scrambler::Rescramble(int gameNumber) {
+    size_t k = strnlen(scrambleKeyword, sizeof scrambleKeyword);
+    if (k < 1 || gameNumber <= 0) return;
+    for (int i = 0; i < 64; i++) {
+        int c = int8_t(scrambleKeyword[size_t(i) % k]);
+        scrambleTable[i] = int8_t(FoldRange(int64_t(i) + c + gameNumber));
+    }
+}
+
+std::string Scrambler::ScrambleTxt(const std::string& text) const {
+    std::string out(text.size(), ' ');
+    int r = 0;
+    for (size_t i = 0; i < text.size(); i++) {
+        int a = int(int8_t(text[i])) - 32;
+        if (a < 0 || a > kRange - 1) a = 0;
+        r = FoldRange(int64_t(scrambleTable[i % 64]) + r);
+        out[i] = char(FoldRange(a + r) + 32);
+    }
+    return out;
+}
+
+std::string Scrambler::UnscrambleTxt(const std::string& text) const {
+    std::string out(text.size(), ' ');
+    int r = 0;
+    for (size_t i = 0; i < text.size(); i++) {
+        int a = int(int8_t(text[i])) - 32;
+        if (a < 0 || a > kRange - 1) a = 0;
+        r = FoldRange(int64_t(scrambleTable[i % 64]) + r);
+        out[i] = char(FoldRange(a - r) + 32);
+    }
+    return out;
+}
+
+std::string EscapeValue(const std::string& value) {
+    std::string out;
+    out.reserve(value.size() * 2);
+    for (size_t i = 0; i < value.size() && value[i] != 0; i++) {
+        char c = value[i];
+        const Code* code = nullptr;
+        for (const Code& k : kCodes)
+            if (k.c == c) code = &k;
+        unsigned char u = static_cast<unsigned char>(c);
+        if (code) {
+            out += "*!";
+            out += code->letter;
+            out += "!*";
+        } else if (u < 32 || u == 127) {
+            // Control bytes would break the request apart (CR LF starts a
+            // new header line): they travel percent-escaped. A literal '%'
+            // always has its own code, so every '%' here starts an escape.
+            static const char kHex[] = "0123456789ABCDEF";
+            out += '%';
+            out += kHex[u >> 4];
+            out += kHex[u & 15];
+        } else if (u < 128) {
+            out += c;
+        }
+        // Bytes 128..255 are dropped.
+    }
+    return out;
+}
 
 bool ParseQuery(const std::string& target, std::string* game, std::string* score, std::string* why) {
     size_t mark = target.find('?');
@@ -133,4 +214,4 @@ bool ParseRecord(const std::string& plain, int game, ScoreRecord* out, std::stri
     return true;
 }
 
-}  // namespace scores
+}  // namespace kelp::records
