@@ -7,6 +7,10 @@
 #include <cstdlib>
 #include <vector>
 
+// The desktop's codec (sys/PNG.cpp, in the framework library), declared
+// before the browser's is renamed.
+#include "sys/KELPSys.h"
+
 // The browser's codec under names of its own beside the desktop's.
 #define PngLoadFile WebPngLoadFile
 #define PngInspect WebPngInspect
@@ -19,11 +23,10 @@
 #undef PngDecode
 #undef PngErrorText
 #undef PngSave
-// The desktop's (sys/PNG.cpp, in the framework library).
-unsigned PngDecode(std::vector<unsigned char>& rgba, unsigned& width, unsigned& height,
-                   const std::vector<unsigned char>& file);
 
-void PageOfferDownload(const char*, const unsigned char*, int) {}
+using namespace kelp;
+
+void kelp::PageOfferDownload(const char*, const unsigned char*, int) {}
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size < 1) return 0;

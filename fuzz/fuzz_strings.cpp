@@ -68,7 +68,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // A key from the input; the scramble keeps to the 92-character range,
     // treats anything outside it as a space, and its inverse undoes it.
     // The table starts from zeros each time, since an empty keyword keeps it.
-    memset(k.scrambleTable, 0, sizeof k.scrambleTable);
+    memset(StateOf(k).scramble.scrambleTable, 0, sizeof StateOf(k).scramble.scrambleTable);
     k.gameNumber = 1 + data[2] * 7;
     k.SetKeyword(s.substr(0, (unsigned char)delim % 24));
     std::string spaced = s;
