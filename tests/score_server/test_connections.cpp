@@ -1,7 +1,8 @@
 // The score server's connections: hostile and slow peers held for the whole
 // of a test while a player's score is still answered, the deadlines that
-// end them, the limits per address, memory while a huge file is sent, and
-// several requests on one connection.
+// end them, the limits per address, fair shares of the places (thousands of
+// kept connections, a full server making room or saying 503 at once),
+// memory while a huge file is sent, and several requests on one connection.
 //
 // No test here asserts how long an answer took (a busy machine stretches
 // anything): the peers hold for the whole test, so an answer at all shows

@@ -1,7 +1,9 @@
 // Score servers sharing one PostgreSQL database: a real PostgreSQL server,
 // started once for all the cases in a temporary folder (as an unprivileged
 // user when the tests run as root: PostgreSQL refuses root), two score
-// servers on it, and the README's nginx set-up in front of them.
+// servers on it, and the README's nginx set-up in front of them. The
+// database is also restarted, stopped (its processes held) and started
+// after a server, under the servers.
 //
 // Skipped, with a line saying so, only when PostgreSQL (or, for the proxy,
 // nginx) is not installed; scripts/setup.sh installs both.

@@ -1,5 +1,6 @@
-// The score server: accepted records, refused ones, ranking, load, and the
-// executable with its options.
+// The score server: accepted records, refused ones, ranking (from the kept
+// counts), load, the limit on records per address, a database that holds a
+// score, and the executable with its options.
 #include <gtest/gtest.h>
 
 #include <fcntl.h>

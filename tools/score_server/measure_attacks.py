@@ -8,9 +8,9 @@ Given several binaries (an older and a newer build), each attack runs on
 each in turn, so that their figures come from one run side by side.
 
 Attacks: trickle, nonreaders, idle, contain, memory, pipeline, web=FOLDER
-(the earlier rounds, run by default), and hold, hold200, forge, samesize,
-incompressible, ims, dbstop, dbdown, dbkill (this round's; the db* ones
-start a private PostgreSQL server). Each starts its own server on a free
+(the earlier rounds, run by default), and hold, holdfull, hold40, hold200,
+forge, samesize, incompressible, ims, dbstop, dbdown, dbkill (this
+round's; the db* ones start a private PostgreSQL server). Each starts its own server on a free
 port with a fresh database (and a web folder where it needs one), prints
 what it saw, and stops the server. Nothing here asserts: the tests in
 tests/score_server/ do that."""
@@ -384,9 +384,9 @@ class Holders:
                 slot[1].close()
 
 
-def hold(binary, addresses, each):
+def hold(binary, addresses, each, extra=()):
     raise_file_limit()
-    srv = Server(binary)
+    srv = Server(binary, extra=extra)
     total = len(addresses) * each
     h = Holders(srv.port, addresses, each)
     t0 = time.time()
@@ -403,6 +403,16 @@ def hold(binary, addresses, each):
 def attack_hold(binary):
     print("16 addresses x 256 keep-alive connections, each with a request every 3-4.5 s:")
     hold(binary, ["127.0.20.%d" % (i + 1) for i in range(16)], 256)
+
+
+def attack_holdfull(binary):
+    print("16 addresses x 256 keep-alive connections on a server with 4,096 places (--max-connections 4096):")
+    hold(binary, ["127.0.22.%d" % (i + 1) for i in range(16)], 256, ["--max-connections", "4096"])
+
+
+def attack_hold40(binary):
+    print("40 addresses x 256 keep-alive connections, each with a request every 3-4.5 s:")
+    hold(binary, ["127.0.23.%d" % (i + 1) for i in range(40)], 256)
 
 
 def attack_hold200(binary):
