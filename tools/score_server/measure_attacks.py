@@ -110,20 +110,28 @@ class Server:
         self.proc.wait()
 
 
-def connect(port, source="127.0.0.1", rcvbuf=0):
+def connect(port, source="127.0.0.1", rcvbuf=0, timeout=None):
     s = socket.socket()
     if rcvbuf:
         s.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, rcvbuf)
     s.bind((source, 0))
-    s.connect(("127.0.0.1", port))
+    s.settimeout(timeout)
+    try:
+        s.connect(("127.0.0.1", port))
+    except OSError:
+        s.close()
+        raise
     return s
 
 
 def exchange(port, text, source="127.0.0.1", timeout=300):
     """Sends text and reads until the server closes: (answer, seconds, first byte after)."""
     t0 = time.time()
-    s = connect(port, source)
-    s.settimeout(timeout)
+    try:
+        # A server whose listen queue is full does not even complete the connection.
+        s = connect(port, source, timeout=timeout)
+    except OSError as e:
+        return ("<no connection: %s>" % type(e).__name__).encode(), time.time() - t0, None
     s.sendall(text.encode("latin-1"))
     data, first = b"", None
     try:
@@ -152,7 +160,9 @@ def status(data):
 
 def score_behind(port, what, source="127.0.1.1", timeout=300):
     data, secs, _ = get(port, target(), source, timeout=timeout)
-    print("  %s: status %s after %.2f s" % (what, status(data), secs), flush=True)
+    print("  %s: status %s after %.2f s%s" % (what, status(data), secs,
+                                               " " + data.decode("latin-1") if data.startswith(b"<") else ""),
+          flush=True)
 
 
 def attack_trickle(binary):
@@ -331,7 +341,7 @@ class Holders:
 
     def connect(self, slot, first=False):
         try:
-            s = connect(self.port, slot[0])
+            s = connect(self.port, slot[0], timeout=1)
         except OSError:
             slot[1] = None
             return
