@@ -151,11 +151,14 @@ public:
 
     static int Rows() { return atoi(Exec("scores", "SELECT COUNT(*) FROM scores").c_str()); }
 
-    // The database server's processes: the postmaster and its children.
-    static std::vector<pid_t> DatabaseProcesses() {
+    // Holds the database server's processes (SIGSTOP): the postmaster first,
+    // so that it forks no child after its children are listed, then each
+    // child. The processes held, to be let go with SIGCONT.
+    static std::vector<pid_t> HoldDatabase() {
         std::vector<pid_t> pids;
         const pid_t main = atoi(ReadText(dir_ + "/data/postmaster.pid").c_str());
         if (main <= 0) return pids;
+        kill(main, SIGSTOP);
         pids.push_back(main);
         DIR* proc = opendir("/proc");
         while (dirent* e = proc ? readdir(proc) : nullptr) {
@@ -163,7 +166,10 @@ public:
             if (pid <= 0) continue;
             const std::string stat = ReadText("/proc/" + std::to_string(pid) + "/stat");
             const size_t end = stat.rfind(')');  // "pid (name) state ppid ..."
-            if (end != std::string::npos && atoi(stat.c_str() + end + 4) == main) pids.push_back(pid);
+            if (end != std::string::npos && atoi(stat.c_str() + end + 4) == main) {
+                kill(pid, SIGSTOP);
+                pids.push_back(pid);
+            }
         }
         if (proc) closedir(proc);
         return pids;
@@ -439,9 +445,14 @@ TEST_F(Postgres, AStoppedDatabaseGives503WithinTheBoundAndNothingDoubledAfterItR
     const int port = PortOf(a.firstLine);
     Records rec;
     EXPECT_NE(Standing(Get(port, rec.Target(Records::Plain("Before", 1)))), "");
-    const std::vector<pid_t> db = DatabaseProcesses();
+    // Every connection of the server made first (they are made in the
+    // background at its start).
+    auto connected = [] {
+        return atoi(Exec("scores", "SELECT COUNT(*) FROM pg_stat_activity WHERE application_name = 'score_server'").c_str());
+    };
+    for (int i = 0; i < 600 && connected() < 4; i++) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    const std::vector<pid_t> db = HoldDatabase();
     ASSERT_GE(db.size(), 2u);
-    for (pid_t pid : db) kill(pid, SIGSTOP);
     const std::string held[2] = {rec.Target(Records::Plain("Held", 10, "11")), rec.Target(Records::Plain("Held", 20, "12"))};
     for (const std::string& target : held) {
         auto t0 = std::chrono::steady_clock::now();

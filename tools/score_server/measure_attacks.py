@@ -603,10 +603,12 @@ class Postgres:
     def uri(self, db):
         return "postgresql://postgres@127.0.0.1:%d/%s" % (self.port, db)
 
-    def processes(self):
-        """The postmaster and its children."""
+    def hold(self):
+        """Stops (SIGSTOP) the postmaster, then its children, listed once it
+        can fork no more; returns them all."""
         with open(self.dir + "/data/postmaster.pid") as f:
             main = int(f.readline())
+        os.kill(main, signal.SIGSTOP)
         pids = [main]
         for entry in os.listdir("/proc"):
             if entry.isdigit():
@@ -616,6 +618,7 @@ class Postgres:
                 except OSError:
                     continue
                 if int(stat[stat.rindex(")") + 2:].split()[1]) == main:
+                    os.kill(int(entry), signal.SIGSTOP)
                     pids.append(int(entry))
         return pids
 
@@ -646,9 +649,8 @@ def attack_dbstop(binary):
     pg, name = fresh_database()
     srv = Server(binary, db=pg.uri(name))
     get(srv.port, target("Before", 1, "1"))
-    pids = pg.processes()
-    for pid in pids:
-        os.kill(pid, signal.SIGSTOP)
+    time.sleep(1)   # the server's other connections, made in the background
+    pids = pg.hold()
     resume = threading.Timer(10, lambda: [os.kill(pid, signal.SIGCONT) for pid in pids])
     resume.start()
     data, secs, _ = get(srv.port, target("Held", 50, "2"), timeout=60)
