@@ -246,6 +246,16 @@ void WebFolderSeeds() {
     Write(t, "absolute", "http://localhost/sub\nbytes = 2 - 1\nbr;q=0.000\n\n\n");
 }
 
+void ClientAddressSeeds() {
+    // The X-Forwarded-For header, then one byte per record sent.
+    const char* t = "fuzz_client_address";
+    Write(t, "v4", "203.0.113.7\nabcabc");
+    Write(t, "chain", "10.0.0.1, 198.51.100.2\n" + Bytes(24, 'r') + "0123456789abcdefghijklmnopqrstuvwxyz");
+    Write(t, "v6_brackets", "[2001:db8::1]\nzz");
+    Write(t, "mapped", "::ffff:203.0.113.7\n");
+    Write(t, "port", "unknown, 203.0.113.7:80\n");
+}
+
 const char kPlainRecord[] = "20240610130545123456781234{Tam C++{0550{0001{0000{10{1{15{2{20{3{KELP{";
 
 void RecordSeeds() {
@@ -297,6 +307,7 @@ int main(int argc, char** argv) {
     SaveSeeds();
     HttpSeeds();
     WebFolderSeeds();
+    ClientAddressSeeds();
     RecordSeeds();
     StringSeeds();
     return 0;

@@ -269,6 +269,12 @@ void KELPSys::WebFailed(int64_t now, const std::string& text, bool plain) {
 void KELPSys::EndWebExchange(const std::string& host, int result, const WebAnswer& answer, int64_t now) {
     const char* h = host.c_str();
     webResult.clear();
+    // Too many requests: the server's refusal is no answer to show, and a
+    // held button's repeats fold into the failure line.
+    if (answer.status == 429) {
+        WebFailed(now, fstrSys("Web: %s asks for fewer requests (status 429); not used", h));
+        return;
+    }
     switch (result) {
     case WebAnswer::kDone:
         webResult = answer.data;

@@ -4,7 +4,6 @@
 file(GLOB SCORE_SERVER_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_CURRENT_LIST_DIR}/score_server/test_*.cpp)
 list(FILTER SCORE_SERVER_TEST_SOURCES EXCLUDE REGEX "test_postgresql\\.cpp$")
 if(SCORE_SERVER_TEST_SOURCES AND TARGET score_server)
-  pkg_check_modules(BROTLIDEC REQUIRED IMPORTED_TARGET libbrotlidec)
   add_executable(score_server_tests ${SCORE_SERVER_TEST_SOURCES})
   target_link_libraries(score_server_tests PRIVATE score_server_core mygame GTest::gtest GTest::gtest_main
     PkgConfig::BROTLIDEC)

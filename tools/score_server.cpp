@@ -5,6 +5,8 @@
 //                [--game 550] [--keyword "Sample keyword text"]
 //                [--web FOLDER] [--allow-origin ORIGIN]
 //                [--per-address N] [--max-connections N]
+//                [--records-per-second N] [--record-burst N]
+//                [--db-wait-ms N] [--trusted-proxy ADDR]...
 //
 // --db takes a file name (SQLite) or a postgresql:// URI, which several
 // servers may share. --web serves a folder (the browser build) beside the
@@ -12,6 +14,10 @@
 // compressed copies are made at start. --allow-origin names the origin
 // whose pages may read the answers ("" for none); by default "*" on a
 // loopback address, for a local test, and none on any other.
+// --records-per-second and --record-burst limit the new records one
+// address may store (0 turns the limit off); --trusted-proxy names a proxy
+// whose X-Forwarded-For says which client a request is from. --db-wait-ms
+// bounds a score's wait for the database (then 503).
 // --port 0 picks a free port; the chosen one is printed on the first line.
 // --precompress FOLDER makes the folder's compressed copies and exits.
 // SIGINT or SIGTERM stops the server cleanly.
@@ -30,11 +36,15 @@ void Usage(FILE* to) {
     fprintf(to,
             "usage: score_server [--address ADDR] [--port N] [--db FILE|postgresql://...] [--game N]\n"
             "                    [--keyword TEXT] [--web FOLDER] [--allow-origin ORIGIN]\n"
-            "                    [--per-address N] [--max-connections N]\n"
+            "                    [--per-address N] [--max-connections N] [--records-per-second N]\n"
+            "                    [--record-burst N] [--db-wait-ms N] [--trusted-proxy ADDR]...\n"
             "       score_server --precompress FOLDER\n"
             "  defaults: --address 127.0.0.1 --port 80 --db scores.db --game 550 --keyword \"Sample keyword text\"\n"
-            "            --per-address 256 --max-connections 4096\n"
-            "  --allow-origin: \"*\" on a loopback address, none on any other\n");
+            "            --records-per-second 10 --record-burst 20 --db-wait-ms 2000\n"
+            "  --max-connections: as many as the file limit allows, up to %d\n"
+            "  --per-address: 256, or a sixteenth of --max-connections if that is less\n"
+            "  --allow-origin: \"*\" on a loopback address, none on any other\n",
+            scores::kMaxPlaces);
 }
 
 bool ParseNumber(const char* text, long low, long high, int* out) {
@@ -48,7 +58,8 @@ bool ParseNumber(const char* text, long low, long high, int* out) {
 // Makes the compressed copies of a folder's files, as the server does at
 // start: for a build or a package, so that a read-only folder has them too.
 int Precompress(const std::string& folder) {
-    scores::CompressedCopies copies([](const std::string& line) { printf("%s\n", line.c_str()); });
+    scores::ContentHashes hashes;
+    scores::CompressedCopies copies([](const std::string& line) { printf("%s\n", line.c_str()); }, &hashes);
     char* real = realpath(folder.c_str(), nullptr);
     if (!real) {
         fprintf(stderr, "score_server: no folder %s\n", folder.c_str());
@@ -57,6 +68,8 @@ int Precompress(const std::string& folder) {
     copies.Start(real);
     free(real);
     copies.Wait();
+    copies.Stop();
+    if (copies.Made() == 0) printf("No compressed copy needed making\n");
     return copies.Failed() ? 1 : 0;
 }
 
@@ -84,12 +97,25 @@ int main(int argc, char** argv) {
                 fprintf(stderr, "score_server: bad port '%s'\n", value);
                 return 2;
             }
-        } else if (arg == "--per-address" || arg == "--max-connections") {
-            int* to = arg == "--per-address" ? &options.connectionsPerAddress : &options.maxConnections;
-            if (!ParseNumber(value, 1, 1000000, to)) {
+        } else if (arg == "--per-address" || arg == "--max-connections" || arg == "--record-burst" ||
+                   arg == "--db-wait-ms") {
+            int* to = arg == "--per-address"       ? &options.connectionsPerAddress
+                      : arg == "--max-connections" ? &options.maxConnections
+                      : arg == "--record-burst"    ? &options.recordBurst
+                                                   : &options.dbWaitMs;
+            if (!ParseNumber(value, arg == "--db-wait-ms" ? 100 : 1, 1000000, to)) {
                 fprintf(stderr, "score_server: bad number for %s '%s'\n", arg.c_str(), value);
                 return 2;
             }
+        } else if (arg == "--records-per-second") {
+            int rate = 0;
+            if (!ParseNumber(value, 0, 1000000, &rate)) {
+                fprintf(stderr, "score_server: bad number for %s '%s'\n", arg.c_str(), value);
+                return 2;
+            }
+            options.recordsPerSecond = rate;
+        } else if (arg == "--trusted-proxy") {
+            options.trustedProxies.push_back(value);
         } else if (arg == "--precompress") {
             precompress = value;
         } else if (arg == "--db") {

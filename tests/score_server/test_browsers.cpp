@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <fstream>
 
 #include "server_test.h"
@@ -19,6 +20,11 @@ namespace {
 using namespace server_test;
 
 void Write(const std::string& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
+
+time_t Mtime(const std::string& path) {
+    struct stat st;
+    return stat(path.c_str(), &st) == 0 ? st.st_mtime : 0;
+}
 
 const std::string kOrigin = "Origin: http://games.example\r\n";
 
@@ -281,6 +287,9 @@ TEST(ScoreServerForBrowsers, UnchangedFilesAreNotSentAgain) {
         {"If-Modified-Since: " + date, 304},
         {"If-Modified-Since: Thu, 01 Jan 1970 00:00:00 GMT", 200},
         {"If-Modified-Since: yesterday", 200},
+        // A date later than the file's says nothing of this version.
+        {"If-Modified-Since: " + scores::HttpDate(Mtime(dir + "/MyGame.js") + 1), 200},
+        {"If-Modified-Since: Fri, 01 Jan 2100 00:00:00 GMT", 200},
         // The tag decides when both are sent.
         {"If-None-Match: \"other\"\r\nIf-Modified-Since: " + date, 200},
     };
@@ -343,7 +352,7 @@ TEST(ScoreServerForBrowsers, CompressedCopiesAreMadeOnceAndSentToThoseWhoTakeThe
     Write(dir + "/MyGame.wasm", wasm);
     Write(dir + "/icon.png", std::string(4000, 'p'));  // packed already: left as it is
     Write(dir + "/tiny.js", "1;");                       // too small to gain
-    std::string packed;                                  // gains nothing: its copy is not sent
+    std::string packed;                                  // gains nothing: no copy is kept
     for (uint32_t i = 0, x = 1; i < 3000; i++) packed += char((x = x * 1103515245u + 12345u) >> 23);
     Write(dir + "/packed.data", packed);
     scores::ServerOptions o;
@@ -352,7 +361,8 @@ TEST(ScoreServerForBrowsers, CompressedCopiesAreMadeOnceAndSentToThoseWhoTakeThe
     live.server->WaitForCompressedCopies();
     for (const char* f : {"/MyGame.js.br", "/MyGame.js.gz", "/MyGame.wasm.br", "/MyGame.wasm.gz"})
         EXPECT_EQ(0, access((dir + f).c_str(), F_OK)) << f;
-    for (const char* f : {"/icon.png.br", "/tiny.js.gz"}) EXPECT_NE(0, access((dir + f).c_str(), F_OK)) << f;
+    for (const char* f : {"/icon.png.br", "/tiny.js.gz", "/packed.data.br", "/packed.data.gz"})
+        EXPECT_NE(0, access((dir + f).c_str(), F_OK)) << f;
     HttpReply asIs = Get(live.port(), "/packed.data", 10, "Accept-Encoding: br, gzip\r\n");
     EXPECT_EQ("-", asIs.Header("content-encoding"));
     EXPECT_TRUE(asIs.body == packed);
@@ -396,4 +406,120 @@ TEST(ScoreServerForBrowsers, CompressedCopiesAreMadeOnceAndSentToThoseWhoTakeThe
     HttpReply changed = Get(live.port(), "/MyGame.js", 10, "Accept-Encoding: br, gzip\r\n");
     EXPECT_EQ("-", changed.Header("content-encoding"));
     EXPECT_TRUE(changed.body == js + "// changed\n");
+}
+
+// The bytes as each encoding sends them, decoded, and the tags: identity,
+// brotli and gzip.
+struct Versions {
+    std::string body[3], tag[3], coding[3];
+};
+Versions Fetch(int port, const std::string& file) {
+    Versions v;
+    const char* accept[3] = {nullptr, "br", "gzip"};
+    for (int i = 0; i < 3; i++) {
+        HttpReply r = Get(port, file, 10, accept[i] ? std::string("Accept-Encoding: ") + accept[i] + "\r\n" : "");
+        v.coding[i] = r.Header("content-encoding");
+        v.body[i] = v.coding[i] == "br" ? Brotli(r.body) : v.coding[i] == "gzip" ? Gunzip(r.body) : r.body;
+        v.tag[i] = r.Header("etag");
+    }
+    return v;
+}
+
+// A page replaced by other bytes of the same size with its time kept (as
+// cp -p writes over it, and as rsync -t or an archive with fixed times
+// puts a new file in its place): every encoding sends the new bytes under
+// a new tag, and its compressed copies are made again.
+TEST(ScoreServerForBrowsers, AFileReplacedWithTheSameSizeAndTimeGetsANewTagAndItsNewBytes) {
+    std::string before, after;
+    for (int i = 0; i < 400; i++) before += "var a" + std::to_string(i) + " = 1;\n";
+    after = before;
+    std::replace(after.begin(), after.end(), '1', '2');
+    ASSERT_EQ(before.size(), after.size());
+    struct Case {
+        const char* how;
+        bool inPlace;
+    };
+    for (const Case c : {Case{"written over in place", true}, Case{"renamed over it", false}}) {
+        const std::string dir = TempDir(), file = dir + "/MyGame.js";
+        Write(file, before);
+        scores::ServerOptions o;
+        o.webRoot = dir;
+        LiveServer live(o);
+        live.server->WaitForCompressedCopies();
+        const Versions old = Fetch(live.port(), "/MyGame.js");
+        for (int i = 0; i < 3; i++) EXPECT_TRUE(old.body[i] == before) << c.how << " " << i;
+        EXPECT_EQ("br", old.coding[1]);
+        EXPECT_EQ("gzip", old.coding[2]);
+
+        struct stat st;
+        ASSERT_EQ(0, stat(file.c_str(), &st));
+        const std::string temp = dir + "/.next";
+        Write(c.inPlace ? file : temp, after);
+        const timespec times[2] = {st.st_atim, st.st_mtim};
+        ASSERT_EQ(0, utimensat(AT_FDCWD, (c.inPlace ? file : temp).c_str(), times, 0));
+        if (!c.inPlace) {
+            ASSERT_EQ(0, rename(temp.c_str(), file.c_str()));
+        }
+        struct stat now;
+        ASSERT_EQ(0, stat(file.c_str(), &now));
+        ASSERT_EQ(now.st_size, st.st_size);
+        ASSERT_EQ(now.st_mtim.tv_nsec, st.st_mtim.tv_nsec);
+
+        // At once: the new bytes, as they are until the copies are made again.
+        const Versions fresh = Fetch(live.port(), "/MyGame.js");
+        for (int i = 0; i < 3; i++) {
+            EXPECT_TRUE(fresh.body[i] == after) << c.how << " " << i << ": " << fresh.coding[i];
+            EXPECT_NE(fresh.tag[i], old.tag[i]) << c.how << " " << i;
+            EXPECT_NE(fresh.tag[i], "-") << c.how << " " << i;
+        }
+        // A browser's old tag is no match.
+        EXPECT_EQ(200, Get(live.port(), "/MyGame.js", 10, "If-None-Match: " + old.tag[0] + "\r\n").status) << c.how;
+        // Then its copies again, each decoding to the new bytes.
+        live.server->WaitForCompressedCopies();
+        const Versions remade = Fetch(live.port(), "/MyGame.js");
+        EXPECT_EQ("br", remade.coding[1]) << c.how;
+        EXPECT_EQ("gzip", remade.coding[2]) << c.how;
+        for (int i = 0; i < 3; i++) EXPECT_TRUE(remade.body[i] == after) << c.how << " " << i;
+        EXPECT_TRUE(Brotli(ReadFile(file + ".br")) == after) << c.how;
+        EXPECT_TRUE(Gunzip(ReadFile(file + ".gz")) == after) << c.how;
+    }
+}
+
+// --precompress checks the copies it finds against their files as the
+// server does: one of other bytes is made again, one no smaller than its
+// file is removed, a good one is left as it is.
+TEST(ScoreServerForBrowsers, PrecompressRemakesCopiesOfOtherBytesAndDropsThoseThatGainNothing) {
+    const std::string dir = TempDir();
+    std::string js, other, packed;
+    for (int i = 0; i < 400; i++) js += "var a" + std::to_string(i) + " = 1;\n";
+    other = js;
+    std::replace(other.begin(), other.end(), '1', '3');
+    for (uint32_t i = 0, x = 7; i < 3000; i++) packed += char((x = x * 1103515245u + 12345u) >> 23);
+    Write(dir + "/MyGame.js", js);
+    Write(dir + "/MyGame.data", packed);
+    Write(dir + "/index.html", js);
+    auto precompress = [&dir] {
+        Process p = Spawn({"--precompress", dir});
+        return WaitExit(p);
+    };
+    ASSERT_EQ(0, precompress());
+    ASSERT_EQ(0, access((dir + "/index.html.br").c_str(), F_OK));
+    struct stat good;
+    ASSERT_EQ(0, stat((dir + "/index.html.br").c_str(), &good));
+    // The script replaced by other bytes of its size, its time kept; a
+    // copy no smaller than the pack beside it.
+    struct stat st;
+    ASSERT_EQ(0, stat((dir + "/MyGame.js").c_str(), &st));
+    Write(dir + "/MyGame.js", other);
+    const timespec times[2] = {st.st_atim, st.st_mtim};
+    ASSERT_EQ(0, utimensat(AT_FDCWD, (dir + "/MyGame.js").c_str(), times, 0));
+    Write(dir + "/MyGame.data.gz", packed + packed);
+    ASSERT_EQ(0, precompress());
+    EXPECT_TRUE(Brotli(ReadFile(dir + "/MyGame.js.br")) == other);
+    EXPECT_TRUE(Gunzip(ReadFile(dir + "/MyGame.js.gz")) == other);
+    EXPECT_NE(0, access((dir + "/MyGame.data.gz").c_str(), F_OK));
+    EXPECT_NE(0, access((dir + "/MyGame.data.br").c_str(), F_OK));
+    struct stat still;
+    ASSERT_EQ(0, stat((dir + "/index.html.br").c_str(), &still));
+    EXPECT_EQ(good.st_ino, still.st_ino) << "a good copy was made again";
 }

@@ -1,7 +1,8 @@
 // The score server's connections: hostile and slow peers held for the whole
 // of a test while a player's score is still answered, the deadlines that
-// end them, the limits per address, memory while a huge file is sent, and
-// several requests on one connection.
+// end them, the limits per address, fair shares of the places (thousands of
+// kept connections, a full server making room or saying 503 at once),
+// memory while a huge file is sent, and several requests on one connection.
 //
 // No test here asserts how long an answer took (a busy machine stretches
 // anything): the peers hold for the whole test, so an answer at all shows
@@ -9,12 +10,14 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 
 #include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <fstream>
+#include <random>
 
 #include "server_test.h"
 
@@ -194,6 +197,7 @@ TEST(SlowPeers, BeyondItsLimitAnAddressIsTurnedAwayAtOnce) {
     for (size_t i = 0; i < fds.size(); i++)
         if (closed[i]) {
             EXPECT_EQ(got[i].rfind("HTTP/1.1 503 ", 0), 0u) << got[i];
+            EXPECT_EQ(ParseReply(got[i]).Header("retry-after"), "1") << got[i];
             EXPECT_NE(got[i].find(DataBlock("ERROR\r\ntoo many connections\r\n")), std::string::npos) << got[i];
         }
     ExpectAScoreAnswered(live.port(), "127.0.0.3", "an address at its limit");
@@ -376,6 +380,222 @@ TEST(SlowPeers, EveryRequestOnAConnectionIsAnsweredInOrder) {
     EXPECT_EQ(page.body, "<!doctype html><title>page</title>");
     close(fd);
     EXPECT_EQ(RowCount(live.db), 5);
+}
+
+// ---- Fair shares of the places ---------------------------------------------------------
+
+// Keep-alive connections that each send a tiny request every 3 to 4.5
+// seconds and read its answer, for as long as the object lives; one the
+// server closes is opened again at once (renewed), as an attacker would.
+class KeepAliveHolders {
+public:
+    KeepAliveHolders(int port, const std::vector<std::string>& addresses, int each) : port_(port) {
+        for (const std::string& a : addresses)
+            for (int i = 0; i < each; i++) slots_.push_back({a, -1, 0, false});
+        for (Slot& s : slots_) Connect(&s, Now());
+        thread_ = std::thread([this] { Run(); });
+    }
+    ~KeepAliveHolders() {
+        done_ = true;
+        thread_.join();
+        for (Slot& s : slots_)
+            if (s.fd >= 0) close(s.fd);
+    }
+    size_t size() const { return slots_.size(); }
+    int Open() const { return open_; }
+    int Answered() const { return answered_; }    // connections with an answer on them
+    int Renewed() const { return renewed_; }
+    int Refused() const { return refused_; }      // 503 answers seen
+
+private:
+    struct Slot {
+        std::string from;
+        int fd;
+        int64_t nextSend;
+        bool answered;
+    };
+    static int64_t Now() {
+        return std::chrono::duration_cast<std::chrono::milliseconds>(
+                   std::chrono::steady_clock::now().time_since_epoch())
+            .count();
+    }
+    void Connect(Slot* s, int64_t now) {
+        s->fd = ConnectFrom(s->from.c_str(), port_);
+        s->answered = false;
+        s->nextSend = now;
+        if (s->fd < 0) return;
+        fcntl(s->fd, F_SETFL, fcntl(s->fd, F_GETFL) | O_NONBLOCK);
+        open_++;
+    }
+    void Lost(Slot* s) {
+        close(s->fd);
+        s->fd = -1;
+        open_--;
+        if (s->answered) answered_--;
+    }
+    void Run() {
+        std::mt19937 random(29);
+        const std::string request = "GET / HTTP/1.1\r\nHost: x\r\n\r\n";
+        std::vector<pollfd> watch;
+        std::vector<Slot*> of;
+        char buf[4096];
+        while (!done_) {
+            const int64_t now = Now();
+            watch.clear();
+            of.clear();
+            for (Slot& s : slots_) {
+                if (s.fd < 0) {
+                    Connect(&s, now);
+                    renewed_++;
+                    if (s.fd < 0) continue;
+                }
+                if (now >= s.nextSend) {
+                    if (send(s.fd, request.data(), request.size(), MSG_NOSIGNAL) < 0 && errno != EAGAIN) {
+                        Lost(&s);
+                        continue;
+                    }
+                    s.nextSend = now + 3000 + int64_t(random() % 1500);
+                }
+                watch.push_back({s.fd, POLLIN, 0});
+                of.push_back(&s);
+            }
+            poll(watch.data(), watch.size(), 50);
+            for (size_t i = 0; i < watch.size(); i++) {
+                if (!watch[i].revents) continue;
+                Slot& s = *of[i];
+                for (;;) {
+                    ssize_t n = recv(s.fd, buf, sizeof buf, 0);
+                    if (n > 0) {
+                        if (!s.answered) answered_++;
+                        s.answered = true;
+                        if (std::string(buf, size_t(n)).find("HTTP/1.1 503 ") != std::string::npos) refused_++;
+                        continue;
+                    }
+                    if (n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK)) Lost(&s);
+                    break;
+                }
+            }
+        }
+    }
+
+    int port_;
+    std::vector<Slot> slots_;
+    std::atomic<int> open_{0}, answered_{0}, renewed_{0}, refused_{0};
+    std::atomic<bool> done_{false};
+    std::thread thread_;
+};
+
+// Sixteen addresses with 256 keep-alive connections each, every one sending
+// a request every 3 to 4.5 s and renewed whenever it is closed: 4,096
+// connections, all the places the server once had. A score from a fresh
+// address is still answered, at once, while they hold.
+TEST(FairConnections, AScoreFromANewAddressIsAnsweredWhile16Times256KeepAliveConnectionsHold) {
+    rlimit files;
+    getrlimit(RLIMIT_NOFILE, &files);
+    if (files.rlim_max < 12000) GTEST_SKIP() << "needs 12,000 open files (both ends in one process)";
+    LiveServer live;
+    KeepAliveHolders holders(live.port(), Addresses(8, 16), 256);
+    ASSERT_EQ(holders.size(), 4096u);
+    // Each has had its first answer.
+    auto t0 = std::chrono::steady_clock::now();
+    while (holders.Answered() < 4096 && SecondsSince(t0) < 120)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_EQ(holders.Answered(), 4096) << "the attack did not get all its connections going";
+    printf("4096 keep-alive connections answered once after %.1f s\n", SecondsSince(t0));
+    ExpectAScoreAnswered(live.port(), "127.0.1.1", "16 x 256 keep-alive connections");
+    EXPECT_GE(holders.Open(), 4000) << "the attack lost its hold: the score proves nothing";
+    printf("%d of the connections open while it was answered, %d renewed, %d refused\n", holders.Open(),
+           holders.Renewed(), holders.Refused());
+}
+
+// A connection that gets no place is told so at once, with a 503 and
+// Retry-After, and not left waiting to be accepted: here every place is
+// taken by an answer under way to a reader that takes nothing.
+TEST(FairConnections, AConnectionThatCannotBeServedIsAnswered503AtOnce) {
+    const std::string dir = TempDir();
+    SparseFile(dir + "/MyGame.data", 16 << 20);
+    scores::ServerOptions o = Patient();
+    o.webRoot = dir;
+    o.maxConnections = 16;
+    o.connectionsPerAddress = 8;
+    LiveServer live(o);
+    std::vector<int> readers;
+    for (const std::string& a : Addresses(9, 2))
+        for (int i = 0; i < 8; i++) {
+            int fd = ConnectFrom(a.c_str(), live.port(), 4096);
+            ASSERT_GE(fd, 0);
+            const std::string req = "GET /MyGame.data HTTP/1.1\r\nHost: localhost\r\n\r\n";
+            send(fd, req.data(), req.size(), MSG_NOSIGNAL);
+            readers.push_back(fd);
+        }
+    for (int fd : readers) {
+        pollfd p = {fd, POLLIN, 0};
+        ASSERT_EQ(poll(&p, 1, 60000), 1);
+    }
+    Records rec;
+    auto t0 = std::chrono::steady_clock::now();
+    HttpReply r = Get(live.port(), rec.Target(Records::Plain("Tam C++", 10)), 60, "", "127.0.10.1");
+    printf("Turned away in %.1f ms with every place answering\n", SecondsSince(t0) * 1000);
+    EXPECT_EQ(r.status, 503);
+    EXPECT_EQ(r.Header("retry-after"), "1");
+    EXPECT_EQ(r.body, DataBlock("ERROR\r\nserver busy\r\n"));
+    for (int fd : readers) close(fd);
+    // The places free again as the readers go.
+    HttpReply later;
+    for (int i = 0; i < 600 && later.status != 200; i++) {
+        later = Get(live.port(), rec.Target(Records::Plain("Tam C++", 10)), 60, "", "127.0.10.1");
+        if (later.status != 200) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    EXPECT_EQ(later.status, 200);
+}
+
+// When places run short, a proxy's rule: the connection idle the longest
+// is closed for the new one. With none idle, one whose request has been
+// arriving for over a second makes room, answered 503.
+TEST(FairConnections, WhenPlacesRunShortTheLongestIdleMakesRoom) {
+    scores::ServerOptions o = Patient();
+    o.maxConnections = 32;
+    o.connectionsPerAddress = 8;
+    LiveServer live(o);
+    std::vector<int> kept;
+    std::string pending;
+    for (const std::string& a : Addresses(11, 4))
+        for (int i = 0; i < 8; i++) {
+            int fd = ConnectFrom(a.c_str(), live.port());
+            ASSERT_GE(fd, 0);
+            timeval tv = {60, 0};
+            setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+            const std::string req = "GET / HTTP/1.1\r\nHost: x\r\n\r\n";
+            send(fd, req.data(), req.size(), MSG_NOSIGNAL);
+            pending.clear();
+            ASSERT_EQ(ReadOne(fd, &pending).status, 404);   // answered, then idle
+            kept.push_back(fd);
+        }
+    ExpectAScoreAnswered(live.port(), "127.0.12.1", "32 places held by idle connections");
+    std::vector<bool> closed(kept.size(), false);
+    std::vector<std::string> got(kept.size());
+    EXPECT_EQ(WaitClosed(kept, closed, got, 1, 60), 1);
+    EXPECT_TRUE(closed[0]) << "not the connection idle the longest";
+    EXPECT_EQ(got[0], "") << "an idle connection is closed without an answer";
+    for (int fd : kept) close(fd);
+
+    // Every place of another server held by a request still arriving.
+    LiveServer other(o);
+    Tricklers slow(other.port(), Addresses(13, 4), 8);
+    ASSERT_EQ(slow.size(), 32u);
+    Records rec;
+    HttpReply r;
+    auto t0 = std::chrono::steady_clock::now();
+    while (r.status != 200 && SecondsSince(t0) < 60) {
+        r = Get(other.port(), rec.Target(Records::Plain("Tam C++", 10)), 60, "", "127.0.12.2");
+        // Before the tricklers' first second is over, none is slow yet: a 503.
+        if (r.status != 200) {
+            EXPECT_EQ(r.status, 503);
+        }
+    }
+    EXPECT_EQ(r.status, 200) << "no trickling connection made room";
+    printf("A score among 32 trickling connections was answered after %.1f s\n", SecondsSince(t0));
+    EXPECT_EQ(slow.Open(), 31);
 }
 
 }  // namespace

@@ -1,12 +1,15 @@
 // Score servers sharing one PostgreSQL database: a real PostgreSQL server,
 // started once for all the cases in a temporary folder (as an unprivileged
 // user when the tests run as root: PostgreSQL refuses root), two score
-// servers on it, and the README's nginx set-up in front of them.
+// servers on it, and the README's nginx set-up in front of them. The
+// database is also restarted, stopped (its processes held) and started
+// after a server, under the servers.
 //
 // Skipped, with a line saying so, only when PostgreSQL (or, for the proxy,
 // nginx) is not installed; scripts/setup.sh installs both.
 #include <gtest/gtest.h>
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <glob.h>
 #include <libpq-fe.h>
@@ -148,9 +151,34 @@ public:
 
     static int Rows() { return atoi(Exec("scores", "SELECT COUNT(*) FROM scores").c_str()); }
 
-    // A score server program on the shared database.
+    // Holds the database server's processes (SIGSTOP): the postmaster first,
+    // so that it forks no child after its children are listed, then each
+    // child. The processes held, to be let go with SIGCONT.
+    static std::vector<pid_t> HoldDatabase() {
+        std::vector<pid_t> pids;
+        const pid_t main = atoi(ReadText(dir_ + "/data/postmaster.pid").c_str());
+        if (main <= 0) return pids;
+        kill(main, SIGSTOP);
+        pids.push_back(main);
+        DIR* proc = opendir("/proc");
+        while (dirent* e = proc ? readdir(proc) : nullptr) {
+            const pid_t pid = atoi(e->d_name);
+            if (pid <= 0) continue;
+            const std::string stat = ReadText("/proc/" + std::to_string(pid) + "/stat");
+            const size_t end = stat.rfind(')');  // "pid (name) state ppid ..."
+            if (end != std::string::npos && atoi(stat.c_str() + end + 4) == main) {
+                kill(pid, SIGSTOP);
+                pids.push_back(pid);
+            }
+        }
+        if (proc) closedir(proc);
+        return pids;
+    }
+
+    // A score server program on the shared database. The tests' loads come
+    // from one address: no limit on records per address.
     static Process StartServer(std::vector<std::string> more = {}) {
-        std::vector<std::string> args = {"--port", "0", "--db", Uri()};
+        std::vector<std::string> args = {"--port", "0", "--db", Uri(), "--records-per-second", "0"};
         args.insert(args.end(), more.begin(), more.end());
         Process p = Spawn(args);
         EXPECT_GT(PortOf(p.firstLine), 0) << p.firstLine;
@@ -275,7 +303,8 @@ TEST_F(Postgres, AServerOutlivesARestartOfTheDatabase) {
 TEST_F(Postgres, ASlowDatabaseHoldsOnlyTheScoresWaitingForIt) {
     const std::string web = TempDir();
     std::ofstream(web + "/index.html") << "<!doctype html><title>game</title>";
-    Process a = StartServer({"--web", web});
+    // Scores may wait for it as long as it takes here.
+    Process a = StartServer({"--web", web, "--db-wait-ms", "60000"});
     const int port = PortOf(a.firstLine);
     Exec("scores",
          "CREATE FUNCTION slow() RETURNS trigger AS $$ BEGIN PERFORM pg_sleep(1); RETURN NEW; END $$ LANGUAGE plpgsql;"
@@ -313,12 +342,12 @@ TEST_F(Postgres, TheSampleProxySetUpServesOneBoard) {
     if (access("/usr/sbin/nginx", X_OK) != 0) GTEST_SKIP() << "nginx is not installed (scripts/setup.sh installs nginx-light)";
     const std::string web = TempDir();
     std::ofstream(web + "/index.html") << "<!doctype html><title>game</title>";
-    Process a = StartServer({"--per-address", "4096", "--web", web});
-    Process b = StartServer({"--per-address", "4096", "--web", web});
+    Process a = StartServer({"--trusted-proxy", "127.0.0.1", "--web", web});
+    Process b = StartServer({"--trusted-proxy", "127.0.0.1", "--web", web});
     std::string conf = ReadText(SOURCE_DIR "/tools/score_server/nginx-example.conf");
-    ASSERT_NE(conf.find("events {}"), std::string::npos);
+    ASSERT_NE(conf.find("events {"), std::string::npos);
     // The README shows the sample as it is.
-    EXPECT_NE(ReadText(SOURCE_DIR "/README.md").find(conf.substr(conf.find("events {}"))), std::string::npos)
+    EXPECT_NE(ReadText(SOURCE_DIR "/README.md").find(conf.substr(conf.find("worker_rlimit_nofile"))), std::string::npos)
         << "the README's nginx configuration differs from tools/score_server/nginx-example.conf";
     const int port = FreePort();
     auto replace = [&conf](const std::string& from, const std::string& to) {
@@ -367,6 +396,109 @@ TEST_F(Postgres, TheSampleProxySetUpServesOneBoard) {
     waitpid(nginx, nullptr, 0);
     kill(b.pid, SIGTERM);
     EXPECT_EQ(WaitExit(b), 0);
+}
+
+// The board's standing comes from counts the database keeps: made once
+// for a board from before them (under an advisory lock, whichever server
+// opens it first), kept by both servers' inserts and by rows removed by
+// hand, and equal to what counting the board gives.
+TEST_F(Postgres, StandingsFromKeptCountsAgreeWithTheBoard) {
+    Exec("scores",
+         "CREATE TABLE scores (id BIGSERIAL PRIMARY KEY, game INTEGER NOT NULL, user_id TEXT NOT NULL,"
+         " name TEXT NOT NULL, version INTEGER NOT NULL, score INTEGER NOT NULL, extra TEXT NOT NULL,"
+         " received TIMESTAMPTZ NOT NULL DEFAULT now());"
+         "INSERT INTO scores (game, user_id, name, version, score, extra)"
+         " SELECT CASE WHEN g % 50 = 0 THEN 551 ELSE 550 END, g::text, 'Old', 1,"
+         "  CASE g % 3 WHEN 0 THEN (g * 7919) % 1000 WHEN 1 THEN (g::bigint * 104729) % 999999999 ELSE 500 END,"
+         "  '10{1{15{2{20{3' FROM generate_series(1, 5000) g");
+    Process a = StartServer(), b = StartServer();
+    const int ports[2] = {PortOf(a.firstLine), PortOf(b.firstLine)};
+    Records rec;
+    int n = 0;
+    auto probe = [&](const char* what) {
+        for (int score : {0, 1, 499, 500, 501, 15, 16, 255, 256, 65535, 65536, 999999999, 123456789}) {
+            const std::string uid = std::to_string(100000 + n);
+            HttpReply r = Get(ports[n++ % 2], rec.Target(Records::Plain("New", score, uid.c_str())), 60);
+            const std::string s = std::to_string(score);
+            const std::string want =
+                "Rank " +
+                std::to_string(atoi(Exec("scores", "SELECT COUNT(*) FROM scores WHERE game = 550 AND score > " + s).c_str()) + 1) +
+                " of " + Exec("scores", "SELECT COUNT(*) FROM scores WHERE game = 550") + "\r\n";
+            EXPECT_NE(r.body.find(want), std::string::npos) << what << " " << score << ": " << r.body << " want " << want;
+        }
+    };
+    probe("after opening an old board");
+    Exec("scores", "DELETE FROM scores WHERE score = 500 OR score > 900000000");
+    probe("after rows were removed");
+    for (Process* p : {&a, &b}) {
+        kill(p->pid, SIGTERM);
+        EXPECT_EQ(WaitExit(*p), 0);
+    }
+}
+
+// A database that stops answering (its processes stopped) holds a score
+// for the server's bound, then it is answered 503 with Retry-After, never
+// "not stored". Once the database goes on, the records sent again are one
+// row each, whether the worker that held them stored them or not.
+TEST_F(Postgres, AStoppedDatabaseGives503WithinTheBoundAndNothingDoubledAfterItResumes) {
+    Process a = StartServer();
+    const int port = PortOf(a.firstLine);
+    Records rec;
+    EXPECT_NE(Standing(Get(port, rec.Target(Records::Plain("Before", 1)))), "");
+    // Every connection of the server made first (they are made in the
+    // background at its start).
+    auto connected = [] {
+        return atoi(Exec("scores", "SELECT COUNT(*) FROM pg_stat_activity WHERE application_name = 'score_server'").c_str());
+    };
+    for (int i = 0; i < 600 && connected() < 4; i++) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    const std::vector<pid_t> db = HoldDatabase();
+    ASSERT_GE(db.size(), 2u);
+    const std::string held[2] = {rec.Target(Records::Plain("Held", 10, "11")), rec.Target(Records::Plain("Held", 20, "12"))};
+    for (const std::string& target : held) {
+        auto t0 = std::chrono::steady_clock::now();
+        HttpReply r = Get(port, target, 60);
+        printf("A score with the database stopped was answered after %.2f s\n", SecondsSince(t0));
+        EXPECT_EQ(r.status, 503);
+        EXPECT_EQ(r.body, scores::DataBlock("ERROR\r\nserver busy\r\n"));
+        EXPECT_EQ(r.Header("retry-after"), "2");
+    }
+    for (pid_t pid : db) kill(pid, SIGCONT);
+    for (const std::string& target : held) {
+        std::string standing;
+        for (int i = 0; i < 600 && standing.empty(); i++) {
+            standing = Standing(Get(port, target, 60));
+            if (standing.empty()) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+        EXPECT_NE(standing, "");
+    }
+    EXPECT_EQ(Rows(), 3);
+    kill(a.pid, SIGTERM);
+    EXPECT_EQ(WaitExit(a), 0);
+}
+
+// A database that is down when the server starts does not end the server:
+// it answers 503 meanwhile, tries again, and serves once the database is up.
+TEST_F(Postgres, AServerStartedBeforeItsDatabaseServesOnceItComesUp) {
+    ASSERT_EQ(0, PgCtl("stop")) << ReadText(log_);
+    Process a = StartServer();
+    const int port = PortOf(a.firstLine);
+    Records rec;
+    const std::string target = rec.Target(Records::Plain("Early", 5));
+    HttpReply early = Get(port, target);
+    EXPECT_EQ(early.status, 503);
+    EXPECT_EQ(early.Header("retry-after"), "2");
+    EXPECT_EQ(0, PgCtl("start")) << ReadText(log_);
+    auto t0 = std::chrono::steady_clock::now();
+    std::string standing;
+    while (standing.empty() && SecondsSince(t0) < 120) {
+        standing = Standing(Get(port, target, 60));
+        if (standing.empty()) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    printf("Serving %.1f s after the database was started\n", SecondsSince(t0));
+    EXPECT_EQ(standing, scores::DataBlock("OK\r\nScore 5\r\nRank 1 of 1\r\n1. Early 5\r\n"));
+    EXPECT_EQ(Rows(), 1);
+    kill(a.pid, SIGTERM);
+    EXPECT_EQ(WaitExit(a), 0);
 }
 
 }  // namespace

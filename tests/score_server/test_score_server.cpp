@@ -1,5 +1,6 @@
-// The score server: accepted records, refused ones, ranking, load, and the
-// executable with its options.
+// The score server: accepted records, refused ones, ranking (from the kept
+// counts), load, the limit on records per address, a database that holds a
+// score, and the executable with its options.
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
@@ -172,7 +173,10 @@ TEST(ScoreServer, UnescapingInvertsTheEscaping) {
 
 // Many clients at once: every score that was answered OK is in the table.
 TEST(ScoreServer, LoadLosesNoScore) {
-    LiveServer live;
+    // The load comes from one address: no limit per address here.
+    scores::ServerOptions o;
+    o.recordsPerSecond = 0;
+    LiveServer live(o);
     Records rec;
     const int kThreads = 8, kEach = 250;
     std::vector<std::vector<std::string>> targets(kThreads);
@@ -241,6 +245,189 @@ TEST(ScoreServer, AHeldSubmitButtonStoresOneRow) {
     EXPECT_EQ(RowCount(live.db), 2);
 }
 
+// The rank and total come from counts the database keeps: they must agree
+// with the board itself, for a board from before the counts (counted once
+// when the server opens it), after new scores, and after rows are removed
+// by hand (a cheat's). Scores span all eight hex digits, ties included.
+TEST(ScoreServer, StandingsFromKeptCountsAgreeWithTheBoard) {
+    const std::string db = TempDir() + "/scores.db";
+    std::mt19937 random(29);
+    std::vector<int> board;
+    for (int i = 0; i < 3000; i++)
+        board.push_back(i % 3 == 0 ? int(random() % 1000) : i % 3 == 1 ? int(random() % 999999999) : 500);
+    {
+        // The table as servers before the counts made it, already filled.
+        sqlite3* h = nullptr;
+        ASSERT_EQ(sqlite3_open(db.c_str(), &h), SQLITE_OK);
+        std::string sql =
+            "CREATE TABLE scores (id INTEGER PRIMARY KEY AUTOINCREMENT, game INTEGER NOT NULL,"
+            " user_id TEXT NOT NULL, name TEXT NOT NULL, version INTEGER NOT NULL, score INTEGER NOT NULL,"
+            " extra TEXT NOT NULL, received TEXT NOT NULL DEFAULT (strftime('%Y-%m-%d %H:%M:%S', 'now')));"
+            "BEGIN;";
+        for (size_t i = 0; i < board.size(); i++)
+            sql += "INSERT INTO scores (game, user_id, name, version, score, extra) VALUES (" +
+                   std::string(i % 50 == 0 ? "551" : "550") + ", '" + std::to_string(i) + "', 'Old', 1, " +
+                   std::to_string(board[i]) + ", '10{1{15{2{20{3');";
+        sql += "COMMIT;";
+        ASSERT_EQ(sqlite3_exec(h, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK) << sqlite3_errmsg(h);
+        sqlite3_close(h);
+    }
+    std::vector<int> mine;  // this game's scores (one in 50 rows is another game's)
+    for (size_t i = 0; i < board.size(); i++)
+        if (i % 50 != 0) mine.push_back(board[i]);
+    scores::ServerOptions o;
+    o.db = db;
+    o.recordsPerSecond = 0;
+    LiveServer live(o);
+    Records rec;
+    auto expect = [&](int score, const char* uid, const char* what) {
+        HttpReply r = Get(live.port(), rec.Target(Records::Plain("New", score, uid)));
+        mine.push_back(score);
+        int above = 0;
+        for (int s : mine) above += s > score;
+        EXPECT_NE(r.body.find("Rank " + std::to_string(above + 1) + " of " + std::to_string(mine.size()) + "\r\n"),
+                  std::string::npos)
+            << what << " " << score << ": " << r.body;
+    };
+    const int probes[] = {0, 1, 499, 500, 501, 15, 16, 255, 256, 65535, 65536, 999999999, 123456789};
+    int n = 0;
+    for (int score : probes) expect(score, std::to_string(100000 + n++).c_str(), "after opening an old board");
+    {
+        sqlite3* h = nullptr;
+        ASSERT_EQ(sqlite3_open(db.c_str(), &h), SQLITE_OK);
+        sqlite3_busy_timeout(h, 10000);
+        ASSERT_EQ(sqlite3_exec(h, "DELETE FROM scores WHERE score = 500 OR score > 900000000", nullptr, nullptr, nullptr),
+                  SQLITE_OK);
+        sqlite3_close(h);
+    }
+    std::vector<int> kept;
+    for (int s : mine)
+        if (s != 500 && s <= 900000000) kept.push_back(s);
+    mine = kept;
+    for (int score : probes) expect(score, std::to_string(100000 + n++).c_str(), "after rows were removed");
+}
+
+// Records one address may store: a bucket of 20, refilled at 10 a second;
+// the same record again costs nothing (the game repeats it while the button
+// is held); full buckets are forgotten.
+TEST(RecordLimits, ABucketPerAddressRefilledAtItsRate) {
+    scores::RecordLimits limits(10, 20);
+    int retry = 0;
+    for (uint64_t r = 1; r <= 20; r++) EXPECT_TRUE(limits.Take("a", r, 1000, &retry)) << r;
+    EXPECT_FALSE(limits.Take("a", 21, 1000, &retry));
+    EXPECT_EQ(retry, 1);
+    EXPECT_TRUE(limits.Take("a", 20, 1000, &retry)) << "a repeat of a recent record";
+    EXPECT_TRUE(limits.Take("b", 21, 1000, &retry)) << "another address";
+    EXPECT_FALSE(limits.Take("a", 21, 1050, &retry)) << "half a record's time";
+    EXPECT_TRUE(limits.Take("a", 21, 1100, &retry)) << "one record's time";
+    EXPECT_FALSE(limits.Take("a", 22, 1100, &retry));
+    limits.Forget(1200);  // "b" is full again, "a" is not
+    EXPECT_EQ(limits.Addresses(), 1u);
+    limits.Forget(4100);  // both full again
+    EXPECT_EQ(limits.Addresses(), 0u);
+    scores::RecordLimits slow(0.5, 1);
+    EXPECT_TRUE(slow.Take("a", 1, 0, &retry));
+    EXPECT_FALSE(slow.Take("a", 2, 100, &retry));
+    EXPECT_EQ(retry, 2);
+}
+
+// The client a trusted proxy names: the entry it added itself, the last.
+TEST(RecordLimits, AProxysLastForwardedEntryNamesTheClient) {
+    struct Case {
+        const char* header;
+        const char* key;  // null: no address
+    };
+    const Case cases[] = {
+        {"203.0.113.7", "203.0.113.7"},
+        {"10.9.9.9, 198.51.100.2", "198.51.100.2"},
+        {"spoofed,203.0.113.7 ", "203.0.113.7"},
+        {"2001:db8:1:2:3:4:5:6", "2001:db8:1:2::/64"},
+        {"[2001:db8::1]", "2001:db8::/64"},
+        {"::ffff:203.0.113.7", "203.0.113.7"},
+        {"203.0.113.7:4711", nullptr},
+        {"unknown", nullptr},
+        {"203.0.113.7,", nullptr},
+        {"", nullptr},
+        {" ", nullptr},
+    };
+    for (const Case& c : cases) {
+        std::string key;
+        EXPECT_EQ(scores::ForwardedAddress(c.header, &key), c.key != nullptr) << c.header;
+        if (c.key) {
+            EXPECT_EQ(key, c.key) << c.header;
+        }
+    }
+    std::string key;
+    EXPECT_FALSE(scores::ForwardedAddress(nullptr, &key));
+}
+
+// Beyond its records an address gets 429 with Retry-After, and the record
+// is not stored; other addresses, the same record again, and the clients a
+// trusted proxy names each keep their own allowance. (A rate of one record
+// in 1,000 s: the bucket does not refill while the test runs.)
+TEST(RecordLimits, ATwentyFirstRecordFromOneAddressGets429AndIsNotStored) {
+    scores::ServerOptions o;
+    o.recordsPerSecond = 0.001;
+    o.recordBurst = 20;
+    o.trustedProxies = {"127.0.0.5"};
+    LiveServer live(o);
+    Records rec;
+    auto send = [&](const char* from, int score, const char* forwarded = nullptr) {
+        const std::string headers = forwarded ? std::string("X-Forwarded-For: ") + forwarded + "\r\n" : "";
+        return Get(live.port(), rec.Target(Records::Plain("P", score, std::to_string(score + 1).c_str())), 10,
+                   headers, from);
+    };
+    for (int i = 0; i < 20; i++) EXPECT_EQ(send("127.0.0.2", i).status, 200) << i;
+    HttpReply refused = send("127.0.0.2", 20);
+    EXPECT_EQ(refused.status, 429);
+    EXPECT_EQ(refused.body, DataBlock("ERROR\r\ntoo many records\r\n"));
+    EXPECT_GE(atoi(refused.Header("retry-after").c_str()), 1) << refused.head;
+    EXPECT_EQ(RowCount(live.db), 20);
+    HttpReply again = send("127.0.0.2", 19);
+    EXPECT_EQ(again.status, 200) << "the same record again";
+    EXPECT_NE(again.body.find("Rank 1 of 20\r\n"), std::string::npos) << again.body;
+    EXPECT_EQ(send("127.0.0.3", 20).status, 200) << "another address";
+    EXPECT_EQ(RowCount(live.db), 21);
+
+    // Behind the trusted proxy, each named client has its own bucket; a
+    // header from anyone else names nobody.
+    for (int i = 100; i < 120; i++) EXPECT_EQ(send("127.0.0.5", i, "10.0.0.1, 198.51.100.1").status, 200) << i;
+    EXPECT_EQ(send("127.0.0.5", 120, "198.51.100.1").status, 429);
+    EXPECT_EQ(send("127.0.0.5", 121, "198.51.100.2").status, 200);
+    EXPECT_EQ(send("127.0.0.2", 122, "198.51.100.3").status, 429) << "an untrusted sender's header counted";
+    EXPECT_EQ(RowCount(live.db), 42);
+}
+
+// A database that holds a score (here a lock another process keeps) gets
+// it answered 503 with Retry-After within the wait's bound, not when the
+// lock goes; the answer does not say the record was not stored. Sent again
+// once the lock is gone, the record is one row.
+TEST(ScoreServer, AScoreHeldByTheDatabaseIsAnswered503AndStaysOneRow) {
+    LiveServer live;
+    Records rec;
+    ASSERT_EQ(Get(live.port(), rec.Target(Records::Plain("Before", 1))).status, 200);
+    sqlite3* h = nullptr;
+    ASSERT_EQ(sqlite3_open(live.db.c_str(), &h), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(h, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
+    const std::string held = rec.Target(Records::Plain("Held", 50));
+    auto t0 = std::chrono::steady_clock::now();
+    HttpReply r = Get(live.port(), held, 60);
+    printf("A score behind a held lock was answered after %.2f s\n", SecondsSince(t0));
+    EXPECT_EQ(r.status, 503);
+    EXPECT_EQ(r.body, DataBlock("ERROR\r\nserver busy\r\n"));
+    EXPECT_EQ(r.Header("retry-after"), "2");
+    ASSERT_EQ(sqlite3_exec(h, "COMMIT", nullptr, nullptr, nullptr), SQLITE_OK);
+    sqlite3_close(h);
+    // The worker may still store it once the lock goes; either way, sent
+    // again, it is one row.
+    HttpReply again;
+    for (int i = 0; i < 100 && again.status != 200; i++) {
+        again = Get(live.port(), held, 60);
+        if (again.status != 200) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    EXPECT_EQ(again.body, DataBlock("OK\r\nScore 50\r\nRank 1 of 2\r\n1. Held 50\r\n2. Before 1\r\n"));
+    EXPECT_EQ(RowCount(live.db), 2);
+}
 
 // ---- The executable ----------------------------------------------------------------
 
@@ -283,7 +470,7 @@ TEST(ScoreServerProgram, AStderrNobodyReadsHoldsNoRequest) {
     int err[2];
     ASSERT_EQ(pipe(err), 0);
     fcntl(err[0], F_SETPIPE_SZ, 4096);
-    Process p = Spawn({"--port", "0", "--db", db}, err[1]);
+    Process p = Spawn({"--port", "0", "--db", db, "--records-per-second", "0"}, err[1]);
     close(err[1]);
     int port = PortOf(p.firstLine);
     ASSERT_GT(port, 0) << p.firstLine;
@@ -304,8 +491,10 @@ TEST(ScoreServerProgram, RefusesBadOptions) {
     const std::vector<std::vector<std::string>> bad = {
         {"--port", "70000"}, {"--port", "x"}, {"--port"}, {"--bogus", "1"}, {"--game", "0"},
         {"--db", "/nonexistent-dir/x/scores.db", "--port", "0"}, {"--per-address", "0"},
-        // Nothing listens on port 1: the database cannot be reached.
-        {"--db", "postgresql://127.0.0.1:1/scores?connect_timeout=5", "--port", "0"},
+        {"--records-per-second", "x"}, {"--db-wait-ms", "0"}, {"--trusted-proxy", "proxy.example", "--port", "0"},
+        // A PostgreSQL address that cannot be read (a database that does
+        // not answer is tried again: Postgres.AServerStartedBeforeItsDatabase...).
+        {"--db", "postgresql://127.0.0.1/scores?bogus=1", "--port", "0"},
         {"--web", "/nonexistent-dir", "--port", "0"}, {"--precompress", "/nonexistent-dir"},
     };
     for (const auto& args : bad) {

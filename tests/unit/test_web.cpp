@@ -310,6 +310,9 @@ TEST_F(WebTest, OnlyAWholeDataBlockIsAnAnswer) {
          "answer from 127.0.0.1 is not HTTP that can be read; not used"},
         {"two lengths", {ok + "Content-Length: 5\r\nContent-Length: 6\r\n\r\n" + block}, false, "",
          "answer from 127.0.0.1 is not HTTP that can be read; not used"},
+        {"too many requests", {"HTTP/1.1 429 Too Many Requests\r\nRetry-After: 1\r\nContent-Length: 44\r\n\r\n" + S +
+                               "ERROR\r\ntoo many records\r\n" + E},
+         false, "", "127.0.0.1 asks for fewer requests (status 429); not used"},
         {"a redirect", {"HTTP/1.1 302 Found\r\nLocation: http://elsewhere.invalid/Scores.php\r\nContent-Length: " +
                         std::to_string(block.size()) + "\r\n\r\n" + block},
          false, "", "answer from 127.0.0.1 is a redirect to http://elsewhere.invalid/Scores.php; not followed"},

@@ -23,6 +23,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <random>
 
 
 namespace scores {
@@ -111,6 +112,22 @@ const size_t kMaxBody = 16 << 10;     // a longer body is refused (413)
 const int kConnectionMemory = 32 << 10;
 const int kMinRateBytesPerSecond = 1024;
 const int kProgressCheckMs = 500;
+// A connection turned away is closed this long after its 503 unless its
+// client closes it first: long enough for the answer to be read, short
+// enough that a flood of them holds few sockets.
+const int kRefusedLingerMs = 1000;
+// When places run short, a connection whose request has taken this long
+// and is still not in may be closed for a new one.
+const int kSlowRequestMs = 1000;
+// How far back the idle list is searched for a connection to close.
+const int kIdleLookAhead = 64;
+// Pauses between attempts at a database that does not answer.
+const int kFirstRetryMs = 250;
+const int kMaxRetryMs = 5000;
+// Retry-After, in seconds: a connection turned away, a score the database
+// could not take.
+const int kRetryConnection = 1;
+const int kRetryDatabase = 2;
 
 int64_t NowMs() {
     return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
@@ -119,31 +136,12 @@ int64_t NowMs() {
 
 std::string ErrorBlock(const std::string& reason) { return DataBlock("ERROR\r\n" + reason + "\r\n"); }
 
-Reply Error(int status, const std::string& reason) {
+Reply Error(int status, const std::string& reason, int retryAfter = 0) {
     Reply r;
     r.status = status;
     r.body = ErrorBlock(reason);
+    r.retryAfter = retryAfter;
     return r;
-}
-
-// The address a client is counted under: an IPv4 address, or an IPv6 /64
-// (one subscriber's network), with IPv4 mapped into IPv6 taken as IPv4.
-std::string AddressKey(const sockaddr* a) {
-    char text[INET6_ADDRSTRLEN] = "";
-    if (!a) return text;
-    if (a->sa_family == AF_INET) {
-        inet_ntop(AF_INET, &reinterpret_cast<const sockaddr_in*>(a)->sin_addr, text, sizeof text);
-    } else if (a->sa_family == AF_INET6) {
-        in6_addr v6 = reinterpret_cast<const sockaddr_in6*>(a)->sin6_addr;
-        if (IN6_IS_ADDR_V4MAPPED(&v6)) {
-            inet_ntop(AF_INET, &v6.s6_addr[12], text, sizeof text);
-        } else {
-            memset(&v6.s6_addr[8], 0, 8);
-            inet_ntop(AF_INET6, &v6, text, sizeof text);
-            return std::string(text) + "/64";
-        }
-    }
-    return text;
 }
 
 // Bytes of this connection the client's side has acknowledged: what a
@@ -155,24 +153,47 @@ uint64_t BytesTaken(int fd) {
     return info.tcpi_bytes_acked;
 }
 
+// What tells one record from another for the limit per address: its fields.
+uint64_t RecordKey(const ScoreRecord& r) {
+    const std::string all = r.userId + "{" + r.name + "{" + std::to_string(r.version) + "{" +
+                            std::to_string(r.score) + "{" + r.extra;
+    return uint64_t(std::hash<std::string>()(all)) | 1;
+}
+
 }  // namespace
 
 struct ScoreServer::Request {
     Peer* peer = nullptr;
     MHD_Connection* connection = nullptr;
     std::string target;  // raw, as in the request line
-    enum { kNew, kHead, kAnswered, kWorking } state = kNew;
+    enum { kNew, kHead, kAnswered, kWorking, kHashing } state = kNew;
     size_t bodyBytes = 0;
-    // The database's part (kWorking): filled by a worker thread, read by the
-    // loop once the worker has resumed the connection.
-    ScoreRecord record;
+    // kWorking: the database's part. The reply is written by the worker (or
+    // by the loop, for a score that waited too long) before the connection
+    // is resumed, and read by the loop after.
+    std::shared_ptr<Job> job;
     Reply reply;
+    // kHashing: the file whose content is read before it is answered.
+    std::string hashPath;
+    int hashTries = 0;
+    bool head = false;
+};
+
+// A score on its way through the database. Whoever answers it first, the
+// worker with the database's answer or the loop once it has waited too
+// long, takes `request` (under the queue's lock), and the other leaves it.
+struct ScoreServer::Job {
+    ScoreRecord record;
+    Request* request = nullptr;
+    bool taken = false;   // by a worker, off the queue
+    int64_t queuedAt = 0;
 };
 
 struct ScoreServer::Peer {
     int fd = -1;
     std::string address;
-    bool counted = false;   // against its address's limit
+    bool placed = false;    // holds a place, counted against its address too
+    bool trusted = false;   // a trusted proxy: its requests name their client
     enum { kWaiting, kAnswering, kWorking, kRefused, kClosing } state = kWaiting;
     int64_t deadline = 0;   // kWaiting, kRefused: when the request must be in
     int answered = 0;
@@ -182,6 +203,11 @@ struct ScoreServer::Peer {
     int64_t lastProgress = 0;
     uint64_t takenBefore = 0;  // acknowledged before this answer
     uint64_t taken = 0;        // of this answer
+    // kWaiting: since when, and its place in the server's list of those
+    // waiting (fresh_ or idle_).
+    int64_t waitingSince = 0;
+    std::list<Peer*>* list = nullptr;
+    std::list<Peer*>::iterator at;
 };
 
 namespace {
@@ -189,11 +215,13 @@ namespace {
 // A short answer written straight to the socket, past libmicrohttpd, for a
 // client that is turned away before (or without) a request: the socket's
 // send buffer is empty, so it fits, and no one waits for it to be read.
-void AnswerNow(int fd, int status, const char* what, const std::string& reason, const std::string& origin) {
+void AnswerNow(int fd, int status, const char* what, const std::string& reason, const std::string& origin,
+               int retryAfter = 0) {
     std::string body = ErrorBlock(reason);
     std::string text = "HTTP/1.1 " + std::to_string(status) + " " + what +
                        "\r\nContent-Type: text/plain\r\nConnection: close\r\nContent-Length: " +
                        std::to_string(body.size()) + "\r\n";
+    if (retryAfter > 0) text += "Retry-After: " + std::to_string(retryAfter) + "\r\n";
     if (!origin.empty()) text += "Access-Control-Allow-Origin: " + origin + "\r\n";
     text += "\r\n" + body;
     if (send(fd, text.data(), text.size(), MSG_NOSIGNAL | MSG_DONTWAIT) < 0) {
@@ -216,7 +244,8 @@ struct Hooks {
     }
 
     // The answer starts: from now on it is timed by what its reader takes.
-    static void StartAnswer(ScoreServer::Peer* p) {
+    static void StartAnswer(ScoreServer& s, ScoreServer::Peer* p) {
+        s.Unlist(p);
         p->state = ScoreServer::Peer::kAnswering;
         p->answerStart = p->lastProgress = NowMs();
         p->takenBefore = BytesTaken(p->fd);
@@ -234,30 +263,24 @@ struct Hooks {
             std::unique_ptr<ScoreServer::Peer> p(new ScoreServer::Peer());
             const MHD_ConnectionInfo* fd = MHD_get_connection_info(c, MHD_CONNECTION_INFO_CONNECTION_FD);
             const MHD_ConnectionInfo* from = MHD_get_connection_info(c, MHD_CONNECTION_INFO_CLIENT_ADDRESS);
+            const sockaddr* address = from ? from->client_addr : nullptr;
             p->fd = fd ? fd->connect_fd : -1;
-            p->address = AddressKey(from ? from->client_addr : nullptr);
-            p->deadline = NowMs() + s.options_.requestDeadlineMs;
-            int& open = s.perAddress_[p->address];
-            if (open >= s.options_.connectionsPerAddress) {
-                // Turned away at once, with an answer; the client's request,
-                // should one come, is not read.
-                p->state = ScoreServer::Peer::kRefused;
-                AnswerNow(p->fd, 503, "Service Unavailable", "too many connections", s.origin_);
-                shutdown(p->fd, SHUT_WR);
-            } else {
-                open++;
-                p->counted = true;
+            p->address = AddressKey(address);
+            if (!s.options_.trustedProxies.empty()) {
+                const std::string exact = ExactAddress(address);
+                for (const std::string& t : s.options_.trustedProxies) p->trusted = p->trusted || t == exact;
             }
+            const int64_t now = NowMs();
+            p->deadline = now + s.options_.requestDeadlineMs;
+            s.Admit(p.get(), now);
             *context = p.get();
             s.peers_[p.get()] = std::move(p);
         } else {
             auto* p = static_cast<ScoreServer::Peer*>(*context);
             auto it = s.peers_.find(p);
             if (it == s.peers_.end()) return;
-            if (p->counted) {
-                auto open = s.perAddress_.find(p->address);
-                if (open != s.perAddress_.end() && --open->second <= 0) s.perAddress_.erase(open);
-            }
+            s.Unlist(p);
+            s.Release(p);
             Drop(p->request);
             s.peers_.erase(it);
             *context = nullptr;
@@ -306,19 +329,30 @@ struct Hooks {
                 *uploadSize = 0;
                 if (r->bodyBytes <= kMaxBody) return MHD_YES;
                 r->state = ScoreServer::Request::kAnswered;
-                StartAnswer(p);
+                StartAnswer(s, p);
                 return s.Queue(c, 413, ErrorBlock("request too large")) ? MHD_YES : MHD_NO;
             }
             r->state = ScoreServer::Request::kAnswered;
-            StartAnswer(p);
+            StartAnswer(s, p);
             return s.Answer(c, r, method) ? MHD_YES : MHD_NO;
         }
         if (r->state == ScoreServer::Request::kWorking) {
-            // Resumed: the database has answered.
+            // Resumed: the database has answered, or the score has waited
+            // for it too long.
             r->state = ScoreServer::Request::kAnswered;
-            StartAnswer(p);
+            StartAnswer(s, p);
             s.working_--;
-            return s.Queue(c, r->reply.status, r->reply.body) ? MHD_YES : MHD_NO;
+            r->job.reset();
+            std::vector<std::pair<std::string, std::string>> headers;
+            if (r->reply.retryAfter > 0) headers.emplace_back("Retry-After", std::to_string(r->reply.retryAfter));
+            return s.Queue(c, r->reply.status, r->reply.body, headers) ? MHD_YES : MHD_NO;
+        }
+        if (r->state == ScoreServer::Request::kHashing) {
+            // Resumed: the file's content is known (or it changed again).
+            r->state = ScoreServer::Request::kAnswered;
+            StartAnswer(s, p);
+            s.hashing_--;
+            return s.AnswerFileRequest(c, r, r->head) ? MHD_YES : MHD_NO;
         }
         // A body after an answer that did not wait for it: not read.
         *uploadSize = 0;
@@ -336,9 +370,11 @@ struct Hooks {
             if (p->request == r) p->request = nullptr;
             if (p->state == ScoreServer::Peer::kAnswering || p->state == ScoreServer::Peer::kWaiting) {
                 // The next request on the connection has its own deadline.
+                const int64_t now = NowMs();
                 p->state = ScoreServer::Peer::kWaiting;
-                p->deadline = NowMs() + s.options_.requestDeadlineMs;
+                p->deadline = now + s.options_.requestDeadlineMs;
                 p->answered++;
+                s.ListWaiting(p, &s.idle_, now);
             }
         }
         delete r;
@@ -366,7 +402,7 @@ std::string AllowedOrigin(const ServerOptions& options) {
 }
 
 ScoreServer::ScoreServer(const ServerOptions& options)
-    : options_(options), origin_(AllowedOrigin(options)), copies_(&LogInfo) {
+    : options_(options), origin_(AllowedOrigin(options)), copies_(&LogInfo, &hashes_) {
     // The same key material the game derives at launch.
     key_.SetKeyword(options_.keyword, options_.game);
 }
@@ -374,15 +410,44 @@ ScoreServer::ScoreServer(const ServerOptions& options)
 ScoreServer::~ScoreServer() {
     Stop();
     copies_.Stop();
+    // Every connection still waiting is resumed before the library stops
+    // (it must find none suspended): the hasher resumes what it holds as it
+    // ends, and scores still with the database are let go here.
+    if (hasher_.joinable()) {
+        {
+            std::lock_guard<std::mutex> hold(hashLock_);
+            hashStop_ = true;
+        }
+        hashReady_.notify_all();
+        hasher_.join();
+    }
+    std::vector<MHD_Connection*> waiting;
+    {
+        std::lock_guard<std::mutex> hold(queueLock_);
+        for (const std::shared_ptr<Job>& job : jobs_)
+            if (job->request) {
+                waiting.push_back(job->request->connection);
+                job->request = nullptr;
+            }
+        quitting_ = true;
+    }
+    queueReady_.notify_all();
+    retryWait_.notify_all();
+    for (MHD_Connection* c : waiting) MHD_resume_connection(c);
     if (daemon_) {
         MHD_stop_daemon(daemon_);
         daemon_ = nullptr;
     }
+    // A worker held by a database that does not answer is broken off.
     {
-        std::lock_guard<std::mutex> hold(queueLock_);
-        quitting_ = true;
+        std::unique_lock<std::mutex> hold(queueLock_);
+        if (!workersDone_.wait_for(hold, std::chrono::seconds(2), [this] { return workersLeft_ == 0; })) {
+            hold.unlock();
+            std::lock_guard<std::mutex> slots(storesLock_);
+            for (const auto& store : stores_)
+                if (store) store->Interrupt();
+        }
     }
-    queueReady_.notify_all();
     for (std::thread& w : workers_) w.join();
     if (listenFd_ >= 0) close(listenFd_);
     if (wake_ >= 0) close(wake_);
@@ -449,11 +514,30 @@ bool ScoreServer::Open(std::string* error) {
         webRoot_ = real;
         free(real);
     }
-    const int connections = StoreConnections(options_.db);
-    for (int i = 0; i < connections; i++) {
-        std::unique_ptr<ScoreStore> store = OpenStore(options_.db, error);
-        if (!store) return false;
-        stores_.push_back(std::move(store));
+    for (std::string& proxy : options_.trustedProxies) {
+        std::string exact;
+        if (!ExactAddress(proxy, &exact)) {
+            *error = "not a numeric address: " + proxy;
+            return false;
+        }
+        proxy = exact;
+    }
+    // The first connection now, so that a database that refuses this server
+    // (a bad address, a wrong password) stops it at once; the others are
+    // made by their workers. One that does not answer yet is tried again.
+    stores_.resize(size_t(StoreConnections(options_.db)));
+    {
+        bool down = false;
+        std::unique_ptr<ScoreStore> store = OpenStore(options_.db, error, &down);
+        if (store) {
+            stores_[0] = std::move(store);
+            storesUp_ = 1;
+        } else if (!down) {
+            return false;
+        } else {
+            LogLine("score_server: " + *error + "; trying again, and scores are answered 503 until it answers");
+            error->clear();
+        }
     }
 
     listenFd_ = Listen(options_.address, options_.port, error);
@@ -464,17 +548,35 @@ bool ScoreServer::Open(std::string* error) {
     port_ = ntohs(bound.ss_family == AF_INET6 ? reinterpret_cast<sockaddr_in6&>(bound).sin6_port
                                               : reinterpret_cast<sockaddr_in&>(bound).sin_port);
 
-    // Room for the connections, the database and the files being sent.
+    // Each place may hold a socket and a file being sent; connections turned
+    // away hold a socket for a moment (up to a quarter as many more); a few
+    // files stay for the database and the log.
     const int files = RaiseFileLimit();
-    int limit = options_.maxConnections;
-    if (limit > files / 2 - 64) limit = files / 2 - 64;
-    if (limit < 16) limit = 16;
+    const int fit = int((int64_t(files) - 64) * 4 / 9);
+    maxConnections_ = options_.maxConnections > 0 ? options_.maxConnections : kMaxPlaces;
+    if (maxConnections_ > fit) {
+        if (options_.maxConnections > 0)
+            LogLine("score_server: the file limit (" + std::to_string(files) + ") leaves room for " +
+                    std::to_string(fit) + " connections");
+        maxConnections_ = fit;
+    }
+    if (maxConnections_ < 16) maxConnections_ = 16;
+    perAddressLimit_ = options_.connectionsPerAddress;
+    if (perAddressLimit_ <= 0) {
+        perAddressLimit_ = maxConnections_ / 16 < 256 ? maxConnections_ / 16 : 256;
+        if (perAddressLimit_ < 1) perAddressLimit_ = 1;
+    }
+    const int refusals = maxConnections_ / 4 > 64 ? maxConnections_ / 4 : 64;
+    if (options_.recordsPerSecond > 0)
+        records_.reset(new RecordLimits(options_.recordsPerSecond, options_.recordBurst > 0 ? options_.recordBurst : 1));
+
     daemon_ = MHD_start_daemon(
         MHD_USE_EPOLL | MHD_ALLOW_SUSPEND_RESUME | MHD_USE_ERROR_LOG, 0, nullptr, nullptr, &Hooks::OnRequest, this,
         // First, so that the library's own start-up messages come here too.
         MHD_OPTION_EXTERNAL_LOGGER, &Hooks::OnLibraryError, this,
         MHD_OPTION_LISTEN_SOCKET, listenFd_,
-        MHD_OPTION_CONNECTION_LIMIT, (unsigned int)limit,
+        // The places, and room to turn the rest away with an answer.
+        MHD_OPTION_CONNECTION_LIMIT, (unsigned int)(maxConnections_ + refusals),
         MHD_OPTION_CONNECTION_MEMORY_LIMIT, (size_t)kConnectionMemory,
         // A backstop only: the loop's own deadlines come first.
         MHD_OPTION_CONNECTION_TIMEOUT, (unsigned int)120,
@@ -487,8 +589,12 @@ bool ScoreServer::Open(std::string* error) {
         return false;
     }
     wake_ = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
-    for (size_t i = 0; i < stores_.size(); i++) workers_.emplace_back([this, i] { Work(stores_[i].get()); });
-    if (!webRoot_.empty() && options_.compressWeb) copies_.Start(webRoot_);
+    workersLeft_ = int(stores_.size());
+    for (size_t i = 0; i < stores_.size(); i++) workers_.emplace_back([this, i] { Work(i); });
+    if (!webRoot_.empty()) {
+        hasher_ = std::thread([this] { Hash(); });
+        if (options_.compressWeb) copies_.Start(webRoot_);
+    }
     return true;
 }
 
@@ -515,9 +621,13 @@ void ScoreServer::Run() {
         Step(kLoopStepMs);
         Sweep(NowMs());
     }
-    // Winding down: the scores being stored are still answered.
+    // Winding down: the scores being stored and the files being read are
+    // still answered.
     const int64_t end = NowMs() + 10000;
-    while (working_ > 0 && NowMs() < end) Step(20);
+    while ((working_ > 0 || hashing_ > 0) && NowMs() < end) {
+        Step(20);
+        ExpireJobs(NowMs());
+    }
     running_ = false;
 }
 
@@ -533,7 +643,86 @@ void ScoreServer::Stop() {
     if (thread_.joinable()) thread_.join();
 }
 
-// Deadlines: a request that is not in on time, an answer nobody takes.
+// ---- Places --------------------------------------------------------------------------
+
+// A new connection takes a place, unless its address holds its share
+// already or no place can be freed: then it is answered 503 at once, and
+// closed soon after.
+bool ScoreServer::Admit(Peer* p, int64_t now) {
+    const char* why = nullptr;
+    auto mine = perAddress_.find(p->address);
+    if (!p->trusted && mine != perAddress_.end() && mine->second >= perAddressLimit_)
+        why = "too many connections";
+    else if (placesTaken_ >= maxConnections_ && !MakeRoom(now))
+        why = "server busy";
+    if (why) {
+        p->state = Peer::kRefused;
+        p->deadline = now + (options_.requestDeadlineMs < kRefusedLingerMs ? options_.requestDeadlineMs : kRefusedLingerMs);
+        AnswerNow(p->fd, 503, "Service Unavailable", why, origin_, kRetryConnection);
+        shutdown(p->fd, SHUT_WR);
+        return false;
+    }
+    placesTaken_++;
+    perAddress_[p->address]++;
+    p->placed = true;
+    ListWaiting(p, &fresh_, now);
+    return true;
+}
+
+// Frees a place for a new connection, as a proxy would: the connection kept
+// idle the longest is closed (its client opens another when it has a
+// request); failing that, the one whose request has taken the longest to
+// arrive, past kSlowRequestMs, with a 503. Answers under way and scores with
+// the database are never cut for room.
+bool ScoreServer::MakeRoom(int64_t now) {
+    Peer* slow = nullptr;
+    int looked = 0;
+    for (Peer* p : idle_) {
+        if (!p->request) {
+            Unlist(p);
+            Release(p);
+            p->state = Peer::kClosing;
+            shutdown(p->fd, SHUT_RDWR);
+            return true;
+        }
+        if (!slow) slow = p;  // its next request has begun to arrive
+        if (++looked >= kIdleLookAhead) break;
+    }
+    Peer* oldest = fresh_.empty() ? nullptr : fresh_.front();
+    if (slow && (!oldest || slow->waitingSince < oldest->waitingSince)) oldest = slow;
+    if (!oldest || now - oldest->waitingSince < kSlowRequestMs) return false;
+    Unlist(oldest);
+    Release(oldest);
+    AnswerNow(oldest->fd, 503, "Service Unavailable", "server busy", origin_, kRetryConnection);
+    oldest->state = Peer::kClosing;
+    shutdown(oldest->fd, SHUT_RDWR);
+    return true;
+}
+
+void ScoreServer::Release(Peer* p) {
+    if (!p->placed) return;
+    p->placed = false;
+    placesTaken_--;
+    auto mine = perAddress_.find(p->address);
+    if (mine != perAddress_.end() && --mine->second <= 0) perAddress_.erase(mine);
+}
+
+void ScoreServer::ListWaiting(Peer* p, std::list<Peer*>* list, int64_t now) {
+    Unlist(p);
+    if (!p->placed) return;
+    p->waitingSince = now;
+    p->at = list->insert(list->end(), p);
+    p->list = list;
+}
+
+void ScoreServer::Unlist(Peer* p) {
+    if (!p->list) return;
+    p->list->erase(p->at);
+    p->list = nullptr;
+}
+
+// Deadlines: a request that is not in on time, an answer nobody takes, a
+// score the database has held too long.
 void ScoreServer::Sweep(int64_t now) {
     const bool checkProgress = now - lastProgressCheck_ >= kProgressCheckMs;
     if (checkProgress) lastProgressCheck_ = now;
@@ -551,6 +740,11 @@ void ScoreServer::Sweep(int64_t now) {
             if (now - p->lastProgress >= options_.answerStallMs || now - p->answerStart >= allowance) Cut(p, false);
         }
     }
+    ExpireJobs(now);
+    if (records_ && now - lastRecordSweep_ >= 1000) {
+        lastRecordSweep_ = now;
+        records_->Forget(now);
+    }
 }
 
 // Closes a connection under libmicrohttpd: the shut socket wakes it, and it
@@ -564,9 +758,13 @@ void ScoreServer::Cut(Peer* p, bool timedOut) {
         linger drop = {1, 0};
         setsockopt(p->fd, SOL_SOCKET, SO_LINGER, &drop, sizeof drop);
     }
+    Unlist(p);
+    Release(p);
     shutdown(p->fd, SHUT_RDWR);
     p->state = Peer::kClosing;
 }
+
+// ---- Requests ------------------------------------------------------------------------
 
 bool ScoreServer::Answer(MHD_Connection* c, Request* r, const char* method) {
     if (r->target.size() > kMaxTarget) return Queue(c, 414, ErrorBlock("bad request"));
@@ -612,57 +810,224 @@ bool ScoreServer::ParseSubmission(const std::string& target, ScoreRecord* rec, R
     return true;
 }
 
+// The address a request counts under: a trusted proxy's names its client.
+std::string ScoreServer::ClientOf(MHD_Connection* c, const Peer* p) const {
+    std::string forwarded;
+    if (p->trusted &&
+        ForwardedAddress(MHD_lookup_connection_value(c, MHD_HEADER_KIND, "X-Forwarded-For"), &forwarded))
+        return forwarded;
+    return p->address;
+}
+
 bool ScoreServer::AnswerScore(MHD_Connection* c, Request* r) {
     Reply error;
-    if (!ParseSubmission(r->target, &r->record, &error)) return Queue(c, error.status, error.body);
-    if (working_ >= options_.maxQueuedScores) return Queue(c, 503, ErrorBlock("server busy"));
-    // The connection waits, off the loop, until a worker has the answer.
+    ScoreRecord record;
+    if (!ParseSubmission(r->target, &record, &error)) return Queue(c, error.status, error.body);
+    const std::vector<std::pair<std::string, std::string>> later = {{"Retry-After", std::to_string(kRetryDatabase)}};
+    // No database to take it, or too many waiting for it: said at once.
+    if (storesUp_ == 0 || working_ >= options_.maxQueuedScores) return Queue(c, 503, ErrorBlock("server busy"), later);
+    const int64_t now = NowMs();
+    int retryAfter = 0;
+    if (records_ && !records_->Take(ClientOf(c, r->peer), RecordKey(record), now, &retryAfter))
+        return Queue(c, 429, ErrorBlock("too many records"), {{"Retry-After", std::to_string(retryAfter)}});
+    // The connection waits, off the loop, until a worker has the answer or
+    // the score has waited its time (ExpireJobs).
+    std::shared_ptr<Job> job(new Job());
+    job->record = record;
+    job->request = r;
+    job->queuedAt = now;
+    r->job = job;
     working_++;
     r->state = Request::kWorking;
     r->peer->state = Peer::kWorking;
     MHD_suspend_connection(c);
-    Submit(r);
+    jobs_.push_back(job);
+    Submit(job);
     return true;
 }
 
-void ScoreServer::Submit(Request* r) {
+// Scores that have waited dbWaitMs for the database are answered 503 here:
+// one still queued is taken off the queue (it never reaches the database);
+// one a worker holds may still be stored, so the answer does not say it was
+// not (the same record sent again finds it, and stays one row).
+void ScoreServer::ExpireJobs(int64_t now) {
+    while (!jobs_.empty()) {
+        std::shared_ptr<Job> job = jobs_.front();
+        Request* late = nullptr;
+        {
+            std::lock_guard<std::mutex> hold(queueLock_);
+            if (job->request && now - job->queuedAt < options_.dbWaitMs) break;
+            if (job->request) {
+                late = job->request;
+                job->request = nullptr;
+                if (!job->taken)
+                    for (auto it = queue_.begin(); it != queue_.end(); ++it)
+                        if (*it == job) {
+                            queue_.erase(it);
+                            break;
+                        }
+            }
+        }
+        jobs_.pop_front();
+        if (late) {
+            late->reply = Error(503, "server busy", kRetryDatabase);
+            MHD_resume_connection(late->connection);
+        }
+    }
+}
+
+void ScoreServer::Submit(const std::shared_ptr<Job>& job) {
     {
         std::lock_guard<std::mutex> hold(queueLock_);
-        queue_.push_back(r);
+        queue_.push_back(job);
     }
     queueReady_.notify_one();
 }
 
-void ScoreServer::Work(ScoreStore* store) {
+// Pauses a worker whose database does not answer: false once the server
+// is ending.
+bool ScoreServer::WaitToRetry(int64_t ms) {
+    std::unique_lock<std::mutex> hold(queueLock_);
+    return !retryWait_.wait_for(hold, std::chrono::milliseconds(ms), [this] { return quitting_; });
+}
+
+void ScoreServer::Work(size_t index) {
+    std::mt19937 jitter(unsigned(index * 7919 + unsigned(NowMs())));
+    int64_t pause = kFirstRetryMs;
     for (;;) {
-        Request* r = nullptr;
+        ScoreStore* store;
+        {
+            std::lock_guard<std::mutex> hold(storesLock_);
+            store = stores_[index].get();
+        }
+        if (!store || store->Broken()) {
+            // (Re)connect, with pauses growing to kMaxRetryMs, each shifted
+            // a little so that servers restarted together spread out.
+            std::string why;
+            bool down = false;
+            bool ok;
+            if (store) {
+                ok = store->Reconnect(&why);
+            } else {
+                std::unique_ptr<ScoreStore> opened = OpenStore(options_.db, &why, &down);
+                ok = opened != nullptr;
+                if (ok) {
+                    std::lock_guard<std::mutex> hold(storesLock_);
+                    stores_[index] = std::move(opened);
+                }
+            }
+            if (!ok) {
+                const int64_t wait = pause * int64_t(80 + jitter() % 41) / 100;
+                SayDatabase(false, why, wait);
+                if (!WaitToRetry(wait)) break;
+                pause = pause * 2 < kMaxRetryMs ? pause * 2 : kMaxRetryMs;
+                continue;
+            }
+            pause = kFirstRetryMs;
+            storesUp_++;
+            SayDatabase(true, "", 0);
+            continue;
+        }
+        std::shared_ptr<Job> job;
         {
             std::unique_lock<std::mutex> hold(queueLock_);
             queueReady_.wait(hold, [this] { return quitting_ || !queue_.empty(); });
-            if (queue_.empty()) return;
-            r = queue_.front();
+            if (quitting_) break;
+            job = queue_.front();
             queue_.pop_front();
+            job->taken = true;
         }
-        r->reply = StoreAndAnswer(store, r->record);
-        MHD_resume_connection(r->connection);
-        // The library's own wake-up does not reach a loop it does not run.
-        const uint64_t one = 1;
-        if (write(wake_, &one, sizeof one) < 0) {
-            // The counter is full: the loop is awake anyway.
+        Reply reply = StoreAndAnswer(store, job->record);
+        if (store->Broken()) storesUp_--;
+        Finish(job, reply);
+    }
+    std::lock_guard<std::mutex> hold(queueLock_);
+    workersLeft_--;
+    workersDone_.notify_all();
+}
+
+// What the log says of the database's state: each change once, and the
+// same reason again at most every 30 seconds.
+void ScoreServer::SayDatabase(bool up, const std::string& why, int64_t retryMs) {
+    std::lock_guard<std::mutex> hold(storesLock_);
+    const int64_t now = NowMs();
+    if (up) {
+        if (dbDownSaid_) LogLine("score_server: the database answers again");
+        dbDownSaid_ = false;
+        return;
+    }
+    if (dbDownSaid_ && why == dbLastWhy_ && now - dbLastSaid_ < 30000) return;
+    char wait[32];
+    snprintf(wait, sizeof wait, "%.1f", double(retryMs) / 1000);
+    LogLine("score_server: " + why + "; trying again in " + wait + " s");
+    dbDownSaid_ = true;
+    dbLastWhy_ = why;
+    dbLastSaid_ = now;
+}
+
+// The worker's answer reaches the request unless the loop has answered it
+// already. The connection is resumed outside the queue's lock: the library
+// takes its own locks there.
+void ScoreServer::Finish(const std::shared_ptr<Job>& job, Reply reply) {
+    MHD_Connection* c = nullptr;
+    {
+        std::lock_guard<std::mutex> hold(queueLock_);
+        if (job->request) {
+            job->request->reply = std::move(reply);
+            c = job->request->connection;
+            job->request = nullptr;
         }
+    }
+    if (!c) return;
+    MHD_resume_connection(c);
+    // The library's own wake-up does not reach a loop it does not run.
+    const uint64_t one = 1;
+    if (write(wake_, &one, sizeof one) < 0) {
+        // The counter is full: the loop is awake anyway.
     }
 }
 
 Reply ScoreServer::StoreAndAnswer(ScoreStore* store, const ScoreRecord& rec) {
     Standing standing;
     std::string failure;
-    if (!store->StoreAndRank(rec, &standing, &failure)) {
+    switch (store->StoreAndRank(rec, &standing, &failure)) {
+    case StoreOutcome::kStored: {
+        Reply ok;
+        ok.body = DataBlock(StandingText(rec.score, standing));
+        return ok;
+    }
+    case StoreOutcome::kRefused:
         LogLine("score_server: " + failure);
         return Error(500, "could not store the score");
+    case StoreOutcome::kUnavailable:
+    default:
+        // It may be stored: the answer must not say it is not.
+        LogLine("score_server: " + failure);
+        return Error(503, "server busy", kRetryDatabase);
     }
-    Reply ok;
-    ok.body = DataBlock(StandingText(rec.score, standing));
-    return ok;
+}
+
+// ---- Files -----------------------------------------------------------------------------
+
+// Files whose content is not known yet, read off the loop: each request is
+// resumed once its file is hashed (whatever came of it).
+void ScoreServer::Hash() {
+    for (;;) {
+        Request* r;
+        {
+            std::unique_lock<std::mutex> hold(hashLock_);
+            hashReady_.wait(hold, [this] { return hashStop_ || !hashQueue_.empty(); });
+            if (hashQueue_.empty()) return;
+            r = hashQueue_.front();
+            hashQueue_.pop_front();
+        }
+        if (!hashStop_) PrepareFile(r->hashPath, &hashes_, &hashStop_);
+        MHD_resume_connection(r->connection);
+        const uint64_t one = 1;
+        if (write(wake_, &one, sizeof one) < 0) {
+            // The counter is full: the loop is awake anyway.
+        }
+    }
 }
 
 bool ScoreServer::AnswerFileRequest(MHD_Connection* c, Request* r, bool head) {
@@ -675,7 +1040,25 @@ bool ScoreServer::AnswerFileRequest(MHD_Connection* c, Request* r, bool head) {
     fr.ifRange = header("If-Range");
     fr.ifNoneMatch = header("If-None-Match");
     fr.ifModifiedSince = header("If-Modified-Since");
-    FileAnswer a = AnswerFile(webRoot_, fr);
+    FileAnswer a = AnswerFile(webRoot_, fr, hashes_);
+    if (a.staleCopy && options_.compressWeb) copies_.Remake(a.path);
+    if (a.status == 0) {
+        // Its content is read first, off the loop; a file rewritten again
+        // and again while it is read is answered later.
+        if (r->hashTries++ >= 3) return Queue(c, 503, ErrorBlock("server busy"), {{"Retry-After", "1"}});
+        r->hashPath = a.path;
+        r->head = head;
+        r->state = Request::kHashing;
+        r->peer->state = Peer::kWorking;
+        hashing_++;
+        MHD_suspend_connection(c);
+        {
+            std::lock_guard<std::mutex> hold(hashLock_);
+            hashQueue_.push_back(r);
+        }
+        hashReady_.notify_one();
+        return true;
+    }
     if (a.fd < 0) return Queue(c, a.status, a.status == 304 ? "" : ErrorBlock(a.why), a.headers);
     // Sent from the file by the kernel in pieces, whatever its size: no
     // copy of it in this process.

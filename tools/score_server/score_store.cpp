@@ -9,8 +9,12 @@ bool IsPostgresUri(const std::string& db) {
 
 int StoreConnections(const std::string& db) { return IsPostgresUri(db) ? 4 : 1; }
 
-std::unique_ptr<ScoreStore> OpenStore(const std::string& db, std::string* error) {
-    return IsPostgresUri(db) ? OpenPostgresStore(db, error) : OpenSqliteStore(db, error);
+std::unique_ptr<ScoreStore> OpenStore(const std::string& db, std::string* error, bool* down) {
+    bool unreachable = false;
+    std::unique_ptr<ScoreStore> store =
+        IsPostgresUri(db) ? OpenPostgresStore(db, error, &unreachable) : OpenSqliteStore(db, error);
+    if (down) *down = !store && unreachable;
+    return store;
 }
 
 std::string PrintableDb(const std::string& db) {

@@ -1,5 +1,6 @@
 #include "web_folder.h"
 
+#include <brotli/decode.h>
 #include <brotli/encode.h>
 #include <dirent.h>
 #include <fcntl.h>
@@ -101,12 +102,17 @@ int OpenRegular(const std::string& path, struct stat* st) {
     return fd;
 }
 
-std::string EntityTag(const struct stat& st, const char* coding) {
-    char tag[96];
-    snprintf(tag, sizeof tag, "\"%llx-%llx%s%s\"", (unsigned long long)st.st_size,
-             (unsigned long long)st.st_mtim.tv_sec * 1000000000ull + (unsigned long long)st.st_mtim.tv_nsec,
-             coding ? "-" : "", coding ? coding : "");
+std::string EntityTag(uint64_t hash, const char* coding) {
+    char tag[64];
+    snprintf(tag, sizeof tag, "\"%016llx%s%s\"", (unsigned long long)hash, coding ? "-" : "", coding ? coding : "");
     return tag;
+}
+
+// The same version of a file: nothing about it changed, its change time
+// (which writing or replacing it always moves) included.
+bool SameVersion(const struct stat& a, const struct stat& b) {
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino && a.st_size == b.st_size && SameTime(a.st_mtim, b.st_mtim) &&
+           SameTime(a.st_ctim, b.st_ctim);
 }
 
 bool IsSpace(char c) { return c == ' ' || c == '\t'; }
@@ -133,16 +139,179 @@ bool ReadNumber(const char** p, uint64_t* v) {
 
 // Whether the If-Range value lets a range be sent: it must name the file as
 // it is now (its strong tag, or exactly its date).
-bool IfRangeHolds(const char* value, const struct stat& st) {
+bool IfRangeHolds(const char* value, const struct stat& st, uint64_t hash) {
     if (!value) return true;
     value = SkipSpaces(value);
     if (*value == '"' || *value == 'W') {
         std::string v(value);
         while (!v.empty() && IsSpace(v.back())) v.pop_back();
-        return v == EntityTag(st, nullptr);
+        return v == EntityTag(hash, nullptr);
     }
     time_t t;
     return ParseHttpDate(value, &t) && t == st.st_mtim.tv_sec;
+}
+
+// ---- Content hashes -----------------------------------------------------------------
+
+// A 64-bit hash of a byte stream: four lanes of little-endian 8-byte words,
+// each mixed by multiplication and rotation, folded together with the tail
+// and the length, then mixed again so that every input bit reaches every
+// output bit. Not for secrecy: it tells one version of a file from another.
+class Hash64 {
+public:
+    void Add(const uint8_t* p, size_t n) {
+        total_ += n;
+        if (have_ > 0) {
+            size_t take = n < 32 - have_ ? n : 32 - have_;
+            memcpy(pending_ + have_, p, take);
+            have_ += take;
+            p += take;
+            n -= take;
+            if (have_ < 32) return;
+            Block(pending_);
+            have_ = 0;
+        }
+        for (; n >= 32; p += 32, n -= 32) Block(p);
+        memcpy(pending_, p, n);
+        have_ = n;
+    }
+
+    uint64_t Finish() const {
+        uint64_t h = Rotl(lane_[0], 1) + Rotl(lane_[1], 7) + Rotl(lane_[2], 12) + Rotl(lane_[3], 18);
+        for (uint64_t lane : lane_) h = (h ^ Round(0, lane)) * kM1 + kM4;
+        h += total_;
+        size_t i = 0;
+        for (; i + 8 <= have_; i += 8) h = Rotl(h ^ Round(0, Load64(pending_ + i)), 27) * kM1 + kM4;
+        for (; i < have_; i++) h = Rotl(h ^ (pending_[i] * kM5), 11) * kM1;
+        h ^= h >> 33;
+        h *= kM2;
+        h ^= h >> 29;
+        h *= kM3;
+        return h ^ (h >> 32);
+    }
+
+private:
+    static const uint64_t kM1 = 0x9E3779B185EBCA87ull, kM2 = 0xC2B2AE3D27D4EB4Full, kM3 = 0x165667B19E3779F9ull,
+                          kM4 = 0x85EBCA77C2B2AE63ull, kM5 = 0x27D4EB2F165667C5ull;
+    static uint64_t Rotl(uint64_t x, int r) { return (x << r) | (x >> (64 - r)); }
+    static uint64_t Round(uint64_t acc, uint64_t in) { return Rotl(acc + in * kM2, 31) * kM1; }
+    static uint64_t Load64(const uint8_t* p) {
+        uint64_t v = 0;
+        for (int i = 7; i >= 0; i--) v = (v << 8) | p[i];
+        return v;
+    }
+    void Block(const uint8_t* p) {
+        for (int i = 0; i < 4; i++) lane_[i] = Round(lane_[i], Load64(p + 8 * i));
+    }
+
+    uint64_t lane_[4] = {kM1 + kM2, kM2, 0, 0 - kM1};
+    uint8_t pending_[32] = {};
+    size_t have_ = 0;
+    uint64_t total_ = 0;
+};
+
+// What a compressed copy decodes to, hashed as it is decoded: false when it
+// does not decode, has bytes after its end, decodes to more than `limit`
+// bytes, or when asked to stop.
+bool HashDecoded(int fd, bool brotli, uint64_t limit, uint64_t* hash, const std::atomic<bool>* stop);
+
+}  // namespace
+
+bool ContentHashes::Find(const struct stat& st, uint64_t* hash, bool* readable) const {
+    std::lock_guard<std::mutex> hold(lock_);
+    auto found = entries_.find(uint64_t(st.st_dev) * 0x9E3779B97F4A7C15ull ^ uint64_t(st.st_ino));
+    if (found == entries_.end() || !SameVersion(found->second.st, st)) return false;
+    *hash = found->second.hash;
+    if (readable) *readable = found->second.readable;
+    return true;
+}
+
+void ContentHashes::Put(const struct stat& st, uint64_t hash, bool readable) {
+    std::lock_guard<std::mutex> hold(lock_);
+    // Entries of files long replaced are not worth a sweep: past the bound,
+    // all go, and the files in use are hashed again as they are asked for.
+    if (entries_.size() >= kMaxEntries) entries_.clear();
+    entries_[uint64_t(st.st_dev) * 0x9E3779B97F4A7C15ull ^ uint64_t(st.st_ino)] = {st, hash, readable};
+}
+
+bool HashFile(int fd, uint64_t* hash, const std::atomic<bool>* stop) {
+    Hash64 h;
+    std::vector<uint8_t> buf(kBlock);
+    for (off_t at = 0;;) {
+        if (stop && *stop) return false;
+        ssize_t n = pread(fd, buf.data(), buf.size(), at);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return false;
+        if (n == 0) break;
+        h.Add(buf.data(), size_t(n));
+        at += n;
+    }
+    *hash = h.Finish();
+    return true;
+}
+
+namespace {
+
+bool HashDecoded(int fd, bool brotli, uint64_t limit, uint64_t* hash, const std::atomic<bool>* stop) {
+    Hash64 h;
+    std::vector<uint8_t> in(kBlock), out(kBlock);
+    uint64_t produced = 0;
+    bool ended = false, ok = true;
+    BrotliDecoderState* b = brotli ? BrotliDecoderCreateInstance(nullptr, nullptr, nullptr) : nullptr;
+    z_stream z = {};
+    if (brotli ? !b : inflateInit2(&z, 15 + 16) != Z_OK) return false;
+    for (off_t at = 0; ok;) {
+        if (stop && *stop) {
+            ok = false;
+            break;
+        }
+        ssize_t n = pread(fd, in.data(), in.size(), at);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) ok = false;
+        if (n <= 0) break;
+        at += n;
+        if (ended) {  // bytes after the stream's end
+            ok = false;
+            break;
+        }
+        size_t availIn = size_t(n);
+        const uint8_t* nextIn = in.data();
+        z.next_in = in.data();
+        z.avail_in = uInt(n);
+        // Until this input is used up and no output waits for room.
+        for (bool more = true; ok && !ended && more;) {
+            size_t got = 0;
+            if (brotli) {
+                size_t availOut = out.size();
+                uint8_t* nextOut = out.data();
+                BrotliDecoderResult r =
+                    BrotliDecoderDecompressStream(b, &availIn, &nextIn, &availOut, &nextOut, nullptr);
+                got = out.size() - availOut;
+                if (r == BROTLI_DECODER_RESULT_ERROR) ok = false;
+                if (r == BROTLI_DECODER_RESULT_SUCCESS) ended = true;
+                more = availIn > 0 || r == BROTLI_DECODER_RESULT_NEEDS_MORE_OUTPUT;
+            } else {
+                z.next_out = out.data();
+                z.avail_out = uInt(out.size());
+                int r = inflate(&z, Z_NO_FLUSH);
+                got = out.size() - z.avail_out;
+                if (r == Z_STREAM_END) ended = true;
+                else if (r != Z_OK && r != Z_BUF_ERROR) ok = false;
+                more = z.avail_in > 0 || z.avail_out == 0;
+            }
+            produced += got;
+            if (produced > limit) ok = false;
+            if (ok) h.Add(out.data(), got);
+        }
+        if (ended && (brotli ? availIn > 0 : z.avail_in > 0)) ok = false;
+    }
+    if (brotli)
+        BrotliDecoderDestroyInstance(b);
+    else
+        inflateEnd(&z);
+    if (!ok || !ended) return false;
+    *hash = h.Finish();
+    return true;
 }
 
 }  // namespace
@@ -345,7 +514,41 @@ bool ParseHttpDate(const char* text, time_t* out) {
     return true;
 }
 
-FileAnswer AnswerFile(const std::string& root, const FileRequest& request) {
+void PrepareFile(const std::string& path, ContentHashes* hashes, const std::atomic<bool>* stop) {
+    struct stat st;
+    int fd = OpenRegular(path, &st);
+    if (fd < 0) return;
+    uint64_t hash;
+    if (!hashes->Find(st, &hash)) {
+        struct stat after;
+        // A file written to while it was read gives no hash: the request
+        // that asked for it finds the new version and asks again.
+        const bool ok = HashFile(fd, &hash, stop) && fstat(fd, &after) == 0 && SameVersion(st, after);
+        close(fd);
+        if (!ok) return;
+        hashes->Put(st, hash);
+    } else {
+        close(fd);
+    }
+    const Type* type = TypeOf(path);
+    if (!type || !type->compress) return;
+    for (const Coding& c : kCodings) {
+        struct stat copy;
+        int copyFd = OpenRegular(path + c.suffix, &copy);
+        if (copyFd < 0) continue;
+        uint64_t decoded;
+        // A copy no smaller than its file is never sent: no need to read it.
+        if (copy.st_size < st.st_size && !hashes->Find(copy, &decoded)) {
+            struct stat after;
+            const bool readable = HashDecoded(copyFd, c.compress == Brotli, uint64_t(st.st_size), &decoded, stop);
+            if (!(stop && *stop) && fstat(copyFd, &after) == 0 && SameVersion(copy, after))
+                hashes->Put(copy, readable ? decoded : 0, readable);
+        }
+        close(copyFd);
+    }
+}
+
+FileAnswer AnswerFile(const std::string& root, const FileRequest& request, const ContentHashes& hashes) {
     FileAnswer a;
     std::string path;
     int resolved = ResolveFile(root, request.target, &path);
@@ -357,6 +560,16 @@ FileAnswer AnswerFile(const std::string& root, const FileRequest& request) {
     struct stat st;
     int fd = resolved == 0 ? OpenRegular(path, &st) : -1;
     if (fd < 0) return a;  // 404
+    a.path = path;
+
+    // Its content must be known first: the tag comes from it.
+    uint64_t hash;
+    if (!hashes.Find(st, &hash)) {
+        close(fd);
+        a.status = 0;
+        a.why.clear();
+        return a;
+    }
 
     const Type* type = TypeOf(path);
     a.headers = {{"Content-Type", ContentType(path)},
@@ -368,28 +581,44 @@ FileAnswer AnswerFile(const std::string& root, const FileRequest& request) {
                  {"X-Content-Type-Options", "nosniff"}};
     if (type && type->compress) a.headers.emplace_back("Vary", "Accept-Encoding");
 
-    // A compressed copy, unless bytes of the file itself are asked for.
+    // A compressed copy, unless bytes of the file itself are asked for: one
+    // smaller than the file, known to decode to the file's bytes as they are.
     const Coding* coding = nullptr;
     int copyFd = -1;
     struct stat copy;
     for (const Coding& c : kCodings) {
         if (request.range || !type || !type->compress || !AcceptsEncoding(request.acceptEncoding, c.name)) continue;
         copyFd = OpenRegular(path + c.suffix, &copy);
-        // A copy of this very file, and one worth sending.
-        if (copyFd >= 0 && SameTime(copy.st_mtim, st.st_mtim) && copy.st_size < st.st_size) {
+        if (copyFd < 0) continue;
+        uint64_t decoded;
+        bool readable = false;
+        if (copy.st_size >= st.st_size) {
+            // Not worth sending.
+        } else if (!hashes.Find(copy, &decoded, &readable)) {
+            close(copyFd);
+            close(fd);
+            a.headers.clear();
+            a.status = 0;
+            a.why.clear();
+            return a;
+        } else if (readable && decoded == hash) {
             coding = &c;
             break;
+        } else {
+            a.staleCopy = true;
         }
-        if (copyFd >= 0) close(copyFd);
+        close(copyFd);
         copyFd = -1;
     }
-    const std::string tag = EntityTag(st, coding ? coding->name : nullptr);
+    const std::string tag = EntityTag(hash, coding ? coding->name : nullptr);
     a.headers.emplace_back("ETag", tag);
 
+    // A date matches only the file's own: one later than it (a clock ahead,
+    // a date made up) says nothing of this version.
     time_t since;
     bool unchanged = request.ifNoneMatch ? EntityTagMatches(request.ifNoneMatch, tag)
                                          : request.ifModifiedSince && ParseHttpDate(request.ifModifiedSince, &since) &&
-                                               st.st_mtim.tv_sec <= since;
+                                               st.st_mtim.tv_sec == since;
     if (unchanged) {
         close(fd);
         if (copyFd >= 0) close(copyFd);
@@ -411,7 +640,8 @@ FileAnswer AnswerFile(const std::string& root, const FileRequest& request) {
     a.fd = fd;
     a.length = uint64_t(st.st_size);
     uint64_t first = 0, length = 0;
-    int range = IfRangeHolds(request.ifRange, st) ? ParseRange(request.range, uint64_t(st.st_size), &first, &length) : 0;
+    int range =
+        IfRangeHolds(request.ifRange, st, hash) ? ParseRange(request.range, uint64_t(st.st_size), &first, &length) : 0;
     if (range > 0) {
         a.status = 206;
         a.offset = first;
@@ -497,43 +727,6 @@ bool Gzip(int in, int out, bool, off_t, const std::atomic<bool>* stop) {
     return ok;
 }
 
-int CompressFileUnless(const std::string& path, std::string* why, const std::atomic<bool>* stop) {
-    struct stat st;
-    if (lstat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return 0;
-    const Type* type = TypeOf(path);
-    if (!type || !type->compress || st.st_size < kMinCompressed || st.st_size > kMaxCompressed) return 0;
-    const bool text = type->type[0] == 't' || strstr(type->type, "json") || strstr(type->type, "xml");
-    int made = 0;
-    for (const Coding& c : kCodings) {
-        const std::string copy = path + c.suffix;
-        struct stat cs;
-        if (lstat(copy.c_str(), &cs) == 0 && S_ISREG(cs.st_mode) && SameTime(cs.st_mtim, st.st_mtim)) continue;
-        std::string temp = copy + ".XXXXXX";
-        int out = mkstemp(&temp[0]);
-        if (out < 0) {
-            *why = "cannot write " + copy + ": " + strerror(errno);
-            return -1;
-        }
-        int in = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
-        struct stat now;
-        bool ok = in >= 0 && c.compress(in, out, text, st.st_size, stop);
-        // The file must not have changed while it was read.
-        ok = ok && fstat(in, &now) == 0 && SameTime(now.st_mtim, st.st_mtim) && now.st_size == st.st_size;
-        // Kept even when it is no smaller (an already packed file), so
-        // that it is not made again at every start; it is not sent then.
-        const timespec times[2] = {st.st_atim, st.st_mtim};
-        ok = ok && fchmod(out, 0644) == 0 && futimens(out, times) == 0;
-        if (in >= 0) close(in);
-        if (close(out) != 0) ok = false;
-        if (ok && rename(temp.c_str(), copy.c_str()) == 0) {
-            made++;
-        } else {
-            unlink(temp.c_str());
-        }
-    }
-    return made;
-}
-
 // Every file below dir (not through symlinks, not hidden), depth first.
 void ListFiles(const std::string& dir, int depth, std::vector<std::string>* out) {
     DIR* d = depth < 16 ? opendir(dir.c_str()) : nullptr;
@@ -549,47 +742,160 @@ void ListFiles(const std::string& dir, int depth, std::vector<std::string>* out)
     closedir(d);
 }
 
-}  // namespace
+// A compressed copy beside its file (it is checked with its file).
+bool IsCopy(const std::string& path) {
+    for (const Coding& c : kCodings) {
+        const size_t n = strlen(c.suffix);
+        if (path.size() > n && path.compare(path.size() - n, n, c.suffix) == 0 &&
+            access(path.substr(0, path.size() - n).c_str(), F_OK) == 0)
+            return true;
+    }
+    return false;
+}
 
-int CompressFile(const std::string& path, std::string* why) { return CompressFileUnless(path, why, nullptr); }
+}  // namespace
 
 CompressedCopies::~CompressedCopies() { Stop(); }
 
 void CompressedCopies::Start(const std::string& root) {
     stop_ = false;
+    {
+        std::lock_guard<std::mutex> hold(lock_);
+        busy_ = true;
+    }
     thread_ = std::thread([this, root] { Run(root); });
 }
 
+void CompressedCopies::Remake(const std::string& path) {
+    if (failed_ || !thread_.joinable()) return;
+    std::lock_guard<std::mutex> hold(lock_);
+    if (!queuedNames_.insert(path).second) return;
+    queued_.push_back(path);
+    changed_.notify_all();
+}
+
 void CompressedCopies::Wait() {
-    if (thread_.joinable()) thread_.join();
+    std::unique_lock<std::mutex> hold(lock_);
+    changed_.wait(hold, [this] { return (!busy_ && queued_.empty()) || !thread_.joinable() || stop_; });
 }
 
 void CompressedCopies::Stop() {
-    stop_ = true;
-    Wait();
+    {
+        std::lock_guard<std::mutex> hold(lock_);
+        stop_ = true;
+        changed_.notify_all();
+    }
+    if (thread_.joinable()) thread_.join();
+}
+
+int CompressedCopies::Process(const std::string& path) {
+    struct stat st;
+    int in = OpenRegular(path, &st);
+    if (in < 0) return 0;
+    uint64_t hash;
+    if (!hashes_->Find(st, &hash)) {
+        struct stat after;
+        if (!HashFile(in, &hash, &stop_) || fstat(in, &after) != 0 || !SameVersion(st, after)) {
+            close(in);
+            return 0;
+        }
+        hashes_->Put(st, hash);
+    }
+    const Type* type = TypeOf(path);
+    if (!type || !type->compress || st.st_size < kMinCompressed || st.st_size > kMaxCompressed) {
+        close(in);
+        return 0;
+    }
+    const bool text = type->type[0] == 't' || strstr(type->type, "json") || strstr(type->type, "xml");
+    int made = 0;
+    for (const Coding& c : kCodings) {
+        if (stop_) break;
+        const std::string copy = path + c.suffix;
+        struct stat cs;
+        int copyFd = OpenRegular(copy, &cs);
+        bool exists = false, good = false;
+        if (copyFd >= 0) {
+            exists = true;
+            uint64_t decoded;
+            bool readable = false;
+            if (cs.st_size < st.st_size && !hashes_->Find(cs, &decoded, &readable)) {
+                readable = HashDecoded(copyFd, c.compress == Brotli, uint64_t(st.st_size), &decoded, &stop_);
+                if (stop_) {
+                    close(copyFd);
+                    break;
+                }
+                hashes_->Put(cs, readable ? decoded : 0, readable);
+            }
+            good = cs.st_size < st.st_size && readable && decoded == hash;
+            close(copyFd);
+        }
+        if (good || failed_) continue;
+        // A copy of other bytes, or one that gains nothing, goes (it is
+        // never sent, but would mislead anything else reading the folder).
+        if (exists) unlink(copy.c_str());
+        if (notSmaller_.count(hash)) continue;
+        std::string temp = copy + ".XXXXXX";
+        int out = mkstemp(&temp[0]);
+        if (out < 0) {
+            failed_ = true;
+            log_("cannot write " + copy + ": " + strerror(errno) + "; the folder's files are sent uncompressed");
+            break;
+        }
+        struct stat now, written;
+        bool ok = lseek(in, 0, SEEK_SET) == 0 && c.compress(in, out, text, st.st_size, &stop_);
+        // The file must not have changed while it was read.
+        ok = ok && fstat(in, &now) == 0 && SameVersion(now, st) && fstat(out, &written) == 0;
+        if (ok && written.st_size >= st.st_size) {
+            // Already packed: not kept, and not tried again while this runs.
+            notSmaller_.insert(hash);
+            ok = false;
+        }
+        // The copy keeps its file's times, for anyone looking at the folder.
+        const timespec times[2] = {st.st_atim, st.st_mtim};
+        ok = ok && fchmod(out, 0644) == 0 && futimens(out, times) == 0 && rename(temp.c_str(), copy.c_str()) == 0;
+        // Its version as renamed (a rename moves the change time).
+        if (ok && fstat(out, &written) == 0) hashes_->Put(written, hash);
+        if (close(out) != 0) ok = false;
+        if (ok) {
+            made++;
+        } else {
+            unlink(temp.c_str());
+        }
+    }
+    close(in);
+    return made;
 }
 
 void CompressedCopies::Run(std::string root) {
     auto t0 = std::chrono::steady_clock::now();
     std::vector<std::string> files;
     ListFiles(root, 0, &files);
-    int made = 0;
     for (const std::string& f : files) {
-        if (stop_) return;
-        std::string why;
-        int n = CompressFileUnless(f, &why, &stop_);
-        if (n < 0) {
-            failed_ = true;
-            log_(why + "; the folder's files are sent uncompressed");
-            return;
-        }
-        made += n;
+        if (stop_) break;
+        if (!IsCopy(f)) made_ += Process(f);
     }
-    if (made > 0) {
+    if (made_ > 0 && !stop_) {
         double s = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
         char line[160];
-        snprintf(line, sizeof line, "Made %d compressed copies in %.1f s", made, s);
+        snprintf(line, sizeof line, "Made %d compressed copies in %.1f s", made_.load(), s);
         log_(line);
+    }
+    // Then the files whose copies requests found stale, as they come.
+    std::unique_lock<std::mutex> hold(lock_);
+    for (;;) {
+        busy_ = false;
+        changed_.notify_all();
+        changed_.wait(hold, [this] { return stop_ || !queued_.empty(); });
+        if (stop_) return;
+        std::string path = queued_.front();
+        queued_.pop_front();
+        busy_ = true;
+        hold.unlock();
+        const int n = Process(path);
+        made_ += n;
+        if (n > 0) log_("Made the compressed copies of " + path + " again");
+        hold.lock();
+        queuedNames_.erase(path);
     }
 }
 
