@@ -85,29 +85,23 @@ void Scrambler::Rescramble(int gameNumber) {
     }
 }
 
-std::string Scrambler::ScrambleTxt(const std::string& text) const {
+// Moves each character by the running sum of the table: forward (+1) to
+// scramble, back (-1) to undo it.
+std::string Scrambler::Shift(const std::string& text, int direction) const {
     std::string out(text.size(), ' ');
     int r = 0;
     for (size_t i = 0; i < text.size(); i++) {
         int a = int(int8_t(text[i])) - 32;
         if (a < 0 || a > kRange - 1) a = 0;
         r = FoldRange(int64_t(scrambleTable[i % 64]) + r);
-        out[i] = char(FoldRange(a + r) + 32);
+        out[i] = char(FoldRange(a + direction * r) + 32);
     }
     return out;
 }
 
-std::string Scrambler::UnscrambleTxt(const std::string& text) const {
-    std::string out(text.size(), ' ');
-    int r = 0;
-    for (size_t i = 0; i < text.size(); i++) {
-        int a = int(int8_t(text[i])) - 32;
-        if (a < 0 || a > kRange - 1) a = 0;
-        r = FoldRange(int64_t(scrambleTable[i % 64]) + r);
-        out[i] = char(FoldRange(a - r) + 32);
-    }
-    return out;
-}
+std::string Scrambler::ScrambleTxt(const std::string& text) const { return Shift(text, 1); }
+
+std::string Scrambler::UnscrambleTxt(const std::string& text) const { return Shift(text, -1); }
 
 std::string EscapeValue(const std::string& value) {
     std::string out;

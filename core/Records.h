@@ -26,6 +26,9 @@ struct Scrambler {
     std::string ScrambleTxt(const std::string& text) const;
     // The inverse of ScrambleTxt for text in the 92-code range.
     std::string UnscrambleTxt(const std::string& text) const;
+
+private:
+    std::string Shift(const std::string& text, int direction) const;
 };
 
 // The request's escaping of a value: characters that mean something in a URL

@@ -160,6 +160,23 @@ TEST(SlowPeers, SixtyFourIdleConnectionsDoNotTurnTheirAddressAway) {
     for (int fd : idle) close(fd);
 }
 
+// Eight clients from each address that ask for /MyGame.data and never read
+// it, each waited for until its answer is under way.
+void StartNonReaders(int port, const std::vector<std::string>& addresses, std::vector<int>* fds) {
+    for (const std::string& a : addresses)
+        for (int i = 0; i < 8; i++) {
+            int fd = ConnectFrom(a.c_str(), port, 4096);
+            ASSERT_GE(fd, 0);
+            const std::string req = "GET /MyGame.data HTTP/1.1\r\nHost: localhost\r\n\r\n";
+            send(fd, req.data(), req.size(), MSG_NOSIGNAL);
+            fds->push_back(fd);
+        }
+    for (int fd : *fds) {
+        pollfd p = {fd, POLLIN, 0};
+        ASSERT_EQ(poll(&p, 1, 60000), 1);
+    }
+}
+
 TEST(SlowPeers, ScoresAreAnsweredBehind32ClientsThatNeverReadALargeFile) {
     const std::string dir = TempDir();
     SparseFile(dir + "/MyGame.data", 16 << 20);
@@ -167,19 +184,8 @@ TEST(SlowPeers, ScoresAreAnsweredBehind32ClientsThatNeverReadALargeFile) {
     o.webRoot = dir;
     LiveServer live(o);
     std::vector<int> readers;
-    for (const std::string& a : Addresses(3, 4))
-        for (int i = 0; i < 8; i++) {
-            int fd = ConnectFrom(a.c_str(), live.port(), 4096);
-            ASSERT_GE(fd, 0);
-            const std::string req = "GET /MyGame.data HTTP/1.1\r\nHost: localhost\r\n\r\n";
-            send(fd, req.data(), req.size(), MSG_NOSIGNAL);
-            readers.push_back(fd);
-        }
     // Each has its answer under way (its first bytes have come) before the score.
-    for (int fd : readers) {
-        pollfd p = {fd, POLLIN, 0};
-        ASSERT_EQ(poll(&p, 1, 60000), 1);
-    }
+    ASSERT_NO_FATAL_FAILURE(StartNonReaders(live.port(), Addresses(3, 4), &readers));
     ExpectAScoreAnswered(live.port(), "127.0.1.1", "32 clients that never read a 16 MiB file");
     for (int fd : readers) close(fd);
 }
@@ -520,18 +526,7 @@ TEST(FairConnections, AConnectionThatCannotBeServedIsAnswered503AtOnce) {
     o.connectionsPerAddress = 8;
     LiveServer live(o);
     std::vector<int> readers;
-    for (const std::string& a : Addresses(9, 2))
-        for (int i = 0; i < 8; i++) {
-            int fd = ConnectFrom(a.c_str(), live.port(), 4096);
-            ASSERT_GE(fd, 0);
-            const std::string req = "GET /MyGame.data HTTP/1.1\r\nHost: localhost\r\n\r\n";
-            send(fd, req.data(), req.size(), MSG_NOSIGNAL);
-            readers.push_back(fd);
-        }
-    for (int fd : readers) {
-        pollfd p = {fd, POLLIN, 0};
-        ASSERT_EQ(poll(&p, 1, 60000), 1);
-    }
+    ASSERT_NO_FATAL_FAILURE(StartNonReaders(live.port(), Addresses(9, 2), &readers));
     Records rec;
     auto t0 = std::chrono::steady_clock::now();
     HttpReply r = Get(live.port(), rec.Target(Records::Plain("Tam C++", 10)), 60, "", "127.0.10.1");
