@@ -118,6 +118,25 @@ MUSIC_PLAYING = """Object.keys(AL.currentCtx.sources).some(function (id) {
 
 ENDED = "The game has ended. Press a key or tap to play again."
 
+# The bytes of a file as the game's store in the browser holds it (null if
+# the store or the file is missing), read apart from the game's own copy.
+STORED = """new Promise(function (done) {
+    var open = indexedDB.open(Module.kelpStore);
+    open.onsuccess = function () {
+        var db = open.result;
+        if (!db.objectStoreNames.contains('FILE_DATA')) {
+            db.close();
+            return done(null);
+        }
+        var get = db.transaction('FILE_DATA').objectStore('FILE_DATA').get('%s');
+        get.onsuccess = function () {
+            db.close();
+            done(get.result && get.result.contents ? Array.from(get.result.contents) : null);
+        };
+    };
+    open.onerror = function () { done(null); };
+})"""
+
 
 class Canvas:
     """Where a point of the game's canvas is on the page, by the canvas
@@ -360,6 +379,17 @@ class WebDemo(unittest.TestCase):
                 self.assertEqual(plays + 1, self.read_ints(page, SAVE)[0])
                 # What the going page left in local storage was taken in once.
                 self.assertIsNone(page.evaluate('localStorage.getItem(Module.kelpLeavingKey)'))
+
+                # The site's data cleared while the game runs: the browser
+                # closes the game's store and deletes it. The next save opens
+                # the store anew and is kept there.
+                self.assertTrue(page.wait_log(KEPT))
+                page.call("Storage.clearDataForOrigin", origin=self.origin, storageTypes="all")
+                self.assertIsNone(page.end_game())
+                self.assertNotIn("Saves could not be kept", page.log_text())
+                stored = page.evaluate(STORED % SAVE)
+                self.assertIsNotNone(stored, "the browser's store holds no save")
+                self.assertEqual(plays + 1, ints(stored)[0])
                 # In this same Chromium, to spare starting another:
                 self.check_display_rates(page)
             except BaseException:
@@ -717,27 +747,54 @@ class WebDemo(unittest.TestCase):
             b.close()
 
         # Without Web Locks (a page served over plain HTTP from elsewhere)
-        # the tabs take turns too: the second waits until the first's game
-        # has ended.
-        d, e = chromium.new_page(), chromium.new_page()
+        # the tabs take turns too. A second tab opened while the first plays
+        # waits, even while the first is too busy to answer (its script
+        # stopped); when the first goes, the second is told once and starts.
+        no_locks = "Object.defineProperty(navigator, 'locks', {value: undefined});"
+        d, e, f = chromium.new_page(), chromium.new_page(), None
         try:
             for tab in (d, e):
-                tab.call("Page.addScriptToEvaluateOnNewDocument",
-                         source="Object.defineProperty(navigator, 'locks', {value: undefined});")
+                tab.call("Page.addScriptToEvaluateOnNewDocument", source=no_locks)
             d.open(url)
-            self.assertTrue(d.wait_screen("loading"))
-            e.open(url)
-            self.assertTrue(kh.wait_until(lambda: "open in another tab" in (e.evaluate(message) or "")),
-                            "without Web Locks the second tab did not wait")
-            self.assertTrue(e.evaluate("!navigator.locks && !!Module.kelpChannel"))
+            self.assertTrue(d.wait_screen("start"))
+            d.pause()
+            try:
+                e.open(url)
+                self.assertTrue(kh.wait_until(lambda: "open in another tab" in (e.evaluate(message) or "")
+                                              or e.screen() is not None),
+                                "the second tab neither waited nor started")
+                self.assertIn("open in another tab", e.evaluate(message),
+                              "without Web Locks a second tab played beside a busy first")
+                self.assertTrue(e.evaluate("!navigator.locks && !!Module.kelpChannel"))
+            finally:
+                d.resume()
+            e.evaluate("""(function () {
+                window.kelpEnded = 0;
+                new BroadcastChannel('kelp-game:' + Module.kelpStore).onmessage = function (m) {
+                    if (m.data && m.data.kind === 'ended') window.kelpEnded++;
+                };
+            })()""")
             self.assertIsNone(e.screen())
-            d.key("F4", True)
-            self.assertTrue(d.wait_log("Farewell happy gamer"))
-            d.key("F4", False)
-            self.assertTrue(e.wait_screen("loading"), "the waiting tab's game never started")
+            chromium.close_page(d)
+            self.assertTrue(e.wait_screen("start"), "the waiting tab's game never started")
+            self.assertEqual(1, e.evaluate("window.kelpEnded"), "the going tab's end was not said once")
+
+            # A tab that went without a word (its claim left behind) holds a
+            # new tab up only until its claim has gone unanswered for 10 s.
+            e.evaluate("localStorage.setItem('kelp-turn ' + Module.kelpStore, JSON.stringify({tab: 'gone'}))")
+            chromium.close_page(e)
+            f = chromium.new_page()
+            f.call("Page.addScriptToEvaluateOnNewDocument", source=no_locks)
+            f.open(url)
+            self.assertTrue(kh.wait_until(lambda: "open in another tab" in (f.evaluate(message) or "")
+                                          or f.screen() is not None))
+            self.assertIn("open in another tab", f.evaluate(message))
+            self.assertTrue(f.wait_screen("start"), "a claim left behind held the game up for good")
+            self.assertIn("A claim to the turn went unanswered for 10 s: this tab takes it", f.log_text())
         finally:
-            d.close()
-            e.close()
+            for tab in (d, e, f):
+                if tab:
+                    tab.close()
 
     def test_score_answers_that_are_not_whole_and_a_server_that_is_down(self):
         # A server of its own for the page's requests, answering as it is
