@@ -344,6 +344,7 @@ Module['preRun'].push(function () {
             callback(error, set);
         });
     };
+    kelpKeysByPlace();
     addRunDependency('kelp-saves');
     Module['kelpTakeTurn'](function () {
         Module['kelpReadSaves'](function () { removeRunDependency('kelp-saves'); });

@@ -627,10 +627,31 @@ class WebDemo(unittest.TestCase):
         self.assertIn("could not be downloaded", page.evaluate(message))
         self.assertIn("404", page.evaluate(message))
         self.assertEqual([], page.errors)
-        page.evaluate("document.getElementById('retry').click()")
+        page.key("Tab", True)
+        page.key("Tab", False)
+        self.assertEqual("retry", page.evaluate("document.activeElement.id"), "Tab did not reach Retry")
+        page.key("space", True)
+        page.key("space", False)
         page.let_through(page.held_request("MyGame_test.data"))
         self.assertTrue(page.wait_screen("start"), "the retried download never led to the start page")
         self.assertTrue(page.evaluate("document.getElementById('screen').hidden"))
+
+        # Keys go by their place on the keyboard, as on the desktop: the
+        # keys an AZERTY layout has at W's, A's, Q's and the semicolon's
+        # places type z, q, a and m, and are W, A, Q and semicolon to the
+        # game (W moves up, Z fires).
+        for key, code, number, glfw in (("z", "KeyW", 90, 87), ("q", "KeyA", 81, 65), ("a", "KeyQ", 65, 81),
+                                        ("m", "Semicolon", 77, 59)):
+            since = len(page.key_states())
+            page.dom_key(key, code, number, True)
+            try:
+                self.assertTrue(kh.wait_until(lambda: any(page.key_states()[since:]), poll=0.02),
+                                "the game never read %s (at %s) held down" % (key, code))
+                held = set().union(*page.key_states()[since:])
+            finally:
+                page.dom_key(key, code, number, False)
+            self.assertEqual({glfw}, held, "%s typed at %s's place" % (key, code))
+            self.assertTrue(kh.wait_until(lambda: not page.key_states()[-1], poll=0.02))
 
         # Device scale 2: the canvas's buffer is twice its CSS size.
         canvas = "[Module.canvas.width, Module.canvas.height]"
@@ -690,6 +711,33 @@ class WebDemo(unittest.TestCase):
         self.assertTrue(page.wait_screen("start"))
         self.assertTrue(page.evaluate("window.kelpSamePage === true"), "the page was reloaded")
         self.assertEqual([], page.errors)
+
+    def test_a_download_cut_short_or_changed_is_a_failed_download(self):
+        self.page_test(self.cut_downloads)
+
+    def cut_downloads(self, page, chromium):
+        # A file that comes whole-looking (status 200, its length as sent)
+        # but is not what the build wrote, cut short on its way or changed:
+        # the page says the download failed and offers Retry, and no game
+        # starts on it.
+        message = "document.getElementById('message').textContent"
+        retry = "!document.getElementById('retry').hidden"
+        for name, how in (("MyGame_test.data", "cut"), ("MyGame_test.data", "changed"), ("MyGame_test.wasm", "cut")):
+            with open(os.path.join(self.web, "web-test", name), "rb") as f:
+                whole = f.read()
+            body = whole[:len(whole) * 2 // 3] if how == "cut" else whole[:100] + bytes([whole[100] ^ 1]) + whole[101:]
+            page.intercept("*/" + name)
+            page.open(self.origin + "/web-test/index.html?trace=1")
+            page.answer(page.held_request(name), 200, body, {"Content-Length": len(body)})
+            self.assertTrue(kh.wait_until(lambda: page.evaluate(retry) or page.screen()))
+            self.assertTrue(page.evaluate(retry), "%s %s: no retry offered: %r, screen %s" % (
+                name, how, page.evaluate(message), page.screen()))
+            self.assertIn("could not be downloaded (%s:" % name, page.evaluate(message))
+            self.assertIsNone(page.screen(), "%s %s: a game started" % (name, how))
+        # Retry fetches it anew and the game starts.
+        page.evaluate("document.getElementById('retry').click()")
+        page.let_through(page.held_request(name))
+        self.assertTrue(page.wait_screen("start"), "the retried download never led to the start page")
 
     def test_one_game_at_a_time_across_tabs(self):
         self.page_test(self.tabs)
