@@ -560,7 +560,9 @@ class WebDemo(unittest.TestCase):
         self.assertTrue(page.wait_screen("start"), "the start page never came")
         # The page is the window: a portrait canvas at the screen's pixels.
         self.assertEqual([0, 0, 390, 844], list(page.canvas_box()))
-        self.assertEqual([1170, 2532], page.evaluate("[Module.canvas.width, Module.canvas.height]"))
+        # Its buffer at two pixels to a CSS pixel, the page's pixel budget,
+        # not the screen's three.
+        self.assertEqual([780, 1688], page.evaluate("[Module.canvas.width, Module.canvas.height]"))
         c = Canvas(page)
         self.assertEqual(512, c.W)
         keep_screen(page, "phone-start")
@@ -610,14 +612,53 @@ class WebDemo(unittest.TestCase):
         self.assertTrue(page.wait_screen(("game banner", "leaving game", "level banner", "level")),
                         "Quit in the pause menu did not end the game")
 
-    def test_a_sharp_screen_full_screen_a_failed_download_and_escape(self):
+    def test_a_tablet_chooses_full_screen_by_touch(self):
+        self.page_test(self.tablet)
+
+    def tablet(self, page, chromium):
+        # A tablet on its side: 1024 x 768 CSS pixels at scale 2, touch only.
+        page.device(1024, 768, scale=2, mobile=True, touch=True)
+        canvas = "[Module.canvas.width, Module.canvas.height]"
+        # A game that asks for its screen's every pixel has them.
+        page.open(self.origin + "/web-test/index.html?trace=1&pixelratio=Infinity&pixels=Infinity")
+        self.assertTrue(page.wait_screen("loading"))
+        self.assertTrue(kh.wait_until(lambda: page.evaluate(canvas) == [2048, 1536]), page.evaluate(canvas))
+        # Otherwise the buffer keeps within 2.5 million pixels, in the
+        # canvas's shape.
+        page.open(self.origin + "/web-test/index.html?trace=1")
+        self.assertTrue(page.wait_screen("start"))
+        w, h = page.evaluate(canvas)
+        self.assertLessEqual(w * h, 2500000)
+        self.assertGreater(w * h, 2400000)
+        self.assertAlmostEqual(4 / 3, w / h, delta=0.002)
+
+        # Options (a tap highlights it, a second chooses it), then the
+        # Fullscreen row: a tap highlights it and a second switches. The
+        # game acts on the finger going down; the browser grants full screen
+        # only within an action of the player's, such as the finger lifting.
+        # The last taps' grant has lapsed before the deciding tap.
+        c = Canvas(page)
+        for _ in range(2):
+            page.tap(*c.at(c.W - 52, c.H - 96))
+        self.assertTrue(page.wait_screen("options"), "taps on Options did not open them")
+        row = c.at(c.W / 2, 440)    # the row's top at 434 units: Back, Sound, two rows, Screen above
+        page.tap(*row)
+        self.assertTrue(kh.wait_until(lambda: not page.evaluate("navigator.userActivation.isActive")))
+        page.tap(*row)
+        self.assertTrue(page.wait_log("Opened Fullscreen"), "the tap did not switch")
+        self.assertTrue(kh.wait_until(lambda: page.evaluate("!!document.fullscreenElement")),
+                        "full screen chosen by touch was refused")
+        self.assertNotIn("Full screen: the browser refused", page.log_text())
+
+    def test_a_sharp_screen_full_screen_a_failed_download_keys_by_place_and_escape(self):
         self.page_test(self.sharp_screen)
 
     def sharp_screen(self, page, chromium):
         page.device(640, 400, scale=2)
         page.call("Network.enable")
         # The data pack's first download fails: a message says so, with a
-        # retry, and nothing is left half done.
+        # retry, and nothing is left half done. The keyboard reaches Retry:
+        # Tab, then space.
         page.intercept("*/MyGame_test.data")
         page.open(self.origin + "/web-test/index.html?trace=1")
         page.answer(page.held_request("MyGame_test.data"), 404, b"Not Found")
