@@ -14,8 +14,10 @@
 # start should not wait for) are left out of the pack and copied beside the
 # page (<to> /kelp/Data/... to OUTPUT/Data/...); the page fetches them once
 # the game runs, and a track asked for before its file has come starts when
-# it arrives. PRE_JS runs scripts of one's own after the page's, and DEPENDS
-# names further files whose change relinks the page.
+# it arrives. PRE_JS runs scripts of one's own after the page's (they may set
+# the page's options: Module.scoreOrigin, and the canvas's pixel budget,
+# Module.kelpMaxPixelRatio and Module.kelpMaxPixels, Infinity for none), and
+# DEPENDS names further files whose change relinks the page.
 #
 # The page knows the size and SHA-256 of the data pack and the code that the
 # build wrote, and takes a download that differs (cut short on its way) as

@@ -71,12 +71,11 @@ Module['kelpTakeTurn'] = function (start) {
 // they take the turn, and the one with the smaller id keeps it.
 var kelpTurnAnswerMs = 400, kelpTurnAskEveryMs = 1000, kelpTurnSilence = 10000;
 var kelpTab = Date.now().toString(36) + Math.random().toString(36).slice(2);
-var kelpTurn = {state: 'idle'};
 
 function kelpTurnByChannel(name, start, elsewhere) {
     var claimKey = 'kelp-turn ' + Module['kelpStore'];
     var channel = Module['kelpChannel'] = Module['kelpChannel'] || new BroadcastChannel(name);
-    var turn = kelpTurn = {state: 'asking', heard: false, lastHeard: Date.now(), timer: 0};
+    var turn = {state: 'asking', heard: false, lastHeard: Date.now(), timer: 0};
     function post(kind) { channel.postMessage({kind: kind, tab: kelpTab}); }
     // The tab whose claim local storage holds, or null.
     function claimant() {
