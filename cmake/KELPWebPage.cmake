@@ -14,9 +14,35 @@
 # start should not wait for) are left out of the pack and copied beside the
 # page (<to> /kelp/Data/... to OUTPUT/Data/...); the page fetches them once
 # the game runs, and a track asked for before its file has come starts when
-# it arrives. PRE_JS runs scripts of one's own after the page's, and DEPENDS
-# names further files whose change relinks the page.
+# it arrives. PRE_JS runs scripts of one's own after the page's (they may set
+# the page's options: Module.scoreOrigin, and the canvas's pixel budget,
+# Module.kelpMaxPixelRatio and Module.kelpMaxPixels, Infinity for none), and
+# DEPENDS names further files whose change relinks the page.
+#
+# The page knows the size and SHA-256 of the data pack and the code that the
+# build wrote, and takes a download that differs (cut short on its way) as
+# failed: the page is written once the game is linked, by this same file run
+# as a script (cmake -P).
+
+if(CMAKE_SCRIPT_MODE_FILE AND KELP_PAGE_OUT)
+  set(KELP_WEB_FILES "")
+  foreach(suffix data wasm)
+    set(file ${KELP_PAGE_BASE}.${suffix})
+    if(EXISTS ${file})
+      file(SIZE ${file} size)
+      file(SHA256 ${file} sha256)
+      get_filename_component(name ${file} NAME)
+      string(APPEND KELP_WEB_FILES "${comma}{url: '${name}', size: ${size}, sha256: '${sha256}'}")
+      set(comma ", ")
+    endif()
+  endforeach()
+  set(KELP_WEB_FILES "[${KELP_WEB_FILES}]")
+  configure_file(${KELP_PAGE_IN} ${KELP_PAGE_OUT} @ONLY)
+  return()
+endif()
+
 include_guard(GLOBAL)
+set(KELP_WEB_PAGE_SCRIPT ${CMAKE_CURRENT_LIST_FILE})
 
 # Where the page's own files (index.html, pre.js) are: beside this file once
 # installed; the framework's own build names its sources' folder.
@@ -35,7 +61,8 @@ function(kelp_web_page target)
   if(NOT PAGE_DATA AND NOT PAGE_PRELOAD AND EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/Data)
     set(PAGE_DATA ${CMAKE_CURRENT_SOURCE_DIR}/Data)
   endif()
-  set(depends ${KELP_WEB_PAGE_DIR}/pre.js ${PAGE_PRE_JS} ${PAGE_DEPENDS})
+  set(page_in ${CMAKE_CURRENT_BINARY_DIR}/kelp-web-page/${target}.html.in)
+  set(depends ${KELP_WEB_PAGE_DIR}/pre.js ${page_in} ${PAGE_PRE_JS} ${PAGE_DEPENDS})
   set(options "SHELL:--pre-js ${KELP_WEB_PAGE_DIR}/pre.js")
   foreach(file ${PAGE_PRE_JS})
     list(APPEND options "SHELL:--pre-js ${file}")
@@ -75,5 +102,12 @@ function(kelp_web_page target)
   string(REPLACE "&" "&amp;" KELP_WEB_TITLE "${PAGE_TITLE}")
   string(REPLACE "<" "&lt;" KELP_WEB_TITLE "${KELP_WEB_TITLE}")
   string(REPLACE ">" "&gt;" KELP_WEB_TITLE "${KELP_WEB_TITLE}")
-  configure_file(${KELP_WEB_PAGE_DIR}/index.html ${PAGE_OUTPUT}/index.html @ONLY)
+  # The page, but for its files' sizes and digests, which are known once the
+  # game is linked.
+  set(KELP_WEB_FILES "@KELP_WEB_FILES@")
+  configure_file(${KELP_WEB_PAGE_DIR}/index.html ${page_in} @ONLY)
+  add_custom_command(TARGET ${target} POST_BUILD
+    COMMAND ${CMAKE_COMMAND} -DKELP_PAGE_IN=${page_in} -DKELP_PAGE_OUT=${PAGE_OUTPUT}/index.html
+      -DKELP_PAGE_BASE=${PAGE_OUTPUT}/${target} -P ${KELP_WEB_PAGE_SCRIPT}
+    VERBATIM)
 endfunction()

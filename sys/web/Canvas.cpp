@@ -1,12 +1,12 @@
 // The window in a browser: the page's canvas and its one GL context, made
 // once and kept for the whole run. The page is the window: the canvas fills
 // it (the page's style sheet sizes it) and its buffer follows it at the
-// screen's own pixels (devicePixelRatio), so the renderer reads a new
-// framebuffer size after every resize or rotation and the canvas rules pick
-// the virtual size from its shape, as for a resized desktop window. Full
-// screen is the whole page's (the Fullscreen API), which the browser grants
-// only shortly after a key press or a click; however it is left, the page
-// and with it the canvas get their size back.
+// screen's own pixels (devicePixelRatio), within a budget of pixels, so the
+// renderer reads a new framebuffer size after every resize or rotation and
+// the canvas rules pick the virtual size from its shape, as for a resized
+// desktop window. Full screen is the whole page's (the Fullscreen API),
+// which the browser grants only in answer to a key press, a click or a tap;
+// however it is left, the page and with it the canvas get their size back.
 #include <emscripten.h>
 #include <GLFW/glfw3.h>
 
@@ -22,12 +22,28 @@ namespace {
 // takes in before the next frame draws (changing it clears the buffer: done
 // between frames it would show an empty frame). The buffer is never larger
 // than GL can draw into.
+//
+// Every pixel of the buffer is filled each frame, and a phone's screen has
+// three or more pixels to a CSS pixel: nine times the fill of one, which a
+// browser drawing in software (or a phone's GPU) pays in frames. The buffer
+// has at most kelpMaxPixelRatio pixels to a CSS pixel (2) and at most
+// kelpMaxPixels pixels in all (2.5 million: a full-HD screen at its own
+// pixels), and the browser scales it to the canvas's size. A game's page
+// may lift either (Module.kelpMaxPixelRatio, Module.kelpMaxPixels, set by a
+// script of its own; Infinity for none).
 EM_JS(void, PageWatchCanvas, (), {
     if (Module["kelpCanvasWatched"]) return;
     Module["kelpCanvasWatched"] = true;
     var canvas = Module["canvas"];
+    function option(name, otherwise) {
+        var value = Number(Module[name]);
+        return Module[name] === undefined || !(value > 0) ? otherwise : value;
+    }
     function measure() {
-        var scale = window.devicePixelRatio || 1, box = canvas.getBoundingClientRect();
+        var box = canvas.getBoundingClientRect();
+        var scale = Math.min(window.devicePixelRatio || 1, option("kelpMaxPixelRatio", 2));
+        var pixels = box.width * box.height * scale * scale, budget = option("kelpMaxPixels", 2500000);
+        if (pixels > budget) scale *= Math.sqrt(budget / pixels);
         var w = Math.round(box.width * scale), h = Math.round(box.height * scale), most = 4096;
         if (typeof GLctx !== "undefined" && GLctx) {
             var dims = GLctx.getParameter(GLctx.MAX_VIEWPORT_DIMS);
@@ -79,6 +95,11 @@ EM_JS(int, PageFitCanvas, (), {
 EM_JS(int, PageCanvasWidth, (), { return Module["canvas"].width; });
 EM_JS(int, PageCanvasHeight, (), { return Module["canvas"].height; });
 
+// The browser grants full screen only in answer to a player's action: a key
+// going down, a click, or a finger lifting. The game acts on a finger going
+// down, in a frame after it: a full screen asked for then (or at any time
+// without such an action shortly before) is asked for again on the player's
+// next action, within which the browser grants it.
 EM_JS(void, PageFullScreen, (int on), {
     if (!Module["kelpFullScreenWatched"]) {
         Module["kelpFullScreenWatched"] = true;
@@ -86,14 +107,38 @@ EM_JS(void, PageFullScreen, (int on), {
             _kelp_web_full_screen(document.fullscreenElement ? 1 : 0, 0);
         });
     }
-    if (on && !document.fullscreenElement) {
-        var page = document.documentElement;
+    var waiting = Module["kelpFullScreenWaiting"];
+    if (waiting) waiting.stop();
+    Module["kelpFullScreenWaiting"] = null;
+    var page = document.documentElement;
+    function ask(again) {
         var asked = page.requestFullscreen ? page.requestFullscreen({navigationUI: "hide"}) : null;
         if (!asked) {
             _kelp_web_full_screen(0, 1);
         } else {
-            asked.catch(function () { _kelp_web_full_screen(0, 1); });
+            asked.catch(function () {
+                if (again) waitForAction(); else _kelp_web_full_screen(0, 1);
+            });
         }
+    }
+    function waitForAction() {
+        var kinds = ["pointerup", "touchend", "mousedown", "keydown"];
+        var wait = {
+            stop: function () {
+                kinds.forEach(function (kind) { removeEventListener(kind, act, true); });
+            }
+        };
+        function act(e) {
+            if (!e.isTrusted || (navigator.userActivation && !navigator.userActivation.isActive)) return;
+            wait.stop();
+            Module["kelpFullScreenWaiting"] = null;
+            if (!document.fullscreenElement) ask(false);
+        }
+        kinds.forEach(function (kind) { addEventListener(kind, act, true); });
+        Module["kelpFullScreenWaiting"] = wait;
+    }
+    if (on && !document.fullscreenElement) {
+        if (navigator.userActivation && !navigator.userActivation.isActive) waitForAction(); else ask(true);
     } else if (!on && document.fullscreenElement) {
         document.exitFullscreen().catch(function () {});
     }
@@ -104,7 +149,7 @@ EM_JS(void, PageFullScreen, (int on), {
 // The page went in or out of full screen, or the browser refused to: the
 // user may leave full screen with the browser's own key (Escape).
 extern "C" EMSCRIPTEN_KEEPALIVE void kelp_web_full_screen(int full, int refused) {
-    if (refused) KELPSys::Debuglog("Full screen: the browser refused (it allows it only just after a key press or a click)");
+    if (refused) KELPSys::Debuglog("Full screen: the browser refused (it allows it only just after a key press, a click or a tap)");
     ASys.isFullscreen = full;
 }
 

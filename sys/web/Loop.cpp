@@ -27,11 +27,10 @@ EM_JS(void, PageWatchLeaving, (), {
     if (Module["kelpLeavingWatched"]) return;
     Module["kelpLeavingWatched"] = true;
     // The page is going (closed, reloaded, navigated away): the game ends as
-    // it would with its window closed, and saves on the way.
-    addEventListener("pagehide", function () {
-        Module["kelpLeaving"] = true;
-        _kelp_web_leave();
-    });
+    // it would with its window closed, and saves on the way. The page's
+    // script (pre.js) calls this from its one pagehide listener, before it
+    // gives the turn to another tab.
+    Module["kelpLeaveGame"] = function () { _kelp_web_leave(); };
     // A page the browser kept and shows again has its game ended: start anew.
     addEventListener("pageshow", function (e) {
         if (e.persisted) location.reload();

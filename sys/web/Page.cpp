@@ -69,7 +69,21 @@ EM_JS(void, PageKeepSaves, (), {
         return;
     }
     Module["kelpSyncing"] = true;
+    var retried = false;
     function done(error) {
+        // A store the browser closed under the game fails the copy before
+        // its close is told (pre.js): the copy is made once more, on the
+        // store opened anew.
+        if (error && !retried) {
+            retried = true;
+            var db = IDBFS.dbs[Module["kelpStore"]];
+            if (db) {
+                delete IDBFS.dbs[Module["kelpStore"]];
+                db.close();
+            }
+            FS.syncfs(false, done);
+            return;
+        }
         if (Module["kelpSyncAgain"]) {
             Module["kelpSyncAgain"] = false;
             FS.syncfs(false, done);

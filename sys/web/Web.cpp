@@ -11,8 +11,17 @@
 // is an answer, a redirect is not followed, and each failure is said on the
 // log (once a second at most). The same bounds hold too: three seconds for
 // each step (the first answer, each further part), ten for the whole answer.
+//
+// A game asks on every update while it wants an answer (the demo while V is
+// held). Against a server that is down or answers wrongly, each request
+// would fail at once and the next follow in the next frame, each failure a
+// line on the browser's console: after a failed request the next waits,
+// half a second after the first failure and twice as long after each
+// further one, up to four seconds, until a request brings an answer.
+// Meanwhile GetURL returns at once, with the last answer that has arrived.
 #include <emscripten.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -25,6 +34,8 @@ namespace {
 
 const int kStepWaitMs = 3000;
 const int kAnswerWaitMs = 10000;
+const int64_t kFirstBackOffMs = 500;
+const int64_t kLongestBackOffMs = 4000;
 
 // Why an exchange ended (the page passes these to kelp_web_end).
 enum { kEnded = 0, kNoConnection = 1, kStepTimeout = 2, kAnswerTimeout = 3, kRedirected = 4, kBrokenOff = 5 };
@@ -32,6 +43,9 @@ enum { kEnded = 0, kNoConnection = 1, kStepTimeout = 2, kAnswerTimeout = 3, kRed
 std::string pendingHost;
 std::unique_ptr<WebAnswer> pending;
 int pendingResult = WebAnswer::kMore;
+// After failures: the wait before the next request, and when it may go.
+int64_t backOffMs = 0;
+int64_t nextRequestAt = 0;
 
 int64_t PageClockMs() { return int64_t(emscripten_get_now()); }
 
@@ -103,6 +117,17 @@ EM_JS(int, PageOpen, (const char* url), {
     return 1;
 });
 
+// An exchange has ended: an answer clears the wait, a failure lengthens it.
+void Exchanged(bool answered, int64_t now) {
+    if (answered) {
+        backOffMs = 0;
+        nextRequestAt = 0;
+        return;
+    }
+    backOffMs = backOffMs ? std::min(backOffMs * 2, kLongestBackOffMs) : kFirstBackOffMs;
+    nextRequestAt = now + backOffMs;
+}
+
 }  // namespace
 
 extern "C" EMSCRIPTEN_KEEPALIVE void kelp_web_begin() {
@@ -122,6 +147,7 @@ extern "C" EMSCRIPTEN_KEEPALIVE void kelp_web_end(int outcome, int status) {
     ASys.webResult.clear();
     if (!pending) return;
     pending->status = status;
+    int result = WebAnswer::kMore;
     switch (outcome) {
     case kNoConnection:
         ASys.WebFailed(now, "Could not connect", true);
@@ -136,16 +162,17 @@ extern "C" EMSCRIPTEN_KEEPALIVE void kelp_web_end(int outcome, int status) {
     case kRedirected:
         ASys.EndWebExchange(pendingHost, WebAnswer::kRedirect, *pending, now);
         break;
-    default: {
-        int result = pendingResult != WebAnswer::kMore ? pendingResult : pending->End(outcome == kEnded);
+    default:
+        result = pendingResult != WebAnswer::kMore ? pendingResult : pending->End(outcome == kEnded);
         ASys.EndWebExchange(pendingHost, result, *pending, now);
         break;
     }
-    }
+    Exchanged(result == WebAnswer::kDone, now);
     pending.reset();
 }
 
 void KELPSys::URLData(const std::string& host, const std::string& pathAndQuery) {
+    if (PageClockMs() < nextRequestAt) return;
     if (PageRequest(pathAndQuery.c_str(), kStepWaitMs, kAnswerWaitMs)) pendingHost = host;
 }
 

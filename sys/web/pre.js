@@ -53,44 +53,104 @@ Module['kelpTakeTurn'] = function (start) {
         });
         return;
     }
-    // Without Web Locks (a page not served over HTTPS or from this machine):
-    // the tab that plays answers the others' question on a channel, and says
-    // when its game has ended. Two tabs that open at the very same moment
-    // may both play.
     if (typeof BroadcastChannel === 'undefined') {
         start();
         return;
     }
+    kelpTurnByChannel(name, start, elsewhere);
+};
+
+// Without Web Locks (a page not served over HTTPS or from this machine) the
+// tabs take turns on a channel. The tab that plays answers the others'
+// question, and says when its game has ended. A tab busy starting its game
+// may not answer for a while, so it also leaves a claim in local storage,
+// which the others see at once: a tab that finds another's claim waits
+// while that tab answers, and takes the claim as left behind (a tab that
+// went without a word) only after kelpTurnSilence ms of unanswered
+// questions. Two tabs that found no player at the same moment each say that
+// they take the turn, and the one with the smaller id keeps it.
+var kelpTurnAnswerMs = 400, kelpTurnAskEveryMs = 1000, kelpTurnSilence = 10000;
+var kelpTab = Date.now().toString(36) + Math.random().toString(36).slice(2);
+
+function kelpTurnByChannel(name, start, elsewhere) {
+    var claimKey = 'kelp-turn ' + Module['kelpStore'];
     var channel = Module['kelpChannel'] = Module['kelpChannel'] || new BroadcastChannel(name);
-    var playing = false, answered = false, waiting = false;
+    var turn = {state: 'asking', heard: false, lastHeard: Date.now(), timer: 0};
+    function post(kind) { channel.postMessage({kind: kind, tab: kelpTab}); }
+    // The tab whose claim local storage holds, or null.
+    function claimant() {
+        try {
+            var claim = JSON.parse(localStorage.getItem(claimKey) || 'null');
+            return claim && claim.tab ? String(claim.tab) : null;
+        } catch (e) {
+            return null;
+        }
+    }
+    function claimedElsewhere() {
+        var tab = claimant();
+        return tab !== null && tab !== kelpTab;
+    }
+    function later(f, ms) {
+        clearTimeout(turn.timer);
+        turn.timer = setTimeout(f, ms);
+    }
+    function wait() {
+        if (turn.state !== 'waiting') elsewhere();
+        turn.state = 'waiting';
+        later(ask, kelpTurnAskEveryMs - kelpTurnAnswerMs);
+    }
     function ask() {
-        answered = false;
-        channel.postMessage('who plays?');
-        setTimeout(function () {
-            if (answered) {
-                if (!waiting) elsewhere();
-                waiting = true;
+        if (turn.state === 'idle') turn.state = 'asking';
+        turn.heard = false;
+        post('who plays?');
+        later(function () {
+            var now = Date.now();
+            if (turn.heard) turn.lastHeard = now;
+            if (turn.heard || (claimedElsewhere() && now - turn.lastHeard < kelpTurnSilence)) {
+                wait();
                 return;
             }
-            waiting = false;
-            playing = true;
+            if (claimedElsewhere()) out('A claim to the turn went unanswered for ' + kelpTurnSilence / 1000 + ' s: this tab takes it');
+            take();
+        }, kelpTurnAnswerMs);
+    }
+    function take() {
+        turn.state = 'taking';
+        post('taking');
+        later(function () {
+            if (turn.state !== 'taking') return;
+            turn.state = 'playing';
+            try {
+                localStorage.setItem(claimKey, JSON.stringify({tab: kelpTab}));
+            } catch (e) {}
+            // The turn ends once: when the game has ended and its saves are
+            // kept, or when the page goes, whichever comes first.
             Module['kelpEndTurn'] = function () {
                 Module['kelpEndTurn'] = null;
-                playing = false;
-                channel.postMessage('ended');
+                turn.state = 'idle';
+                clearTimeout(turn.timer);
+                try {
+                    if (claimant() === kelpTab) localStorage.removeItem(claimKey);
+                } catch (e) {}
+                post('ended');
             };
             if (Module['kelpShow']) Module['kelpShow']('Starting…');
             start();
-        }, 400);
+        }, kelpTurnAnswerMs);
     }
     channel.onmessage = function (e) {
-        if (e.data === 'who plays?' && playing) channel.postMessage('I play');
-        if (e.data === 'I play') answered = true;
-        if (e.data === 'ended' && waiting) ask();
+        var m = e.data || {};
+        if (m.kind === 'who plays?' && (turn.state === 'playing' || turn.state === 'taking')) post('I play');
+        if (m.kind === 'I play') turn.heard = true;
+        if (m.kind === 'taking') {
+            if (turn.state === 'playing') post('I play');
+            else if (turn.state !== 'taking') turn.heard = true;
+            else if (m.tab < kelpTab) wait();
+        }
+        if (m.kind === 'ended' && turn.state === 'waiting') ask();
     };
-    addEventListener('pagehide', function () { if (playing) channel.postMessage('ended'); });
     ask();
-};
+}
 
 // The save folder's files: everything in it but the assets' Data folder.
 Module['kelpSaveFiles'] = function () {
@@ -179,6 +239,53 @@ Module['kelpReadSaves'] = function (done) {
     }
 };
 
+// Keys by their place on the keyboard, as on the desktop: the key at W's
+// place is W whatever the layout types with it (an AZERTY player's Z), so a
+// game's default keys lie under the same fingers everywhere. The browser's
+// GLFW names a key by its layout's key code; the place (the event's code)
+// names it here, and only a key of unknown place goes by its key code. The
+// key codes handed to GLFW for placed keys are 1000 + the GLFW key. The
+// page's own key rules (index.html) decide what the browser does with a key.
+var kelpKeyPlaces = {
+    Space: 32, Quote: 39, Comma: 44, Minus: 45, Period: 46, Slash: 47, Semicolon: 59, Equal: 61,
+    BracketLeft: 91, Backslash: 92, BracketRight: 93, Backquote: 96, IntlBackslash: 162,
+    Escape: 256, Enter: 257, Tab: 258, Backspace: 259, Insert: 260, Delete: 261, ArrowRight: 262,
+    ArrowLeft: 263, ArrowDown: 264, ArrowUp: 265, PageUp: 266, PageDown: 267, Home: 268, End: 269,
+    CapsLock: 280, ScrollLock: 281, NumLock: 282, PrintScreen: 283, Pause: 284,
+    NumpadDecimal: 330, NumpadDivide: 331, NumpadMultiply: 332, NumpadSubtract: 333, NumpadAdd: 334,
+    NumpadEnter: 335, NumpadEqual: 336, ShiftLeft: 340, ControlLeft: 341, AltLeft: 342, MetaLeft: 343,
+    ShiftRight: 344, ControlRight: 345, AltRight: 346, MetaRight: 347, ContextMenu: 348
+};
+(function () {
+    var i;
+    for (i = 0; i < 26; i++) kelpKeyPlaces['Key' + String.fromCharCode(65 + i)] = 65 + i;
+    for (i = 0; i < 10; i++) kelpKeyPlaces['Digit' + i] = 48 + i;
+    for (i = 0; i < 10; i++) kelpKeyPlaces['Numpad' + i] = 320 + i;
+    for (i = 1; i <= 25; i++) kelpKeyPlaces['F' + i] = 289 + i;
+})();
+
+function kelpKeysByPlace() {
+    if (typeof GLFW === 'undefined' || GLFW.kelpByPlace) return;
+    GLFW.kelpByPlace = true;
+    var toGLFW = GLFW.DOMToGLFWKeyCode, down = GLFW.onKeydown, up = GLFW.onKeyup;
+    GLFW.DOMToGLFWKeyCode = function (keyCode) { return keyCode >= 1000 ? keyCode - 1000 : toGLFW(keyCode); };
+    function placed(e) {
+        var key = kelpKeyPlaces[e.code];
+        return {keyCode: key === undefined ? e.keyCode : 1000 + key, preventDefault: function () {}};
+    }
+    GLFW.onKeydown = function (e) { down(placed(e)); };
+    GLFW.onKeyup = function (e) { up(placed(e)); };
+}
+
+// The page is going (closed, reloaded, navigated away): the game ends as it
+// would with its window closed and leaves its saves (Loop.cpp), and then the
+// turn goes to another tab.
+addEventListener('pagehide', function () {
+    Module['kelpLeaving'] = true;
+    if (Module['kelpLeaveGame']) Module['kelpLeaveGame']();
+    if (Module['kelpEndTurn']) Module['kelpEndTurn']();
+});
+
 // Before the assets are unpacked into the folder. Emscripten runs
 // Module.preRun from its last entry to its first, and the asset unpacker's
 // entry is in already.
@@ -191,7 +298,24 @@ Module['preRun'].push(function () {
     Module['kelpStoreNow'] = Module['kelpStore'];
     var getDB = IDBFS.getDB;
     IDBFS.getDB = function (name, callback) {
-        getDB(name === root ? Module['kelpStoreNow'] : name, callback);
+        var store = name === root ? Module['kelpStoreNow'] : name;
+        getDB(store, function (error, db) {
+            // The browser may close the store under the game (the site's
+            // data cleared, or the store deleted by another page): the next
+            // copy opens it anew, as it was on the first.
+            if (db && !db.kelpWatched) {
+                db.kelpWatched = true;
+                var forget = function () {
+                    if (IDBFS.dbs[store] === db) delete IDBFS.dbs[store];
+                };
+                db.addEventListener('close', forget);
+                db.addEventListener('versionchange', function () {
+                    db.close();
+                    forget();
+                });
+            }
+            callback(error, db);
+        });
     };
     FS.mount(IDBFS, {}, root);
     // A rename over an existing file (how every save lands) leaves the
@@ -219,6 +343,7 @@ Module['preRun'].push(function () {
             callback(error, set);
         });
     };
+    kelpKeysByPlace();
     addRunDependency('kelp-saves');
     Module['kelpTakeTurn'](function () {
         Module['kelpReadSaves'](function () { removeRunDependency('kelp-saves'); });

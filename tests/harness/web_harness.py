@@ -41,6 +41,7 @@ KEYS = {
     "Return": ("Enter", "Enter", 13), "Escape": ("Escape", "Escape", 27), "space": (" ", "Space", 32),
     "Left": ("ArrowLeft", "ArrowLeft", 37), "Up": ("ArrowUp", "ArrowUp", 38),
     "Right": ("ArrowRight", "ArrowRight", 39), "Down": ("ArrowDown", "ArrowDown", 40),
+    "Tab": ("Tab", "Tab", 9),
 }
 KEYS.update({"F%d" % n: ("F%d" % n, "F%d" % n, 111 + n) for n in range(1, 13)})
 
@@ -235,6 +236,8 @@ class Page:
         self.responses = {}      # request id -> (url, status) once Network is enabled
         self.finished = []       # (url, bytes on the wire) of each request that ended
         self.held = []           # requests held by intercept(), as Fetch.requestPaused gives them
+        self.entries = []        # (source, level, text) of the browser's own console lines, once Log is enabled
+        self.paused = 0          # times the page's script stopped in the debugger (pause())
         self.reader = threading.Thread(target=self._read, daemon=True)
         self.reader.start()
         self.call("Runtime.enable")
@@ -271,6 +274,13 @@ class Page:
                 with self.lock:
                     url = self.responses.get(params["requestId"], ("?", 0))[0]
                     self.finished.append((url, params.get("encodedDataLength", 0)))
+            elif method == "Log.entryAdded":
+                e = params.get("entry", {})
+                with self.lock:
+                    self.entries.append((e.get("source"), e.get("level"), e.get("text")))
+            elif method == "Debugger.paused":
+                with self.lock:
+                    self.paused += 1
             elif method == "Runtime.exceptionThrown":
                 d = params.get("exceptionDetails", {})
                 with self.lock:
@@ -344,9 +354,11 @@ class Page:
             self.held.remove(request)
         return request
 
-    def answer(self, request, status, body=b""):
-        self.call("Fetch.fulfillRequest", requestId=request["requestId"], responseCode=status,
-                  body=base64.b64encode(body).decode())
+    def answer(self, request, status, body=b"", headers=None):
+        params = {"requestId": request["requestId"], "responseCode": status, "body": base64.b64encode(body).decode()}
+        if headers:
+            params["responseHeaders"] = [{"name": k, "value": str(v)} for k, v in headers.items()]
+        self.call("Fetch.fulfillRequest", **params)
 
     def let_through(self, request):
         self.call("Fetch.continueRequest", requestId=request["requestId"])
@@ -408,10 +420,30 @@ class Page:
                 out.append(frozenset(int(v) for v in t[len("Trace keys:"):].split()))
         return out
 
+    # ---- the script stopped -------------------------------------------------------
+
+    def pause(self):
+        """Stops the page's script in the debugger, as a tab busy for long
+        would be: it answers nothing until resume()."""
+        self.call("Debugger.enable")
+        since = self.paused
+        self.call("Debugger.pause")
+        if not kh.wait_until(lambda: self.paused > since, poll=0.02):
+            raise AssertionError("the page's script never stopped")
+
+    def resume(self):
+        self.call("Debugger.resume")
+        self.call("Debugger.disable")
+
     # ---- keys ------------------------------------------------------------------------
 
     def key(self, name, down):
         key, code, number = key_event(name)
+        self.dom_key(key, code, number, down)
+
+    def dom_key(self, key, code, number, down):
+        """A key event as a layout gives it: what it types (key), its place
+        on the keyboard (code) and the layout's key code."""
         params = {"type": "keyDown" if down else "keyUp", "key": key, "code": code,
                   "windowsVirtualKeyCode": number, "nativeVirtualKeyCode": number}
         if down and len(key) == 1:
