@@ -12,11 +12,6 @@ namespace kelp {
 // start and is replaced at once: warming its GL pipeline would be lost.
 bool WarmOnOpen = true;
 
-static void FramebufferSized(GLFWwindow*, int width, int height) {
-    FramebufferSeenW = width;
-    FramebufferSeenH = height;
-}
-
 void error_callback(int code, const char* text) {
     (void)code;
     fprintf(stderr, "Error: %s\n", text);
@@ -25,6 +20,11 @@ void error_callback(int code, const char* text) {
 // A browser keeps one canvas and its context for the whole run, and goes full
 // screen on request: its own SetScreen and FlipFull are in sys/web/Canvas.cpp.
 #ifndef __EMSCRIPTEN__
+static void FramebufferSized(GLFWwindow*, int width, int height) {
+    FramebufferSeenW = width;
+    FramebufferSeenH = height;
+}
+
 void KELPSys::SetScreen(int width, int height) {
     glfwWindowHint(GLFW_CONTEXT_VERSION_MAJOR, 2);
     glfwWindowHint(GLFW_CONTEXT_VERSION_MINOR, 0);
