@@ -58,7 +58,7 @@ public:
             BufferGame();
         }
         if (due > 0) RenderGame(screenW, screenH);
-        if (!paused) MusicHandler();              // paused, the music runs out
+        MusicHandler();                           // keeps the music streaming
         return true;
     }
 
@@ -97,7 +97,11 @@ public:
     }
 
     void Update() {
-        if (JoyPressed(KELP_START) && !crashed) paused = !paused;
+        if (JoyPressed(KELP_START) && !crashed) {
+            paused = !paused;
+            if (paused) PauseMusic();             // held where it is...
+            else ResumeMusic();                   // ...and on from there
+        }
         if (crashed && JoyPressed(KELP_BUTTON1)) NewRun();
         if (!paused && !crashed) Play();
         Draw();
