@@ -292,7 +292,8 @@ public:
     // Texture filtering of images: 1 smooth (linear), anything else sharp
     // pixels (the default).
     void Smooth(int n);
-    // The image slot that Text draws with (LoadFont sets it).
+    // The image slot that Text draws with (LoadFont sets it); a slot that
+    // holds no image draws nothing, logged as DrawImg logs it.
     void SetFont(int slot);
     // The clear colour behind everything, 0..255 (clamped), at once. A NaN:
     // ignored (said once), as in the two below.
