@@ -748,10 +748,11 @@ public:
     // browser it never blocks: it returns the last answer that has arrived.
     std::string GetURL(std::string host, std::string path, std::string value);
     // The same request without ever holding the game: RequestURL starts it
-    // and returns at once, 1 when it started, 0 when one (of this call) is
-    // still under way (then nothing is sent: one at a time). It runs on a
-    // thread of its own on the desktop (in a browser as GetURL's does), with
-    // GetURL's bounds, escaping and reading of the answer. URLPending is 1
+    // and returns at once, 1 when it started, 0 when one is still under way
+    // (then nothing is sent: one at a time; in a browser GetURL's request
+    // counts too, as a page has one at a time). It runs on a thread of its
+    // own on the desktop (in a browser as GetURL's does), with GetURL's
+    // bounds, escaping and reading of the answer. URLPending is 1
     // while it is under way, 0 once it has ended (or none was started); the
     // log then says why it failed, if it did. URLAnswer is "" while it is
     // under way, then its answer: the data between the markers, or "" when
