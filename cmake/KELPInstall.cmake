@@ -1,10 +1,13 @@
 # Installing the framework: `cmake --install build --prefix P` puts the
 # static library, the public headers (include/kelp/), the CMake package
 # (find_package(KELP) -> KELP::kelp, with the helper for a game's Debian
-# package), kelp.pc and the API manual page (kelp.3) under P. The browser
-# build (EMSCRIPTEN) installs its library and package under
-# P/lib/wasm32-emscripten/ instead, with the helper for a game's page and no
-# kelp.pc. Nothing else in the build has install rules.
+# package), kelp.pc and the API manual page (kelp.3) under P, and the
+# author's kit: the guide (share/doc/kelp/), the game template with its
+# assets (share/kelp/templates/new-game/) and kelp-new-game (bin/), which
+# starts a game from it. The browser build (EMSCRIPTEN) installs its library
+# and package under P/lib/wasm32-emscripten/ instead, with the helper for a
+# game's page and no kelp.pc; the headers, the page and the kit are the
+# same files in both. Nothing else in the build has install rules.
 include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
 
@@ -60,15 +63,31 @@ if(NOT EMSCRIPTEN)
 endif()
 
 # ---- Manual page -------------------------------------------------------------------
-# The README's API section, as kelp(3).
-set(KELP_MAN_PAGE ${CMAKE_BINARY_DIR}/kelp.3)
+# The README's API section, as kelp(3). It names where the guide and the
+# template are installed, so its prefix is filled in at install time, as
+# kelp.pc's is.
+set(KELP_MAN_PAGE ${CMAKE_BINARY_DIR}/kelp.3.in)
 add_custom_command(OUTPUT ${KELP_MAN_PAGE}
   COMMAND ${CMAKE_COMMAND} -DREADME=${CMAKE_SOURCE_DIR}/README.md -DOUT=${KELP_MAN_PAGE}
     -DVERSION=${PROJECT_VERSION} -P ${CMAKE_CURRENT_LIST_DIR}/readme_to_man.cmake
   DEPENDS ${CMAKE_SOURCE_DIR}/README.md ${CMAKE_CURRENT_LIST_DIR}/readme_to_man.cmake
   COMMENT "Writing the kelp(3) manual page from the README")
 add_custom_target(kelp_man ALL DEPENDS ${KELP_MAN_PAGE})
-install(FILES ${KELP_MAN_PAGE} DESTINATION ${CMAKE_INSTALL_MANDIR}/man3)
+install(CODE "
+  file(READ \"${KELP_MAN_PAGE}\" page)
+  string(REPLACE \"@KELP_PREFIX@\" \"\${CMAKE_INSTALL_PREFIX}\" page \"\${page}\")
+  file(WRITE \"${CMAKE_BINARY_DIR}/man/kelp.3\" \"\${page}\")
+  file(INSTALL \"${CMAKE_BINARY_DIR}/man/kelp.3\" DESTINATION \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_MANDIR}/man3\")")
+
+# ---- The author's kit ------------------------------------------------------------------
+# The guide, the template a game starts from (with its assets, ready to
+# build against this prefix), and the command that copies it into a new
+# game's folder and names its program.
+install(FILES ${CMAKE_SOURCE_DIR}/docs/writing-a-game.md DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/kelp)
+install(DIRECTORY ${CMAKE_SOURCE_DIR}/templates/new-game/ DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/kelp/templates/new-game
+  # Builds of the template made inside the sources are not part of it.
+  REGEX "/build[^/]*$" EXCLUDE)
+install(PROGRAMS ${CMAKE_SOURCE_DIR}/tools/kelp-new-game DESTINATION ${CMAKE_INSTALL_BINDIR})
 
 # ---- The Debian package's version ------------------------------------------------------
 # debian/changelog has to name the version too: it must say the same.

@@ -6,9 +6,12 @@
 cmake_minimum_required(VERSION 3.16)
 
 # Inline markdown to troff: backslashes escaped, `code` and **strong** in
-# bold (a minus sign inside code, so that options copy as typed).
+# bold (a minus sign inside code, so that options copy as typed), and a link
+# as its text alone (its target is a file of the sources or a heading of the
+# README, neither of which a reader of the page has).
 function(kelp_man_inline text out)
   string(REPLACE "\\" "\\e" text "${text}")
+  string(REGEX REPLACE "\\[([^]]*)\\]\\([^)]*\\)" "\\1" text "${text}")
   string(REGEX REPLACE "\\*\\*([^*]+)\\*\\*" "\\\\fB\\1\\\\fR" text "${text}")
   set(result "")
   while(TRUE)
@@ -87,9 +90,26 @@ plays sound with OpenAL and keeps settings and scores in small record files.
 Assets are read from
 .I Data/<game number>/
 beside the executable.
-${body}.SH SEE ALSO
-.BR pkg\\-config (1);
-the template for a new game,
-.IR templates/new\\-game/ ,
-in the framework's sources.
+${body}.SH FILES
+.TP
+.I @KELP_PREFIX@/share/doc/kelp/writing\\-a\\-game.md
+The guide: a whole game, the template, walked through call by call.
+.TP
+.I @KELP_PREFIX@/share/kelp/templates/new\\-game/
+The template a game starts from: game.cpp, its CMakeLists.txt, its icon and
+its assets (a font, a sprite sheet, an effect and looping music).
+.B kelp\\-new\\-game
+.I DIR
+.RI [ NAME ]
+copies it into the new folder
+.I DIR
+and names the program
+.I NAME
+(by default the folder's name).
+.TP
+.I @KELP_PREFIX@/include/kelp/KELPCore.h
+The header, which documents every call.
+.SH SEE ALSO
+.BR pkg\\-config (1),
+.BR cmake (1)
 ")

@@ -12,15 +12,21 @@ void KELPCore::BufferCLS(int slot) { ASys.Buffer_Fill(slot, 0, 0, 0, 0); }
 void KELPCore::BufferFill(int slot, int r, int g, int b, int a) { ASys.Buffer_Fill(slot, r, g, b, a); }
 
 // Plots and lines take the drawing state's first colour at the time of the call.
+// NaN or infinite coordinates paint nothing (said once), as coordinates
+// outside the buffer do.
 void KELPCore::BufferPlot(int slot, float x, float y) {
+    if (!Finite("BufferPlot", {x, y}, "nothing painted")) return;
     ASys.Buffer_Plot(slot, x, y, ASys.red1, ASys.green1, ASys.blue1, ASys.alpha1);
 }
 
 void KELPCore::BufferLine(int slot, float x1, float y1, float x2, float y2) {
+    if (!Finite("BufferLine", {x1, y1, x2, y2}, "nothing painted")) return;
     ASys.Buffer_Line(slot, x1, y1, x2, y2, ASys.red1, ASys.green1, ASys.blue1, ASys.alpha1);
 }
 
-void KELPCore::BufferTile(int dst, int src, float x, float y, int frame) { ASys.Buffer_Tile(dst, src, x, y, frame); }
+void KELPCore::BufferTile(int dst, int src, float x, float y, int frame) {
+    if (Finite("BufferTile", {x, y}, "nothing painted")) ASys.Buffer_Tile(dst, src, x, y, frame);
+}
 
 void KELPCore::TakeScreenshot() { ASys.Screenshot(); }
 void KELPCore::CopyBuffer() { ASys.GrabBuffer(); }

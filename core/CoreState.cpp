@@ -2,9 +2,11 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <cmath>
 #include <cstring>
 
 #include "CoreState.h"
+#include "../sys/KELPSys.h"
 
 using namespace kelp;
 
@@ -41,4 +43,24 @@ void kelp::Zero(void* block, size_t bytes) {
     }
 #endif
     memset(block, 0, bytes);
+}
+
+// ---- Bad values ----------------------------------------------------------------
+
+static bool Refused(const char* call, const char* what, const char* instead) {
+    // Said once per call: a game that passes a NaN does so on every frame.
+    KELPSys::DebuglogOnce(call, 0, "%s: %s; %s (said once)", call, what, instead);
+    return false;
+}
+
+bool kelp::Finite(const char* call, std::initializer_list<float> values, const char* instead) {
+    for (float v : values)
+        if (!std::isfinite(v)) return Refused(call, "an argument is NaN or infinite", instead);
+    return true;
+}
+
+bool kelp::NotNaN(const char* call, std::initializer_list<float> values, const char* instead) {
+    for (float v : values)
+        if (std::isnan(v)) return Refused(call, "an argument is NaN", instead);
+    return true;
 }

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <ctime>
+#include <initializer_list>
 
 #include "KELPCore.h"
 #include "Records.h"
@@ -41,5 +42,13 @@ int RatePerSecond(int count, int elapsedMs);
 // Sets a block of the program's own memory to zero; large blocks cheaply,
 // without making them resident.
 void Zero(void* block, size_t bytes);
+
+// Bad values in a drawing or sound call. Finite is true when every value is
+// a finite number, NotNaN when none is NaN (infinities are then clamped
+// like any value out of range). Otherwise the call named `call` is ignored:
+// the log says so once for that call, with what happens instead (`instead`,
+// "nothing drawn" say).
+bool Finite(const char* call, std::initializer_list<float> values, const char* instead);
+bool NotNaN(const char* call, std::initializer_list<float> values, const char* instead);
 
 }  // namespace kelp

@@ -15,6 +15,8 @@ float Clamp255(float v) {
     return v > 255 ? 255 : v;
 }
 
+const char* const kKept = "the drawing state is kept";
+
 const unsigned char InkPalette[10][3] = {
     {0, 0, 0},       {255, 0, 0},   {255, 128, 0}, {255, 255, 0}, {0, 255, 0},
     {0, 255, 255},   {0, 0, 255},   {180, 0, 255}, {255, 0, 180}, {255, 255, 255},
@@ -33,15 +35,25 @@ void KELPCore::ResetDraw() {
 
 // Sizes are kept divided by ViewScale (and y negated, canvas y grows down)
 // so that shapes and images can each apply their own unit.
-void KELPCore::SetSize(float s) { SetSize(s, s); }
+// A setter given a NaN (or, where no range can hold it, an infinity) is
+// ignored, said once: the state keeps its last good value.
+void KELPCore::SetSize(float s) {
+    if (!Finite("SetSize", {s}, kKept)) return;
+    ASys.sizeX = s / ASys.ViewScale;
+    ASys.sizeY = -s / ASys.ViewScale;
+}
 void KELPCore::SetSize(float sx, float sy) {
+    if (!Finite("SetSize", {sx, sy}, kKept)) return;
     ASys.sizeX = sx / ASys.ViewScale;
     ASys.sizeY = -sy / ASys.ViewScale;
 }
 
-void KELPCore::SetRot(float degrees) { ASys.rot = degrees; }
+void KELPCore::SetRot(float degrees) {
+    if (Finite("SetRot", {degrees}, kKept)) ASys.rot = degrees;
+}
 
 void KELPCore::SetLineThickness(float t) {
+    if (!Finite("SetLineThickness", {t}, kKept)) return;
     if (!(t >= 0.05f)) t = 0.05f;
     ASys.lineHalf = t * 0.5f;
 }
@@ -51,11 +63,13 @@ void KELPCore::SetLineWidth(float t) { SetLineThickness(t); }
 void KELPCore::SetLineThick(float t) { SetLineThickness(t); }
 
 void KELPCore::SetCol(float r, float g, float b) {
+    if (!NotNaN("SetCol", {r, g, b}, kKept)) return;
     ASys.red1 = ASys.red2 = Clamp255(r);
     ASys.green1 = ASys.green2 = Clamp255(g);
     ASys.blue1 = ASys.blue2 = Clamp255(b);
 }
 void KELPCore::SetCol(float r, float g, float b, float a) {
+    if (!NotNaN("SetCol", {r, g, b, a}, kKept)) return;
     SetCol(r, g, b);
     SetAlpha(a);
 }
@@ -63,6 +77,7 @@ void KELPCore::SetCol(float r, float g, float b, float a) {
 // The first colour is the upper edge: with the default negative vertical
 // scale that is colour 2 of the command.
 void KELPCore::SetGradient(float r1, float g1, float b1, float a1, float r2, float g2, float b2, float a2) {
+    if (!NotNaN("SetGradient", {r1, g1, b1, a1, r2, g2, b2, a2}, kKept)) return;
     ASys.red2 = Clamp255(r1);
     ASys.green2 = Clamp255(g1);
     ASys.blue2 = Clamp255(b1);
@@ -73,7 +88,9 @@ void KELPCore::SetGradient(float r1, float g1, float b1, float a1, float r2, flo
     ASys.alpha1 = Clamp255(a2 * 255);
 }
 
-void KELPCore::SetAlpha(float a) { ASys.alpha1 = ASys.alpha2 = Clamp255(a * 255); }
+void KELPCore::SetAlpha(float a) {
+    if (NotNaN("SetAlpha", {a}, kKept)) ASys.alpha1 = ASys.alpha2 = Clamp255(a * 255);
+}
 void KELPCore::Alpha(float a) { SetAlpha(a); }
 
 void KELPCore::Ink(int n) {
@@ -87,7 +104,10 @@ void KELPCore::InkRot(float hue, float s) { HSV2RGB(hue, s, 1); }
 void KELPCore::InkRot(float hue, float s, float v) { HSV2RGB(hue, s, v); }
 
 void KELPCore::HSV2RGB(double h, double s, double v) {
-    double hh = std::isfinite(h) ? fmod(h, 360.0) : 0.0;
+    if (!Finite("HSV2RGB", {float(h)}, kKept) || !NotNaN("HSV2RGB", {float(s), float(v)}, kKept)) return;
+    s = s < 0 ? 0 : (s > 1 ? 1 : s);
+    v = v < 0 ? 0 : (v > 1 ? 1 : v);
+    double hh = fmod(h, 360.0);
     // A negative remainder would pick the wrong sector and overshoot the
     // channels; -90 is the same hue as 270.
     if (hh < 0) hh += 360.0;
@@ -129,6 +149,7 @@ void KELPCore::SetSmooth(int n) { Smooth(n); }
 void KELPCore::SetFont(int slot) { ASys.curFont = slot; }
 
 void KELPCore::SetCLS(float r, float g, float b) {
+    if (!NotNaN("SetCLS", {r, g, b}, kKept)) return;
     ASys.clsCurrent[0] = ASys.clsTarget[0] = Clamp255(r);
     ASys.clsCurrent[1] = ASys.clsTarget[1] = Clamp255(g);
     ASys.clsCurrent[2] = ASys.clsTarget[2] = Clamp255(b);
@@ -137,6 +158,7 @@ void KELPCore::SetCLS(float r, float g, float b) {
 void KELPCore::CLS(float r, float g, float b) { SetCLS(r, g, b); }
 
 void KELPCore::FadeCLS(float r, float g, float b, float speed) {
+    if (!NotNaN("FadeCLS", {r, g, b}, kKept) || !Finite("FadeCLS", {speed}, kKept)) return;
     ASys.clsTarget[0] = Clamp255(r);
     ASys.clsTarget[1] = Clamp255(g);
     ASys.clsTarget[2] = Clamp255(b);
@@ -144,6 +166,7 @@ void KELPCore::FadeCLS(float r, float g, float b, float speed) {
 }
 
 void KELPCore::SetCLSRot(float angle, float lo, float hi) {
+    if (!Finite("SetCLSRot", {angle}, kKept) || !NotNaN("SetCLSRot", {lo, hi}, kKept)) return;
     lo = Clamp255(lo);
     hi = Clamp255(hi);
     float d = hi - lo;

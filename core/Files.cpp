@@ -3,6 +3,7 @@
 // the one open file.
 #include <cctype>
 #include <cstring>
+#include <vector>
 
 #include "CoreState.h"
 #include "../sys/KELPSys.h"
@@ -46,15 +47,25 @@ const char* KELPCore::SaveFolder() {
     saveFolderRoot = dataRoot;
     saveFolder = dataRoot;
     if (!KELPSys::FolderReadOnly(dataRoot)) return saveFolder.c_str();
-    string why;
-    string player = KELPSys::PlayerDataFolder(PlayerFolderName(gameNumber), why);
+    std::vector<string> refused;
+    bool temporary = false;
+    string player = KELPSys::PlayerDataFolder(PlayerFolderName(gameNumber), refused, temporary);
     // Screenshot names are sized for the longest data root.
     if (player.size() >= sizeof dataRoot) {
-        why = "the player's data folder " + player + " has too long a path";
+        refused.push_back(player + ": too long a path");
         player.clear();
     }
+    // Said once, where the saves could not go and why, then where they go.
+    for (const string& line : refused) KELPSys::Debuglog(("Saves cannot go to " + line).c_str());
     if (player.empty()) {
-        KELPSys::Debuglog(("Saves stay in " + saveFolderRoot + ", which cannot be written: " + why).c_str());
+        KELPSys::Debuglog(("Saves cannot be kept: " + saveFolderRoot + " cannot be written, nor any folder of the "
+                           "player's")
+                              .c_str());
+    } else if (temporary) {
+        saveFolder = player;
+        KELPSys::Debuglog(("Saves go to " + player + ", in the system's temporary folder, which may be emptied at "
+                           "a restart (" + saveFolderRoot + " cannot be written)")
+                              .c_str());
     } else {
         saveFolder = player;
         KELPSys::Debuglog(("Saves go to " + player + " (" + saveFolderRoot + " cannot be written)").c_str());
@@ -73,6 +84,14 @@ int KELPCore::ReadFile(string name) {
         KELPSys::PathExists(RootedPath(dataRoot, name)))
         path = RootedPath(dataRoot, name);
     return ASys.ReadFile_Sys(path.c_str());
+}
+
+string KELPCore::MoveAside(string name) {
+    const string path = RootedPath(SaveFolder(), name);
+    string why;
+    const string aside = KELPSys::MoveAside(path, why);
+    if (aside.empty()) KELPSys::Debuglog(("Not moved aside: " + path + " (" + why + ")").c_str());
+    return aside;
 }
 
 void KELPCore::WriteInt(int v) { ASys.WriteInt_Sys(v); }

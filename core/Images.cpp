@@ -142,12 +142,18 @@ static void QueueImage(KELPCore* core, int kind, int slot, float x, float y, int
     ASys.CopyState(*cmd);
 }
 
-void KELPCore::DrawImg(int slot, float x, float y, int frame) { QueueImage(this, CMD_IMAGE, slot, x, y, frame); }
+// A NaN or infinite position draws nothing (said once).
+void KELPCore::DrawImg(int slot, float x, float y, int frame) {
+    if (Finite("DrawImg", {x, y}, "nothing drawn")) QueueImage(this, CMD_IMAGE, slot, x, y, frame);
+}
 
-void KELPCore::DrawBlur(int slot, float x, float y, int frame) { QueueImage(this, CMD_BLUR, slot, x, y, frame); }
+void KELPCore::DrawBlur(int slot, float x, float y, int frame) {
+    if (Finite("DrawBlur", {x, y}, "nothing drawn")) QueueImage(this, CMD_BLUR, slot, x, y, frame);
+}
 
 void KELPCore::QuadImg(int slot, float x1, float y1, float x2, float y2, float x3, float y3, float x4, float y4,
                        int frame) {
+    if (!Finite("QuadImg", {x1, y1, x2, y2, x3, y3, x4, y4}, "nothing drawn")) return;
     DrawCommand* cmd = ImageCommand(this, slot, CMD_QUADIMAGE);
     if (!cmd) return;
     cmd->x = x1 - ASys.rw2;
@@ -186,6 +192,7 @@ void KELPCore::DrawBuffer() {
 
 void KELPCore::Text(float x, float y, string s, float align, float extra) {
     (void)extra;
+    if (!Finite("Text", {x, y, align}, "nothing drawn")) return;
     const float scale = ASys.sizeX * ASys.ViewScale;
     const float r = ASys.rot;
     const float half = StringWidth(s) * 0.5f;
@@ -208,6 +215,7 @@ void KELPCore::Text(float x, float y, string s, float align, float extra) {
 
 void KELPCore::Text(float x, float y, char c, float align, float extra) {
     (void)extra;
+    if (!Finite("Text", {x, y, align}, "nothing drawn")) return;
     const float scale = ASys.sizeX * ASys.ViewScale;
     const float r = ASys.rot;
     const int g = (signed char)c - 32;

@@ -15,11 +15,19 @@
 //   shape (screenW x screenH, refreshed by RenderGame).
 // - Angles are degrees, turning clockwise on screen.
 // - Colour components are 0..255 and alpha 0..1; both are clamped.
+// - Bad numbers in drawing and sound calls (each call below says which of
+//   its arguments this covers): a value out of its range is clamped into
+//   it, infinities too; a NaN, which no range holds, and an infinity where
+//   a finite number is needed (a position, a size, an angle) make the call
+//   do nothing: the log says so once for that call ("Rect: an argument is
+//   NaN or infinite; nothing drawn (said once)"). A setter that does
+//   nothing keeps the drawing state as it was.
 // - Slots: image slots 0..99 (a pixel buffer may also be 100), sound slots
 //   0..104. A slot outside its range is refused with a log line.
 // - Nothing throws. A failure is logged as a numbered line on standard
 //   output, and the call does nothing or returns 0 (or the stated marker).
-// - Everything runs on the one main thread.
+// - Everything runs on the one main thread (RequestURL's exchange runs off
+//   it, touching nothing of the game's).
 #pragma once
 
 #include <cstddef>
@@ -225,9 +233,9 @@ public:
     // Draws the last finished update's list, shows it, and reads the window
     // events; then writes the canvas size into w and h: pass screenW, screenH.
     void RenderGame(float& w, float& h);
-    // Keeps the music playing: call it once per loop pass (skip it while
-    // paused to let the music fall silent). Without it a track stops after
-    // its first fraction of a second.
+    // Keeps the music playing: call it once per loop pass. Without it a track
+    // stops after its first fraction of a second (to hold it while the game
+    // is paused, PauseMusic and ResumeMusic).
     void MusicHandler();
     // Full screen on the primary monitor, or back to an 800 x 600 window.
     void FlipFullscreen();
@@ -246,28 +254,34 @@ public:
     // start of every update (the loop in the template does).
     void ResetDraw();
     // Scale of shapes, images and text: 1 is natural size; negative mirrors.
+    // NaN or infinite: ignored (said once).
     void SetSize(float s);
     void SetSize(float sx, float sy);
     // Rotation in degrees, clockwise, of rectangles, fans, triangles, images
-    // and text (ovals, quads and lines do not turn).
+    // and text (ovals, quads and lines do not turn). Any finite angle (720
+    // is 0); NaN or infinite: ignored (said once).
     void SetRot(float degrees);
-    // Line thickness in canvas units (at least 0.05); the scale does not
-    // apply.
+    // Line thickness in canvas units (below 0.05: 0.05); the scale does not
+    // apply. NaN or infinite: ignored (said once).
     void SetLineThickness(float t);
-    // Colour 0..255 per component (alpha 0..1 where given; otherwise kept).
+    // Colour 0..255 per component (alpha 0..1 where given; otherwise kept);
+    // values beyond, infinities too, are clamped; a NaN: ignored (said once).
     void SetCol(float r, float g, float b);
     void SetCol(float r, float g, float b, float a);
     // Two colours: the first along a rectangle's upper edge, the second along
-    // its lower edge (an oval: rim and centre). Alphas 0..1.
+    // its lower edge (an oval: rim and centre). Alphas 0..1. Clamped as
+    // SetCol; a NaN: ignored (said once).
     void SetGradient(float r1, float g1, float b1, float a1, float r2, float g2, float b2, float a2);
-    // Alpha 0 (invisible) .. 1 (opaque), keeping the colour.
+    // Alpha 0 (invisible) .. 1 (opaque), keeping the colour; clamped; NaN:
+    // ignored (said once).
     void SetAlpha(float a);
     // A palette colour, opaque: n modulo 10 of black, red, orange, yellow,
     // green, cyan, blue, purple, pink, white (negative n counts on round).
     void Ink(int n);
-    // A colour by hue in degrees (0 red, 120 green, 240 blue; any value
-    // wraps), saturation s and value v 0..1 (default 1), opaque. HSV2RGB is
-    // the same with all three given.
+    // A colour by hue in degrees (0 red, 120 green, 240 blue; any finite
+    // value wraps), saturation s and value v 0..1 (default 1; clamped),
+    // opaque. HSV2RGB is the same with all three given. A NaN, or an
+    // infinite hue: ignored (said once).
     void InkRot(float hue);
     void InkRot(float hue, float s);
     void InkRot(float hue, float s, float v);
@@ -278,18 +292,26 @@ public:
     // Texture filtering of images: 1 smooth (linear), anything else sharp
     // pixels (the default).
     void Smooth(int n);
-    // The image slot that Text draws with (LoadFont sets it).
+    // The image slot that Text draws with (LoadFont sets it); a slot that
+    // holds no image draws nothing, logged as DrawImg logs it.
     void SetFont(int slot);
-    // The clear colour behind everything, 0..255, at once.
+    // The clear colour behind everything, 0..255 (clamped), at once. A NaN:
+    // ignored (said once), as in the two below.
     void SetCLS(float r, float g, float b);
     // Fades the clear colour there: each render closes 1/speed of the gap
-    // (speed 1 or less: at once).
+    // (speed 1 or less: at once; an infinite speed: ignored).
     void FadeCLS(float r, float g, float b, float speed);
-    // A clear colour cycling with angle (degrees) between lo and hi (0..255).
+    // A clear colour cycling with angle (degrees, finite) between lo and hi
+    // (0..255, clamped).
     void SetCLSRot(float angle, float lo, float hi);
 
     // ---- Shapes -------------------------------------------------------------------------
-    // Each queues one shape in the current colour, size and rotation.
+    // Each queues one shape in the current colour, size and rotation. A NaN
+    // or infinite argument: nothing is drawn (said once for that call), and
+    // neither is a shape whose size at the current scale would overflow. A
+    // negative size mirrors the shape: a rectangle, oval or circle looks the
+    // same as with its absolute size, a _UL form then extends left of x (or
+    // above y), Tri points its apex down.
     // Rectangle centred on (x, y), w x h (or s x s) before scaling. Plot is a
     // 1 x 1 rectangle. The _UL forms take the upper-left corner instead.
     void Rect(float x, float y, float w, float h);
@@ -322,8 +344,12 @@ public:
     // the name ends in .png, .Png or .PNG; backslashes count as slashes. A
     // PNG no wider than `frameSize` is one image of frameSize x frameSize
     // pixels; a wider one is a sprite sheet cut into frameSize-pixel square
-    // frames, numbered from 0 along each row, then row after row. Magenta
-    // (255, 0, 255) and cyan (0, 255, 255) pixels are transparent. A missing
+    // frames, numbered from 0 along each row, then row after row.
+    // Transparent, whatever their alpha: magenta and cyan, the key colours,
+    // and every pixel within 4 of one in each component: red and blue
+    // 251..255 with green 0..4 (magenta), or red 0..4 with green and blue
+    // 251..255 (cyan). A sprite meant to show cyan uses (0, 250, 255) or
+    // further, as it does for magenta; other colours keep their alpha. A missing
     // or bad file logs "OMGERRORZ" and why, and leaves the slot empty; a slot
     // outside 0..99 logs "Image number out of bounds" and loads nothing.
     void LoadImg(int slot, std::string name, int frameSize);
@@ -334,7 +360,9 @@ public:
     // colour (white draws it as it is), alpha, size and rotation; at size 1
     // a frame of N pixels covers N canvas units. A frame out of
     // range draws frame 0; an empty slot draws nothing and logs
-    // "Missing Image <slot>" once (until the slot changes).
+    // "Missing Image <slot>" once (until the slot changes). A NaN or
+    // infinite position here, in DrawBlur, QuadImg and Text (align too):
+    // nothing drawn (said once for that call).
     void DrawImg(int slot, float x, float y, int frame = 0);
     // DrawImg of the frame's softened (blurred) copy; a pixel buffer has
     // none and draws nothing visible.
@@ -364,7 +392,10 @@ public:
     void BufferCLS(int slot);
     void BufferFill(int slot, int r, int g, int b, int a);
     // Sets the pixel at (x, y), pixels from the buffer's top-left, in the
-    // current colour (SetCol); outside the buffer nothing happens.
+    // current colour (SetCol); outside the buffer nothing happens. A NaN or
+    // infinite coordinate here, in BufferLine and in BufferTile: nothing
+    // painted (said once for that call). BufferFill's values are clamped to
+    // 0..255.
     void BufferPlot(int slot, float x, float y);
     void BufferLine(int slot, float x1, float y1, float x2, float y2);
     // Copies frame `frame` of slot src onto buffer dst with its top-left at
@@ -506,10 +537,12 @@ public:
     void LoadSFX(int n);
     void LoadSFX(int slot, std::string name);
     // Plays effect slot n once, at pitch 0.25..16 (1 as recorded; default a
-    // random 0.8..1.2), volume 0..1 times sfxVolume, pan -1 (left) .. 1
-    // (right). loop 1 repeats it until its source is reused: effects share
-    // 31 sources in turn, so the 31st effect after it cuts it off. An empty
-    // slot plays nothing; a slot out of range also logs it once.
+    // random 0.8..1.2), volume 0..1 times sfxVolume (0..1), pan -1 (left) ..
+    // 1 (right). Each is clamped into its range, infinities too; a NaN in
+    // any of them, sfxVolume included, plays nothing (said once). loop 1
+    // repeats it until its source is reused: effects share 31 sources in
+    // turn, so the 31st effect after it cuts it off. An empty slot plays
+    // nothing; a slot out of range also logs it once.
     void PlaySFX(int n);
     void PlaySFX(int n, float pitch);
     void PlaySFX(int n, float pitch, float volume);
@@ -522,10 +555,20 @@ public:
     // leaves no track playing. Call MusicHandler once per loop pass.
     void PlayMusic(std::string name);
     void PlayMusic(std::string name, int loop);
-    // Ends the track: what is queued (well under a second) plays out.
+    // Ends the track: what is queued (well under a second) plays out; a
+    // paused track ends at once, silent.
     void StopMusic();
+    // Pauses the track where it is, at once; MusicHandler then keeps it
+    // paused (call it as always). ResumeMusic goes on with the very next
+    // sample. A new track (PlayMusic) starts playing, paused or not. Without
+    // a track, or twice in a row, nothing more happens.
+    void PauseMusic();
+    void ResumeMusic();
     // The track's own volume 0..1, pitch 0.25..4 and pan -1..1; each new
-    // track starts at 1, 1 and 0, so set them after PlayMusic.
+    // track starts at 1, 1 and 0, so set them after PlayMusic. Values out of
+    // range (infinities too) are clamped; a NaN keeps the setting (said
+    // once). musicVolume is clamped to 0..1 too, and a NaN there keeps the
+    // last volume heard (said once).
     void MusicVolume(float v);
     void MusicPitch(float p);
     void MusicPan(float p);
@@ -534,19 +577,24 @@ public:
     // The folder that WriteFile, ReadFile and screenshots use: the data root,
     // unless it exists and cannot be written (a game installed under
     // /usr/games, a read-only copy). Then it is the player's data folder,
-    // $XDG_DATA_HOME/<program>/ or by default ~/.local/share/<program>/,
-    // named after the program's file and made when first needed; the log
-    // says so once. Assets are always read from the data root, and ReadFile
-    // reads there a file the player's folder does not hold yet. Chosen again
-    // whenever dataRoot changes; the text stays valid until then.
+    // named after the program's file and made when first needed: the first
+    // that can be written of $XDG_DATA_HOME/<program>/, ~/.local/share/
+    // <program>/ and, as a last resort, <program>/ in a folder of the user's
+    // own in the system's temporary folder ($TMPDIR or /tmp: kelp-<user
+    // id>/), which a restart may empty. The log says once which, and why
+    // each one before it could not be used. When none can, it stays the data
+    // root and saves fail (the log says so). Assets are always read from
+    // the data root, and ReadFile reads there a file the player's folder
+    // does not hold yet. Chosen again whenever dataRoot changes; the text
+    // stays valid until then.
     const char* SaveFolder();
     // One file at a time, named relative to SaveFolder() (no folders are
     // made); opening another closes the first. WriteFile returns 1 when the
     // file is open for writing: it is written under a name of its own
     // ("<name>.<process id>.tmp") and renamed over `name` at CloseFile, so an
     // interrupted save never leaves half a file; something at `name` that is
-    // not a regular file (a folder, a FIFO, a device) is moved aside to
-    // "<name>.bad" first. ReadFile opens regular files only and returns 1
+    // not a regular file (a folder, a FIFO, a device) is moved aside first,
+    // as MoveAside does. ReadFile opens regular files only and returns 1
     // when open for reading; when it fails (0) it prints "Error Reading File"
     // and logs why: no save yet (not found), a file that is not a regular
     // file and was skipped, or the system's reason.
@@ -571,6 +619,13 @@ public:
     // Closes (and, for a written file, puts it in place). A file still open
     // at Terminate is closed and kept.
     void CloseFile();
+    // Moves the file (or whatever is) at `name` in SaveFolder() aside, to
+    // keep a save the game cannot use: to the first free name of
+    // "<name>.bad", "<name>.2.bad", "<name>.3.bad" ... "<name>.999.bad",
+    // never over anything already there. Returns the path it now has, or ""
+    // (nothing there, no free name, the system's refusal), which the log
+    // explains.
+    std::string MoveAside(std::string name);
 
     // ---- Strings and the log ----------------------------------------------------------------------------------
     // printf into the next of 30 buffers of 16 KB (longer text is cut): the
@@ -687,10 +742,25 @@ public:
     // GET http://<host><path><value> on port 80, with the value escaped, and
     // return what the answer holds between "[-\r\nData-]" and "[-\r\nEnd-]"
     // ("" when no whole answer arrived: an unknown or empty host, no
-    // connection, a cut or late answer; the log says why). It blocks the loop: 3 s at most for the first part of
-    // the answer and for each further one, 10 s in all. In a browser it
-    // never blocks: it returns the last answer that has arrived.
+    // connection, a cut or late answer; the log says why). It blocks the
+    // loop: 3 s at most to connect, to send, for the first part of the
+    // answer and for each further one, 10 s for the whole answer. In a
+    // browser it never blocks: it returns the last answer that has arrived.
     std::string GetURL(std::string host, std::string path, std::string value);
+    // The same request without ever holding the game: RequestURL starts it
+    // and returns at once, 1 when it started, 0 when one is still under way
+    // (then nothing is sent: one at a time; in a browser GetURL's request
+    // counts too, as a page has one at a time). It runs on a thread of its
+    // own on the desktop (in a browser as GetURL's does), with GetURL's
+    // bounds, escaping and reading of the answer. URLPending is 1
+    // while it is under way, 0 once it has ended (or none was started); the
+    // log then says why it failed, if it did. URLAnswer is "" while it is
+    // under way, then its answer: the data between the markers, or "" when
+    // none came whole. Check them once an update; a request still under way
+    // at Terminate is stopped.
+    int RequestURL(std::string host, std::string path, std::string value);
+    int URLPending();
+    std::string URLAnswer();
     // Opens a web page in the player's browser.
     void OpenBrowser(std::string url);
     // The scramble of score records: a keyword and the game number set it;

@@ -38,36 +38,9 @@ void PointCommand(int kind, const float* xy, int points) {
     ASys.CopyState(*c);
 }
 
-}  // namespace
-
-void KELPCore::Rect(float x, float y, float w, float h) { BoxCommand(CMD_RECT, x, y, w, h); }
-void KELPCore::Rect(float x, float y, float s) { Rect(x, y, s, s); }
-void KELPCore::Plot(float x, float y) { Rect(x, y, 1, 1); }
-void KELPCore::Rect_UL(float x, float y, float s) { Rect(x + s / 2, y + s / 2, s, s); }
-void KELPCore::Rect_UL(float x, float y, float w, float h) { Rect(x + w / 2, y + h / 2, w, h); }
-
-void KELPCore::Oval(float x, float y, float w, float h) { BoxCommand(CMD_OVAL, x, y, w, h); }
-void KELPCore::Oval(float x, float y, float r) { Oval(x, y, 2 * r, 2 * r); }
-void KELPCore::Circle(float x, float y, float r) { Oval(x, y, 2 * r, 2 * r); }
-void KELPCore::Oval_UL(float x, float y, float w, float h) { Oval(x + w / 2, y + h / 2, w, h); }
-void KELPCore::Oval_UL(float x, float y, float r) { Oval(x + r, y + r, 2 * r, 2 * r); }
-void KELPCore::Circle_UL(float x, float y, float r) { Oval(x + r, y + r, 2 * r, 2 * r); }
-
-void KELPCore::Fan(float x, float y, float r) { BoxCommand(CMD_FAN, x, y, 2 * r, 2 * r); }
-
-void KELPCore::Quad(float x1, float y1, float x2, float y2, float x3, float y3, float x4, float y4) {
-    const float p[8] = {x1, y1, x2, y2, x3, y3, x4, y4};
-    PointCommand(CMD_QUAD, p, 4);
-}
-
-void KELPCore::FullTri(float x1, float y1, float x2, float y2, float x3, float y3) {
-    const float p[6] = {x1, y1, x2, y2, x3, y3};
-    PointCommand(CMD_TRI, p, 3);
-}
-
 // Triangles turn here rather than in the renderer, so the three points are
 // final: the first at the state's rotation, the others 120 and 240 on.
-void KELPCore::Tri(float x, float y, float w, float h) {
+void TriCommand(KELPCore& g, float x, float y, float w, float h) {
     float W = ASys.sizeX * ASys.ViewScale;
     float H = ASys.sizeY * ASys.ViewScale;
     float cx = x - (float)ASys.rw2;
@@ -79,28 +52,92 @@ void KELPCore::Tri(float x, float y, float w, float h) {
     c->kind = CMD_TRI;
     for (int k = 0; k < 3; k++) {
         float a = r + 120.0f * k;
-        *place[k][0] = cx + Sin(a) * W * w;
-        *place[k][1] = cy + Cos(a) * H * h;
+        *place[k][0] = cx + g.Sin(a) * W * w;
+        *place[k][1] = cy + g.Cos(a) * H * h;
     }
     ASys.CopyState(*c);
+}
+
+// A call with a NaN or infinite argument draws nothing (said once); a
+// negative size mirrors the shape.
+const char* const kNotDrawn = "nothing drawn";
+
+}  // namespace
+
+void KELPCore::Rect(float x, float y, float w, float h) {
+    if (Finite("Rect", {x, y, w, h}, kNotDrawn)) BoxCommand(CMD_RECT, x, y, w, h);
+}
+void KELPCore::Rect(float x, float y, float s) {
+    if (Finite("Rect", {x, y, s}, kNotDrawn)) BoxCommand(CMD_RECT, x, y, s, s);
+}
+void KELPCore::Plot(float x, float y) {
+    if (Finite("Plot", {x, y}, kNotDrawn)) BoxCommand(CMD_RECT, x, y, 1, 1);
+}
+void KELPCore::Rect_UL(float x, float y, float s) {
+    if (Finite("Rect_UL", {x, y, s}, kNotDrawn)) BoxCommand(CMD_RECT, x + s / 2, y + s / 2, s, s);
+}
+void KELPCore::Rect_UL(float x, float y, float w, float h) {
+    if (Finite("Rect_UL", {x, y, w, h}, kNotDrawn)) BoxCommand(CMD_RECT, x + w / 2, y + h / 2, w, h);
+}
+
+void KELPCore::Oval(float x, float y, float w, float h) {
+    if (Finite("Oval", {x, y, w, h}, kNotDrawn)) BoxCommand(CMD_OVAL, x, y, w, h);
+}
+void KELPCore::Oval(float x, float y, float r) {
+    if (Finite("Oval", {x, y, r}, kNotDrawn)) BoxCommand(CMD_OVAL, x, y, 2 * r, 2 * r);
+}
+void KELPCore::Circle(float x, float y, float r) {
+    if (Finite("Circle", {x, y, r}, kNotDrawn)) BoxCommand(CMD_OVAL, x, y, 2 * r, 2 * r);
+}
+void KELPCore::Oval_UL(float x, float y, float w, float h) {
+    if (Finite("Oval_UL", {x, y, w, h}, kNotDrawn)) BoxCommand(CMD_OVAL, x + w / 2, y + h / 2, w, h);
+}
+void KELPCore::Oval_UL(float x, float y, float r) {
+    if (Finite("Oval_UL", {x, y, r}, kNotDrawn)) BoxCommand(CMD_OVAL, x + r, y + r, 2 * r, 2 * r);
+}
+void KELPCore::Circle_UL(float x, float y, float r) {
+    if (Finite("Circle_UL", {x, y, r}, kNotDrawn)) BoxCommand(CMD_OVAL, x + r, y + r, 2 * r, 2 * r);
+}
+
+void KELPCore::Fan(float x, float y, float r) {
+    if (Finite("Fan", {x, y, r}, kNotDrawn)) BoxCommand(CMD_FAN, x, y, 2 * r, 2 * r);
+}
+
+void KELPCore::Quad(float x1, float y1, float x2, float y2, float x3, float y3, float x4, float y4) {
+    if (!Finite("Quad", {x1, y1, x2, y2, x3, y3, x4, y4}, kNotDrawn)) return;
+    const float p[8] = {x1, y1, x2, y2, x3, y3, x4, y4};
+    PointCommand(CMD_QUAD, p, 4);
+}
+
+void KELPCore::FullTri(float x1, float y1, float x2, float y2, float x3, float y3) {
+    if (!Finite("FullTri", {x1, y1, x2, y2, x3, y3}, kNotDrawn)) return;
+    const float p[6] = {x1, y1, x2, y2, x3, y3};
+    PointCommand(CMD_TRI, p, 3);
+}
+
+void KELPCore::Tri(float x, float y, float w, float h) {
+    if (Finite("Tri", {x, y, w, h}, kNotDrawn)) TriCommand(*this, x, y, w, h);
 }
 
 // Moves the centre against the apex by e times half the height, so that
 // e = 0.5 centres the triangle's vertical extent on (x, y).
 void KELPCore::Tri_Fix(float x, float y, float w, float h, float e) {
+    if (!Finite("Tri_Fix", {x, y, w, h, e}, kNotDrawn)) return;
     float H = ASys.sizeY * ASys.ViewScale;
     float r = ASys.rot;
     float k = (Cos(60) - Cos(0)) * H * h * e;
-    Tri(x + Sin(r + 180) * k, y - Cos(r + 180) * k, w, h);
+    TriCommand(*this, x + Sin(r + 180) * k, y - Cos(r + 180) * k, w, h);
 }
 
 // A quadrilateral offset by half the thickness on either side of the
 // segment; square ends at the end points. The thickness ignores the scale.
 void KELPCore::Line(float x1, float y1, float x2, float y2) {
+    if (!Finite("Line", {x1, y1, x2, y2}, kNotDrawn)) return;
     float t = ASys.lineHalf;
     float A = (float)(atan2((double)(x2 - x1), (double)(y1 - y2)) / 0.017453);
     float sp = Sin(A + 90), cp = Cos(A + 90);
     float sm = Sin(A - 90), cm = Cos(A - 90);
-    Quad(x1 + sp * t, y1 - cp * t, x2 + sp * t, y2 - cp * t,
-         x2 + sm * t, y2 - cm * t, x1 + sm * t, y1 - cm * t);
+    const float p[8] = {x1 + sp * t, y1 - cp * t, x2 + sp * t, y2 - cp * t,
+                        x2 + sm * t, y2 - cm * t, x1 + sm * t, y1 - cm * t};
+    PointCommand(CMD_QUAD, p, 4);
 }

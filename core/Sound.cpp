@@ -21,6 +21,13 @@ bool EndsWithAnyCase(const string& s, const char* lower, const char* capital, co
     return EndsWith(s, lower) || EndsWith(s, capital) || EndsWith(s, upper);
 }
 
+float Clamp01(float v) { return v < 0 ? 0 : (v > 1 ? 1 : v); }
+
+// The player's music volume, 0..1; a NaN keeps the last one heard.
+void TakeMusicVolume(float volume) {
+    if (NotNaN("musicVolume", {volume}, "the last music volume is kept")) ASys.musicMaster = Clamp01(volume);
+}
+
 }  // namespace
 
 // ---- Effects ---------------------------------------------------------------------
@@ -39,14 +46,23 @@ void KELPCore::LoadSFX(int slot, string name) {
         ASys.GetWAV(slot, fstr("%s/Data/%i/audio/%s.wav", dataRoot, gameNumber, name.c_str()));
 }
 
-void KELPCore::PlaySFX(int n) { ASys.PlayWAV(n, tRnd(0.8f, 1.2f), sfxVolume, 0, 0); }
-void KELPCore::PlaySFX(int n, float pitch) { ASys.PlayWAV(n, pitch, sfxVolume, 0, 0); }
-void KELPCore::PlaySFX(int n, float pitch, float volume) { ASys.PlayWAV(n, pitch, sfxVolume * volume, 0, 0); }
+// Pitch, volume and pan are clamped by the platform (infinities too); a NaN
+// among them, or in sfxVolume, has no place in a range: nothing is played,
+// and the log says so once.
+static void PlayEffect(KELPCore& g, const char* call, int n, float pitch, float volume, float pan, int loop) {
+    if (!NotNaN(call, {pitch, volume, pan, g.sfxVolume}, "nothing played")) return;
+    // Each factor is clamped first: 0 times an infinity would be NaN.
+    ASys.PlayWAV(n, pitch, g.Clamp(g.sfxVolume, 0, 1) * g.Clamp(volume, 0, 1), pan, loop);
+}
+
+void KELPCore::PlaySFX(int n) { PlayEffect(*this, "PlaySFX", n, tRnd(0.8f, 1.2f), 1, 0, 0); }
+void KELPCore::PlaySFX(int n, float pitch) { PlayEffect(*this, "PlaySFX", n, pitch, 1, 0, 0); }
+void KELPCore::PlaySFX(int n, float pitch, float volume) { PlayEffect(*this, "PlaySFX", n, pitch, volume, 0, 0); }
 void KELPCore::PlaySFX(int n, float pitch, float volume, float pan) {
-    ASys.PlayWAV(n, pitch, sfxVolume * volume, pan, 0);
+    PlayEffect(*this, "PlaySFX", n, pitch, volume, pan, 0);
 }
 void KELPCore::PlaySFX(int n, float pitch, float volume, float pan, int loop) {
-    ASys.PlayWAV(n, pitch, sfxVolume * volume, pan, loop);
+    PlayEffect(*this, "PlaySFX", n, pitch, volume, pan, loop);
 }
 
 // ---- Music -------------------------------------------------------------------------
@@ -57,7 +73,7 @@ void KELPCore::PlayMusic(string name, int loop) {
     std::replace(name.begin(), name.end(), '\\', '/');
     // The first buffer is queued at once: it plays at the game's volume
     // even before the loop's first MusicHandler.
-    ASys.musicMaster = musicVolume;
+    TakeMusicVolume(musicVolume);
     if (EndsWithAnyCase(name, ".ogg", ".Ogg", ".OGG")) {
         ASys.PlayMusic_Ogg_Sys(fstr("%s/Data/%i/audio/%s", dataRoot, gameNumber, name.c_str()), loop);
         return;
@@ -71,13 +87,23 @@ void KELPCore::PlayMusic(string name, int loop) {
 }
 
 // What is queued already plays out; no more buffers follow.
-void KELPCore::StopMusic() { ASys.musicMode = 0; }
+void KELPCore::StopMusic() { ASys.EndMusicSys(); }
 
-void KELPCore::MusicVolume(float v) { ASys.trackVolume = Clamp(v, 0, 1); }
-void KELPCore::MusicPitch(float p) { ASys.trackPitch = Clamp(p, 0.25f, 4); }
-void KELPCore::MusicPan(float p) { ASys.trackPan = Clamp(p, -1, 1); }
+void KELPCore::PauseMusic() { ASys.PauseMusicSys(); }
+void KELPCore::ResumeMusic() { ASys.ResumeMusicSys(); }
+
+// Clamped, infinities too; a NaN keeps the track's setting (said once).
+void KELPCore::MusicVolume(float v) {
+    if (NotNaN("MusicVolume", {v}, "the volume is kept")) ASys.trackVolume = Clamp(v, 0, 1);
+}
+void KELPCore::MusicPitch(float p) {
+    if (NotNaN("MusicPitch", {p}, "the pitch is kept")) ASys.trackPitch = Clamp(p, 0.25f, 4);
+}
+void KELPCore::MusicPan(float p) {
+    if (NotNaN("MusicPan", {p}, "the pan is kept")) ASys.trackPan = Clamp(p, -1, 1);
+}
 
 void KELPCore::MusicHandler() {
-    ASys.musicMaster = musicVolume;
+    TakeMusicVolume(musicVolume);
     if (ASys.musicMode > 0) ASys.HandleMusicSys();
 }

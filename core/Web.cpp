@@ -32,5 +32,13 @@ string KELPCore::GetURL(string host, string path, string value) {
     return ASys.webResult;
 }
 
+int KELPCore::RequestURL(string host, string path, string value) {
+    return ASys.StartURLData(host, path + EscapeValue(value));
+}
+
+int KELPCore::URLPending() { return ASys.URLUnderWay(); }
+
+string KELPCore::URLAnswer() { return ASys.URLUnderWay() ? string() : ASys.urlAnswer; }
+
 // Up to the first NUL, as a C string.
 void KELPCore::OpenBrowser(string url) { ASys.OpenBrowser_Sys(url.c_str()); }

@@ -50,15 +50,11 @@ std::string SaveName(const MyGame& g) {
 
 // The save is about to be cleared and overwritten; it may well be intact and
 // only refused because the settings file (and its user ID) was damaged. The
-// old file is kept beside it, replacing the one kept last time.
+// old file is kept beside it, under a name no earlier one has taken.
 void KeepRejectedSave(MyGame& g) {
-    std::string from = std::string(g.SaveFolder()) + "/" + SaveName(g);
-    std::string to = from + ".bad";
+    const std::string kept = g.MoveAside(SaveName(g));
     // Built as a string: a long data root would not fit a temporary one.
-    std::string line = rename(from.c_str(), to.c_str()) == 0
-                           ? "Old save kept as " + to
-                           : "Old save not kept as " + to + " (" + strerror(errno) + ")";
-    g.Debuglog(line.c_str());
+    if (!kept.empty()) g.Debuglog(("Old save kept as " + kept).c_str());
 }
 
 }  // namespace

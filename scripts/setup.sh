@@ -8,7 +8,7 @@ PACKAGES="build-essential cmake pkg-config python3
 libglfw3-dev libgl-dev libgl1-mesa-dri libopenal-dev libopenal1 liblodepng-dev libstb-dev
 libvorbis-dev libfreetype-dev fonts-dejavu-core libsqlite3-dev
 libgtest-dev libx11-dev xvfb xauth xdotool x11-utils imagemagick clang libclang-rt-14-dev
-emscripten chromium python3-websocket apitrace
+emscripten chromium python3-websocket apitrace lintian
 libmicrohttpd-dev libpq-dev libbrotli-dev zlib1g-dev postgresql nginx-light"
 
 missing=""

@@ -371,6 +371,7 @@ void KELPSys::AudioStart() {
     MusicBufferTick = 0;
     musicMode = 0;
     musicNextBuffer = 0;
+    musicPaused = 0;
 
     // Facing +z from z = 1, the listener's right is -x: PlayWAV puts a
     // source at x = -pan.
@@ -507,6 +508,7 @@ void KELPSys::PlayWAV(int slot, float pitch, float gain, float pan, int loop) {
 static void BeginStream(KELPSys& s, int loop) {
     ResetMusicSource();
     ReleaseStream();
+    s.musicPaused = 0;
     s.musicMode = 0;
     s.musicNextBuffer = 0;
     s.musicLoop = loop;
@@ -715,6 +717,11 @@ void KELPSys::BufferMusic_Ogg_Sys() {
 
 void KELPSys::HandleMusicSys() {
     if (!AudioEnabled) return;
+    if (musicPaused) {
+        // Held where it is: nothing is queued, and the source stays paused.
+        ApplyMusicSettings();
+        return;
+    }
     if (musicMode == MUSIC_WAITING && (!FileArriving || !FileArriving(musicPath))) {
         char path[sizeof musicPath];
         snprintf(path, sizeof path, "%s", musicPath);
@@ -730,7 +737,36 @@ void KELPSys::HandleMusicSys() {
 void KELPSys::StopMusicSys() {
     musicMode = 0;
     musicNextBuffer = 0;
+    musicPaused = 0;
     ReleaseStream();
+}
+
+// OpenAL keeps a paused source's place in its queue, and a play takes it up
+// from there: the stream goes on with the very next sample.
+void KELPSys::PauseMusicSys() {
+    if (!AudioEnabled) return;
+    musicPaused = 1;
+    ALint state = 0;
+    alGetSourcei(MusicSource(), AL_SOURCE_STATE, &state);
+    if (state == AL_PLAYING) alSourcePause(MusicSource());
+    alGetError();
+}
+
+void KELPSys::ResumeMusicSys() {
+    if (!AudioEnabled || !musicPaused) return;
+    musicPaused = 0;
+    ALint state = 0;
+    alGetSourcei(MusicSource(), AL_SOURCE_STATE, &state);
+    if (state == AL_PAUSED) alSourcePlay(MusicSource());
+    alGetError();
+}
+
+void KELPSys::EndMusicSys() {
+    musicMode = 0;
+    if (!musicPaused) return;
+    // A paused track has nothing to play out: the player chose silence.
+    musicPaused = 0;
+    if (AudioEnabled) ResetMusicSource();
 }
 
 }  // namespace kelp

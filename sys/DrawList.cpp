@@ -2,6 +2,7 @@
 // is filled during an update; the commit copies it into the render list, so
 // a render always draws the whole list of the last finished update.
 #include <algorithm>
+#include <cmath>
 
 #include "KELPSys.h"
 
@@ -9,6 +10,26 @@ namespace kelp {
 
 DrawCommand DrawR[RENDER_LIST_MAX];
 int32_t DrawToRT = 0;
+
+namespace {
+
+// The values the renderer reads for the command's kind are all finite.
+bool CommandFinite(const DrawCommand& c) {
+    const double common[] = {c.x, c.y, c.w, c.h, c.alpha1, c.red1, c.green1, c.blue1, c.alpha2, c.red2,
+                             c.green2, c.blue2, c.rot, c.lineHalf, c.sizeX, c.sizeY};
+    for (double v : common)
+        if (!std::isfinite(v)) return false;
+    const int kind = int(c.kind);
+    if (kind == CMD_TRI || kind == CMD_QUAD || kind == CMD_QUADIMAGE) {
+        if (!std::isfinite(c.x3) || !std::isfinite(c.y3)) return false;
+    }
+    if (kind == CMD_QUAD || kind == CMD_QUADIMAGE) {
+        if (!std::isfinite(c.x4) || !std::isfinite(c.y4)) return false;
+    }
+    return true;
+}
+
+}  // namespace
 
 DrawCommand* KELPSys::NewCommand() {
     if (drawCount < 0) drawCount = 0;
@@ -38,6 +59,14 @@ void KELPSys::CopyState(DrawCommand& cmd) {
     cmd.pad23[0] = stateReserved1;
     cmd.pad23[1] = stateReserved2;
     cmd.pad23[2] = stateReserved3;
+    // The calls refuse NaN and infinite arguments; a product of finite ones
+    // can still overflow (a huge size at a huge scale). Such a command is
+    // not kept: the renderer only ever sees finite numbers.
+    if (!CommandFinite(cmd)) {
+        DebuglogOnce("draw overflow", 0, "A shape or image too large to draw (its numbers overflow); not drawn "
+                     "(said once)");
+        return;
+    }
     drawCount++;
 }
 

@@ -8,8 +8,8 @@
 //
 // Only regular files are read: a FIFO, a device, a socket or a folder at a
 // save's name is never opened (opening a FIFO for reading waits for a writer
-// that may never come), and a save puts it aside as "<target>.bad" before it
-// takes its name.
+// that may never come), and a save puts it aside as "<target>.bad" (or the
+// first free name of "<target>.2.bad" ...) before it takes its name.
 //
 // Also here: where an installed program's data and its player's saves are.
 #include <dirent.h>
@@ -103,27 +103,35 @@ FILE* OpenRegularFile(const char* path, std::string& why) {
 
 // Whatever sits at the target's name and is not a regular file (a folder,
 // a FIFO, a device, a socket, or a link to one) is not replaced: it is put
-// aside as "<target>.bad", where a file kept there last time gives way to
-// it. Returns 0, with the reason logged, when it could not be moved.
+// aside under a free name (MoveAside), never over anything kept before.
+// Returns 0, with the reason logged, when it could not be moved.
 int MoveAsideOddTarget() {
     struct stat st;
     if (stat(writeTarget, &st) != 0 || S_ISREG(st.st_mode)) return 1;
     const std::string kind = KindOf(st.st_mode);
-    const std::string aside = std::string(writeTarget) + ".bad";
-    int moved = rename(writeTarget, aside.c_str()) == 0;
-    int e = errno;
-    struct stat kept;
-    if (!moved && lstat(aside.c_str(), &kept) == 0 && !S_ISDIR(kept.st_mode) && unlink(aside.c_str()) == 0) {
-        moved = rename(writeTarget, aside.c_str()) == 0;
-        e = errno;
-    }
-    if (!moved) {
-        errno = e;
-        reportWriteError(("move aside (it is " + kind + ")").c_str());
+    std::string why;
+    const std::string aside = KELPSys::MoveAside(writeTarget, why);
+    if (aside.empty()) {
+        KELPSys::Debuglog(KELPSys::fstrSys("Error Writing File: move aside (it is %s) %s (%s)", kind.c_str(),
+                                           writeTarget, why.c_str()));
         return 0;
     }
     KELPSys::Debuglog((std::string(writeTarget) + " was " + kind + ", not a regular file: moved aside as " + aside).c_str());
     return 1;
+}
+
+// Renames `from` to `to` unless something is at `to` already: 0 when done,
+// else the error (EEXIST when the name is taken).
+int RenameNoReplace(const char* from, const char* to) {
+#ifdef RENAME_NOREPLACE
+    if (renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE) == 0) return 0;
+    if (errno != EINVAL && errno != ENOSYS) return errno;
+    // A file system without it: a look, then the rename (open to a race
+    // only with another copy of the game moving a file at the same name).
+#endif
+    struct stat st;
+    if (lstat(to, &st) == 0) return EEXIST;
+    return rename(from, to) == 0 ? 0 : errno;
 }
 
 // Temporary files of this target left by copies of the program that are no
@@ -324,43 +332,104 @@ int KELPSys::FolderReadOnly(const char* folder) {
     return access(folder, W_OK | X_OK) != 0 && (errno == EACCES || errno == EROFS || errno == EPERM);
 }
 
-std::string KELPSys::PlayerDataFolder(const std::string& game, std::string& why) {
-    // The XDG base directory rules: a relative XDG_DATA_HOME is ignored.
-    std::string base;
-    const char* xdg = getenv("XDG_DATA_HOME");
-    if (xdg && xdg[0] == '/') {
-        base = xdg;
-    } else {
-        const char* home = getenv("HOME");
-        if (!home || !*home) {
-            struct passwd* pw = getpwuid(getuid());
-            home = pw ? pw->pw_dir : nullptr;
-        }
-        if (!home || !*home) {
-            why = "no home folder: HOME is not set";
+std::string KELPSys::MoveAside(const std::string& path, std::string& why) {
+    for (int n = 1; n <= 999; n++) {
+        const std::string aside = n == 1 ? path + ".bad" : path + "." + std::to_string(n) + ".bad";
+        int err = RenameNoReplace(path.c_str(), aside.c_str());
+        if (err == 0) return aside;
+        if (err != EEXIST && err != ENOTEMPTY) {
+            why = strerror(err);
             return "";
         }
-        base = std::string(home) + "/.local/share";
     }
-    std::string folder = base + "/" + game;
-    // Each missing folder on the way is made; one that exists is left as it is.
+    why = "every name from " + path + ".bad to " + path + ".999.bad is taken";
+    return "";
+}
+
+namespace {
+
+// Makes `folder` with any missing parents (new ones private: 0700) and
+// checks that files can be made in it; "" when they can, else why not.
+std::string MakeWritableFolder(const std::string& folder) {
     for (size_t at = 1; at <= folder.size(); at++) {
         if (at < folder.size() && folder[at] != '/') continue;
         std::string part = folder.substr(0, at);
-        if (mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) {
-            why = "cannot make " + part + " (" + strerror(errno) + ")";
-            return "";
-        }
+        if (mkdir(part.c_str(), 0700) != 0 && errno != EEXIST)
+            return "cannot make " + part + " (" + strerror(errno) + ")";
     }
-    if (!IsFolder(folder)) {
+    if (!KELPSys::IsFolder(folder)) return folder + " is not a folder";
+    if (access(folder.c_str(), W_OK | X_OK) != 0) return folder + " cannot be written (" + strerror(errno) + ")";
+    return "";
+}
+
+// The user's own folder in the system's temporary folder, which every user
+// may write: it must be a real folder (not a link), this user's, and closed
+// to others, or another user could read or plant the saves.
+std::string PrivateTemporaryFolder(std::string& why) {
+    const char* tmp = getenv("TMPDIR");
+    std::string base = tmp && tmp[0] == '/' ? tmp : "/tmp";
+    while (base.size() > 1 && base.back() == '/') base.pop_back();
+    const std::string folder = base + "/kelp-" + std::to_string((unsigned long)getuid());
+    if (mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) {
+        why = "cannot make " + folder + " (" + strerror(errno) + ")";
+        return "";
+    }
+    struct stat st;
+    if (lstat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
         why = folder + " is not a folder";
         return "";
     }
-    if (access(folder.c_str(), W_OK | X_OK) != 0) {
-        why = folder + " cannot be written (" + strerror(errno) + ")";
+    if (st.st_uid != getuid()) {
+        why = folder + " belongs to another user";
+        return "";
+    }
+    if ((st.st_mode & 077) != 0 && chmod(folder.c_str(), 0700) != 0) {
+        why = folder + " is open to other users";
         return "";
     }
     return folder;
+}
+
+}  // namespace
+
+std::string KELPSys::PlayerDataFolder(const std::string& game, std::vector<std::string>& refused,
+                                      bool& temporary) {
+    temporary = false;
+    // The XDG base directory rules: a relative XDG_DATA_HOME is ignored.
+    const char* xdg = getenv("XDG_DATA_HOME");
+    if (xdg && xdg[0] == '/') {
+        const std::string folder = std::string(xdg) + "/" + game;
+        const std::string why = MakeWritableFolder(folder);
+        if (why.empty()) return folder;
+        refused.push_back(folder + ": " + why);
+    }
+    const char* home = getenv("HOME");
+    if (!home || !*home) {
+        struct passwd* pw = getpwuid(getuid());
+        home = pw ? pw->pw_dir : nullptr;
+    }
+    if (home && *home) {
+        const std::string folder = std::string(home) + "/.local/share/" + game;
+        const std::string why = MakeWritableFolder(folder);
+        if (why.empty()) return folder;
+        refused.push_back(folder + ": " + why);
+    } else {
+        refused.push_back("~/.local/share/" + game + ": no home folder (HOME is not set)");
+    }
+    std::string why;
+    const std::string mine = PrivateTemporaryFolder(why);
+    if (!mine.empty()) {
+        const std::string folder = mine + "/" + game;
+        why = MakeWritableFolder(folder);
+        if (why.empty()) {
+            temporary = true;
+            return folder;
+        }
+        refused.push_back(folder + ": " + why);
+    } else {
+        refused.push_back("the temporary folder: " + why);
+    }
+    return "";
 }
 
 }  // namespace kelp

@@ -236,6 +236,7 @@ public:
     int32_t musicNextBuffer;
     float trackPitch, trackVolume, trackPan;
     float musicMaster;
+    int32_t musicPaused;      // 1 between PauseMusicSys and ResumeMusicSys (or a new track)
 
     // Device, context, 32 sources, 4 music buffers, listener (start-up), and
     // their release (shut-down); called by SysInit and Close.
@@ -249,6 +250,13 @@ public:
     void BufferMusic_Ogg_Sys();
     void HandleMusicSys();
     void StopMusicSys();
+    // The track held where it is, silent, and taken up again from there; a
+    // paused track is neither refilled nor restarted by HandleMusicSys.
+    void PauseMusicSys();
+    void ResumeMusicSys();
+    // StopMusic's end of the stream: no more buffers; what is queued plays
+    // out, unless the track was paused, which ends it at once.
+    void EndMusicSys();
 
     // ---- Record files ----------------------------------------------------------
     int WriteFile_Sys(const char* path);
@@ -273,12 +281,22 @@ public:
     // (a read-only copy, a system folder); 0 when it may, or when there is
     // no such folder.
     static int FolderReadOnly(const char* folder);
-    // The player's data folder of a game: $XDG_DATA_HOME/<game> when that
-    // variable holds an absolute path, else $HOME/.local/share/<game> (the
-    // home from the password database when HOME is unset), made with any
-    // missing parents, private to the player (mode 0700). "" with the
-    // reason in `why` when there is no home or the folder cannot be made.
-    static std::string PlayerDataFolder(const std::string& game, std::string& why);
+    // The player's data folder of a game: the first of these that can be
+    // made (with any missing parents, private to the player: mode 0700) and
+    // written: $XDG_DATA_HOME/<game> when that variable holds an absolute
+    // path; $HOME/.local/share/<game> (the home from the password database
+    // when HOME is unset); and, as a last resort, <tmp>/kelp-<uid>/<game> in
+    // the system's temporary folder ($TMPDIR when absolute, else /tmp), a
+    // folder of this user's own. Each one passed over adds a line to
+    // `refused` ("<folder>: <why>"); `temporary` says the last was taken.
+    // "" when none could be.
+    static std::string PlayerDataFolder(const std::string& game, std::vector<std::string>& refused,
+                                        bool& temporary);
+    // Moves what is at `path` aside to the first free name of "<path>.bad",
+    // "<path>.2.bad", "<path>.3.bad" ... (up to .999.bad), never replacing
+    // anything there. Returns the name it took, or "" with the reason in
+    // `why`.
+    static std::string MoveAside(const std::string& path, std::string& why);
 
     // ---- Web -------------------------------------------------------------------
     std::string webResult;
@@ -293,6 +311,20 @@ public:
     // and, for a whole answer, its data put in webResult; webResult is
     // emptied by any failure. nowMs is the exchange's clock.
     void EndWebExchange(const std::string& host, int result, const WebAnswer& answer, int64_t nowMs);
+    // The same, with the answer put in `into` instead of webResult.
+    void EndWebExchange(const std::string& host, int result, const WebAnswer& answer, int64_t nowMs,
+                        std::string& into);
+    // A request that never holds the game (RequestURL): the same exchange,
+    // the same bounds and the same answer, on a thread of its own on the
+    // desktop (the page's own request in a browser). StartURLData returns 1
+    // when it started one, 0 when one is still under way (nothing is sent).
+    // URLUnderWay is 1 while it is; once it has ended, its outcome is said
+    // on the log there, on the main thread, and its answer is in urlAnswer
+    // (empty for a failure). EndURLData stops one under way (Close).
+    int StartURLData(const std::string& host, const std::string& pathAndQuery);
+    int URLUnderWay();
+    void EndURLData();
+    std::string urlAnswer;
     // A request that keeps failing (the server down while the game sends on
     // every update) is logged once a second at most: the first failure at
     // once, the ones within the next second folded as a count into the next

@@ -45,6 +45,8 @@ void KELPSys::Close() {
     // A file still open for writing becomes the named file now: a game that
     // forgot CloseFile keeps what it wrote.
     CloseFile_Sys();
+    // A request still under way is stopped, not waited for.
+    EndURLData();
     AudioClose();
     Debuglog("Closing OpenGL Window");
     if (window) glfwDestroyWindow(window);

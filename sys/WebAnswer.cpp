@@ -267,8 +267,13 @@ void KELPSys::WebFailed(int64_t now, const std::string& text, bool plain) {
 }
 
 void KELPSys::EndWebExchange(const std::string& host, int result, const WebAnswer& answer, int64_t now) {
+    EndWebExchange(host, result, answer, now, webResult);
+}
+
+void KELPSys::EndWebExchange(const std::string& host, int result, const WebAnswer& answer, int64_t now,
+                             std::string& into) {
     const char* h = host.c_str();
-    webResult.clear();
+    into.clear();
     // Too many requests: the server's refusal is no answer to show, and a
     // held button's repeats fold into the failure line.
     if (answer.status == 429) {
@@ -277,7 +282,7 @@ void KELPSys::EndWebExchange(const std::string& host, int result, const WebAnswe
     }
     switch (result) {
     case WebAnswer::kDone:
-        webResult = answer.data;
+        into = answer.data;
         // Failures folded away since the last line are not lost.
         if (webFailuresUnsaid > 0) Debuglog(fstrSys("Web: %d failed requests before this answer", webFailuresUnsaid));
         webFailuresUnsaid = 0;

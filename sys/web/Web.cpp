@@ -46,6 +46,9 @@ int pendingResult = WebAnswer::kMore;
 // After failures: the wait before the next request, and when it may go.
 int64_t backOffMs = 0;
 int64_t nextRequestAt = 0;
+// The request under way was RequestURL's: its answer goes to urlAnswer.
+bool pendingForURL = false;
+bool urlUnderWay = false;
 
 int64_t PageClockMs() { return int64_t(emscripten_get_now()); }
 
@@ -59,9 +62,9 @@ EM_JS(int, PageRequest, (const char* pathAndQuery, int stepMs, int answerMs), {
     var start = performance.now(), last = start;
     var timer = 0;
     function finish(outcome, status) {
+        clearInterval(timer);
         if (Module["kelpRequest"] !== request) return;
         Module["kelpRequest"] = null;
-        clearInterval(timer);
         _kelp_web_end(outcome, status);
     }
     timer = setInterval(function () {
@@ -110,6 +113,14 @@ EM_JS(int, PageRequest, (const char* pathAndQuery, int stepMs, int answerMs), {
     return 1;
 });
 
+// Ends the request under way unanswered; its end is not reported.
+EM_JS(void, PageAbort, (), {
+    var request = Module["kelpRequest"];
+    if (!request) return;
+    Module["kelpRequest"] = null;
+    request.abort.abort();
+});
+
 EM_JS(int, PageOpen, (const char* url), {
     var w = window.open(UTF8ToString(url), "_blank");
     if (!w) return 0;
@@ -144,7 +155,10 @@ extern "C" EMSCRIPTEN_KEEPALIVE int kelp_web_part(const char* bytes, int n) {
 extern "C" EMSCRIPTEN_KEEPALIVE void kelp_web_end(int outcome, int status) {
     const char* host = pendingHost.c_str();
     const int64_t now = PageClockMs();
-    ASys.webResult.clear();
+    std::string& into = pendingForURL ? ASys.urlAnswer : ASys.webResult;
+    if (pendingForURL) urlUnderWay = false;
+    pendingForURL = false;
+    into.clear();
     if (!pending) return;
     pending->status = status;
     int result = WebAnswer::kMore;
@@ -160,20 +174,43 @@ extern "C" EMSCRIPTEN_KEEPALIVE void kelp_web_end(int outcome, int status) {
                                              kAnswerWaitMs / 1000));
         break;
     case kRedirected:
-        ASys.EndWebExchange(pendingHost, WebAnswer::kRedirect, *pending, now);
+        ASys.EndWebExchange(pendingHost, WebAnswer::kRedirect, *pending, now, into);
         break;
     default:
         result = pendingResult != WebAnswer::kMore ? pendingResult : pending->End(outcome == kEnded);
-        ASys.EndWebExchange(pendingHost, result, *pending, now);
+        ASys.EndWebExchange(pendingHost, result, *pending, now, into);
         break;
     }
-    Exchanged(result == WebAnswer::kDone, now);
+    // A server asking for fewer requests (429) is a failure too: the wait grows.
+    Exchanged(result == WebAnswer::kDone && status != 429, now);
     pending.reset();
 }
 
 void KELPSys::URLData(const std::string& host, const std::string& pathAndQuery) {
     if (PageClockMs() < nextRequestAt) return;
     if (PageRequest(pathAndQuery.c_str(), kStepWaitMs, kAnswerWaitMs)) pendingHost = host;
+}
+
+// RequestURL: the same request; the page has one under way at a time,
+// GetURL's or this one's.
+int KELPSys::StartURLData(const std::string& host, const std::string& pathAndQuery) {
+    if (!PageRequest(pathAndQuery.c_str(), kStepWaitMs, kAnswerWaitMs)) return 0;
+    pendingHost = host;
+    pendingForURL = true;
+    urlUnderWay = true;
+    urlAnswer.clear();
+    return 1;
+}
+
+int KELPSys::URLUnderWay() { return urlUnderWay ? 1 : 0; }
+
+void KELPSys::EndURLData() {
+    if (!urlUnderWay) return;
+    PageAbort();
+    pending.reset();
+    pendingForURL = false;
+    urlUnderWay = false;
+    Debuglog(fstrSys("Web: request to %.200s stopped, unanswered, as the game ends", pendingHost.c_str()));
 }
 
 void KELPSys::OpenBrowser_Sys(const char* url) {

@@ -7,6 +7,8 @@
 #   cmake --build build-web
 #   cmake --install build-web --prefix P      (the framework, for games' own builds)
 #
+# With -DKELP_LIBRARY_ONLY=ON only the framework is built and installed.
+#
 # build-web/web/ is the page to publish (index.html, MyGame.js, MyGame.wasm,
 # MyGame.data and the music, Data/550/audio/Internet.ogg), servable by any
 # static web server; build-web/web-test/ is the
@@ -67,6 +69,11 @@ include(${CMAKE_SOURCE_DIR}/cmake/KELPInstall.cmake)
 # GLFW 3.2 lacks.
 set_source_files_properties(${CMAKE_SOURCE_DIR}/sys/Input.cpp PROPERTIES
   COMPILE_OPTIONS "-include;${KELP_WEB_DIR}/Gamepad.h")
+# The framework alone (KELP_LIBRARY_ONLY): no demo, no pages, and so no
+# desktop build of the asset generators either.
+if(KELP_LIBRARY_ONLY)
+  return()
+endif()
 
 file(GLOB GAME_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/game/*.cpp)
 list(REMOVE_ITEM GAME_SOURCES ${CMAKE_SOURCE_DIR}/game/main.cpp)

@@ -1,7 +1,8 @@
 // New Game - the starting point for a game on KELP: a ship that picks up
 // stars and dodges falling rocks, with music, sound, a pause and a best
-// score kept across runs. Copy the folder and make it yours;
-// docs/writing-a-game.md walks through this file.
+// score kept across runs. kelp-new-game copies it for a game of your own;
+// the guide, share/doc/kelp/writing-a-game.md where KELP is installed,
+// walks through this file.
 //
 // Controls: arrows, WASD or a pad move; Escape, P or the pad's Start pauses;
 // Z, Space or the pad's A starts again after a crash; F4 quits.
@@ -58,7 +59,7 @@ public:
             BufferGame();
         }
         if (due > 0) RenderGame(screenW, screenH);
-        if (!paused) MusicHandler();              // paused, the music runs out
+        MusicHandler();                           // keeps the music streaming
         return true;
     }
 
@@ -97,7 +98,11 @@ public:
     }
 
     void Update() {
-        if (JoyPressed(KELP_START) && !crashed) paused = !paused;
+        if (JoyPressed(KELP_START) && !crashed) {
+            paused = !paused;
+            if (paused) PauseMusic();             // held where it is...
+            else ResumeMusic();                   // ...and on from there
+        }
         if (crashed && JoyPressed(KELP_BUTTON1)) NewRun();
         if (!paused && !crashed) Play();
         Draw();

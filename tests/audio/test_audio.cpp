@@ -79,7 +79,16 @@ protected:
         WriteOggTone(dir + "/short.ogg", 13230);
         WriteWav(dir + "/notogg.ogg", 2, 16, Tone(440, 1000, 2));
         WriteWav(dir + "/extensible.wav", 1, 16, Tone(440, 22050, 1), true);
+        // A rising ramp that wraps every kRampFrames: each sample's value
+        // tells where in the track it is.
+        std::vector<int16_t> ramp;
+        for (int i = 0; i < 2 * kRampFrames; i++) {
+            int16_t v = int16_t(std::lround(32767 * (0.8 * (i % kRampFrames) / kRampFrames - 0.4)));
+            ramp.push_back(v), ramp.push_back(v);
+        }
+        WriteWav(dir + "/ramp.wav", 2, 16, ramp);
     }
+    static const int kRampFrames = 22050;
 
     void SetUp() override {
         Loopback::Install();
@@ -305,6 +314,68 @@ TEST_F(AudioDevice, PlayWAVClampsItsSettings) {
     EXPECT_EQ(ALChannel, before);
 }
 
+// Infinities are clamped like other values out of range; a NaN in a
+// sound call has no place in any range: the call does nothing, said once.
+TEST_F(AudioDevice, SoundCallsClampInfinitiesAndRefuseNaNOnce) {
+    ThisGame.LoadSFX(7);
+    for (const char* call : {"PlaySFX", "MusicVolume", "MusicPitch", "MusicPan", "musicVolume"})
+        KELPSys::ForgetLogged(call);
+    ThisGame.PlaySFX(7, INFINITY, INFINITY, -INFINITY);
+    EXPECT_FLOAT_EQ(SourceFloat(ALChannel, AL_PITCH), 16);
+    EXPECT_FLOAT_EQ(SourceFloat(ALChannel, AL_GAIN), 1);
+    ALfloat x = 9, y = 9, z = 9;
+    alGetSource3f(ALsource[ALChannel], AL_POSITION, &x, &y, &z);
+    EXPECT_FLOAT_EQ(x, 1);   // pan -1: heard on the left
+
+    const int before = ALChannel;
+    std::string log = Captured([&] {
+        ThisGame.PlaySFX(7, NAN);
+        ThisGame.PlaySFX(7, 1, NAN, 0);
+        ThisGame.sfxVolume = NAN;
+        ThisGame.PlaySFX(7);
+        ThisGame.sfxVolume = 1;
+    });
+    EXPECT_EQ(ALChannel, before) << "nothing played";
+    EXPECT_TRUE(Has(log, "PlaySFX: an argument is NaN; nothing played (said once)")) << log;
+    EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 1) << log;
+
+    ThisGame.PlayMusic("tone.wav");
+    ThisGame.MusicVolume(0.5f);
+    ThisGame.MusicPitch(2);
+    ThisGame.MusicPan(0.25f);
+    ThisGame.musicVolume = 0.8f;
+    ThisGame.MusicHandler();
+    log = Captured([&] {
+        ThisGame.MusicVolume(NAN);
+        ThisGame.MusicPitch(NAN);
+        ThisGame.MusicPan(NAN);
+        ThisGame.musicVolume = NAN;
+        ThisGame.MusicHandler();
+        ThisGame.MusicHandler();
+    });
+    ThisGame.musicVolume = 1;
+    EXPECT_FLOAT_EQ(ASys.trackVolume, 0.5f);
+    EXPECT_FLOAT_EQ(ASys.trackPitch, 2);
+    EXPECT_FLOAT_EQ(ASys.trackPan, 0.25f);
+    EXPECT_FLOAT_EQ(SourceFloat(31, AL_GAIN), 0.4f) << "the last volume heard";
+    for (const char* line : {"MusicVolume: an argument is NaN; the volume is kept (said once)",
+                             "MusicPitch: an argument is NaN; the pitch is kept (said once)",
+                             "MusicPan: an argument is NaN; the pan is kept (said once)",
+                             "musicVolume: an argument is NaN; the last music volume is kept (said once)"})
+        EXPECT_TRUE(Has(log, line)) << line << "\n" << log;
+    EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 4) << log;
+
+    ThisGame.MusicVolume(INFINITY);
+    ThisGame.MusicPitch(-INFINITY);
+    ThisGame.MusicPan(-INFINITY);
+    ThisGame.musicVolume = INFINITY;
+    ThisGame.MusicHandler();
+    ThisGame.musicVolume = 1;
+    EXPECT_FLOAT_EQ(SourceFloat(31, AL_GAIN), 1);
+    EXPECT_FLOAT_EQ(SourceFloat(31, AL_PITCH), 0.25f);
+    EXPECT_FLOAT_EQ(ASys.trackPan, -1);
+}
+
 TEST_F(AudioDevice, The32ndPlayCutsTheFirst) {
     ThisGame.LoadSFX(5, "long");
     ThisGame.LoadSFX(6, "silent");
@@ -522,6 +593,65 @@ TEST_F(AudioDevice, MusicResumesAfterRunningDry) {
     std::vector<Burst> b = Bursts(rec);
     ASSERT_EQ(b.size(), 2u);
     EXPECT_NEAR(double(b[0].Length() + b[1].Length()), filled * 4096.0, 100);
+}
+
+// Paused, the music falls silent at once and stays so however often the
+// loop's MusicHandler runs; resumed, it goes on with the sample after the
+// last one heard: nothing is lost or played twice.
+TEST_F(AudioDevice, PausedMusicResumesWhereItStopped) {
+    ThisGame.PlayMusic("ramp.wav");
+    Pump(0.5);
+    const Recording before = Loopback::Take();
+    ThisGame.PauseMusic();
+    Pump(0.6);
+    EXPECT_EQ(SourceInt(31, AL_SOURCE_STATE), AL_PAUSED);
+    ThisGame.PauseMusic();   // twice changes nothing
+    const Recording paused = Loopback::Take();
+    ThisGame.ResumeMusic();
+    Pump(0.5);
+    const Recording after = Finish();
+
+    // Loud to the pause, silent through it, loud again from the resume.
+    auto level = [](const Recording& r, size_t from, size_t to) { return Rms(r.left, from, to); };
+    const size_t n = 4410;
+    EXPECT_GT(level(before, before.Frames() - n, before.Frames()), 0.05);
+    EXPECT_LT(level(paused, n / 4, paused.Frames()), 1e-4);
+    EXPECT_GT(level(after, 0, n), 0.05);
+    EXPECT_TRUE(Bursts(paused, 1e-3f).empty() || Bursts(paused, 1e-3f).back().end < n / 4)
+        << "the pause is silent once it has begun";
+
+    // The ramp's level tells the track's position: its slope gives the
+    // gain, and the frame of the track is the level on the ramp. Frames 300
+    // before the pause and 300 after the resume (clear of the fades the
+    // device puts on a stop and a start) lie 600 frames of track apart.
+    auto slope = [](const Recording& r, size_t at) { return (r.left[at + 200] - r.left[at]) / 200.0; };
+    const double perFrame = slope(before, before.Frames() - 800);
+    ASSERT_GT(perFrame, 0);
+    EXPECT_NEAR(slope(after, 400), perFrame, perFrame * 0.05) << "the same ramp at the same gain";
+    const double moved = (after.left[300] - before.left[before.Frames() - 300]) / perFrame;
+    // A wrap of the ramp lies between them when the level went down.
+    EXPECT_NEAR(moved < 0 ? moved + kRampFrames : moved, 600, 10);
+}
+
+// A new track plays at once whether or not the last one was paused, and a
+// paused track that is stopped stays silent: nothing of it plays out.
+TEST_F(AudioDevice, PauseEndsWithANewTrackOrAStop) {
+    ThisGame.PlayMusic("tone.wav");
+    Pump(0.2);
+    ThisGame.PauseMusic();
+    ThisGame.PlayMusic("tone.OGG");
+    Pump(0.2);
+    EXPECT_EQ(SourceInt(31, AL_SOURCE_STATE), AL_PLAYING);
+    ThisGame.PauseMusic();
+    Pump(0.1);
+    ThisGame.StopMusic();
+    ThisGame.ResumeMusic();
+    Pump(0.4);
+    EXPECT_NE(SourceInt(31, AL_SOURCE_STATE), AL_PLAYING);
+    Recording rec = Finish();
+    std::vector<Burst> b = Bursts(rec, 1e-3f, 2000);
+    ASSERT_EQ(b.size(), 1u);
+    EXPECT_NEAR(double(b[0].Length()) / kRate, 0.4, 0.05);
 }
 
 TEST_F(AudioDevice, MusicControlsClampAndReachTheSource) {

@@ -260,6 +260,33 @@ TEST_F(Render, RotatedRectangleExtents) {
     }
 }
 
+// A negative size mirrors a shape: a rectangle or a circle covers what its
+// absolute size covers, and an _UL form reaches left of and above its corner.
+TEST_F(Render, NegativeSizesDrawTheShapeMirrored) {
+    struct Case {
+        const char* what;
+        std::function<void()> draw;
+        int w, h;
+        int insideX, insideY, outsideX, outsideY;
+    } cases[] = {
+        {"Rect", [] { ThisGame.Rect(400, 300, -100, -50); }, 100, 50, 360, 280, 460, 300},
+        {"Circle", [] { ThisGame.Circle(400, 300, -40); }, 80, 80, 430, 300, 445, 300},
+        {"Rect_UL", [] { ThisGame.Rect_UL(400, 300, -100, -50); }, 100, 50, 350, 275, 450, 325},
+        {"Oval_UL", [] { ThisGame.Oval_UL(400, 300, -80, 60); }, 80, 60, 360, 330, 440, 330},
+    };
+    for (const Case& c : cases) {
+        ThisGame.ResetDraw();
+        c.draw();
+        Frame();
+        int w, h;
+        LitBox(w, h);
+        EXPECT_NEAR(c.w, w, 2) << c.what;
+        EXPECT_NEAR(c.h, h, 2) << c.what;
+        EXPECT_TRUE(Lit(c.insideX, c.insideY)) << c.what;
+        EXPECT_FALSE(Lit(c.outsideX, c.outsideY)) << c.what;
+    }
+}
+
 TEST_F(Render, OvalFillsItsEllipseWithCentreAndRimColours) {
     MyGame& g = ThisGame;
     g.SetGradient(0, 0, 255, 1, 255, 0, 0, 1);   // colour 1 (centre) red, rim blue

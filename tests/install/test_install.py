@@ -93,6 +93,12 @@ class Installed(unittest.TestCase):
         self.assertEqual(1, len(found), "%s under the prefix: %s" % (name, found))
         return found[0]
 
+    def template(self):
+        """The template as the prefix holds it, with its assets."""
+        folder = os.path.join(self.prefix, "share", "kelp", "templates", "new-game")
+        self.assertTrue(os.path.isfile(os.path.join(folder, "game.cpp")), folder)
+        return folder
+
     def assert_outside_repository(self, text, what):
         for tree in (ARGS.source_dir, ARGS.build_dir):
             self.assertNotIn(tree, text, "%s refers to %s" % (what, tree))
@@ -107,8 +113,8 @@ class Installed(unittest.TestCase):
         # Nothing installed leads back into the sources or the build.
         for path in glob.glob(os.path.join(self.prefix, "**", "*"), recursive=True):
             if os.path.isfile(path) and not path.endswith(".a"):
-                with open(path, encoding="utf-8") as f:
-                    self.assert_outside_repository(f.read(), path)
+                with open(path, "rb") as f:
+                    self.assert_outside_repository(f.read().decode("utf-8", "replace"), path)
         # One version everywhere.
         self.assertEqual(ARGS.version, run(["pkg-config", "--modversion", "kelp"], env=self.env).stdout.strip())
         with open(self.installed("KELPConfigVersion.cmake")) as f:
@@ -131,10 +137,15 @@ class Installed(unittest.TestCase):
         self.assertGreater(len(names), 100)
         for text in groups + names:
             self.assertIn(re.sub(r"\s+", " ", text), page)
+        # Links read as their text; the installed guide, template and header
+        # are named where they are.
+        self.assertNotIn("](", page)
+        for rel in ("share/doc/kelp/writing-a-game.md", "share/kelp/templates/new-game/", "include/kelp/KELPCore.h"):
+            self.assertIn(os.path.join(self.prefix, rel), page)
 
     def test_template_builds_out_of_tree_and_runs(self):
         template = os.path.join(self.tmp, "new-game")
-        shutil.copytree(os.path.join(ARGS.source_dir, "templates", "new-game"), template)
+        shutil.copytree(self.template(), template)
         warn_flags = self.cxx_flags + STRICT_FLAGS
 
         # CMake: find_package(KELP) with the prefix as the only way to it.
@@ -176,7 +187,7 @@ class Installed(unittest.TestCase):
         unpacked into a scratch root as dpkg would put it under /: its
         control data, its files, and the game run from there by a player."""
         template = os.path.join(self.tmp, "deb-game")
-        shutil.copytree(os.path.join(ARGS.source_dir, "templates", "new-game"), template)
+        shutil.copytree(self.template(), template)
         build = os.path.join(template, "build")
         run([ARGS.cmake, "-S", template, "-B", build, "-DCMAKE_PREFIX_PATH=" + self.prefix,
              "-DCMAKE_CXX_COMPILER=" + ARGS.cxx, "-DCMAKE_CXX_FLAGS=" + ARGS.cxx_flags,
@@ -195,7 +206,9 @@ class Installed(unittest.TestCase):
         self.assertEqual({"Package": "newgame", "Version": "0.1.0", "Architecture": arch, "Section": "games",
                           "Maintainer": "New Game's author <author@example.org>"},
                          {k: v for k, v in fields.items() if k not in ("Depends", "Description")})
-        self.assertEqual("steer a ship and pick up stars", fields["Description"])
+        # The synopsis, then a long description an archive asks for.
+        self.assertEqual(["steer a ship and pick up stars", " New Game is a game made with the KELP 2D game framework."],
+                         fields["Description"].splitlines())
         self.assertIn("Depends:", run(["dpkg-deb", "-I", deb]).stdout)
         # Every library the program is linked with comes from a declared package.
         root = os.path.join(self.tmp, "deb-root")
@@ -211,17 +224,46 @@ class Installed(unittest.TestCase):
 
         files = sorted(os.path.relpath(os.path.join(d, f), root) for d, _, names in os.walk(root) for f in names)
         self.assertEqual(["usr/games/newgame", "usr/share/applications/newgame.desktop",
+                          "usr/share/doc/newgame/changelog.gz", "usr/share/doc/newgame/copyright",
                           "usr/share/games/newgame/Data/100/audio/music.ogg",
                           "usr/share/games/newgame/Data/100/audio/pickup.wav",
                           "usr/share/games/newgame/Data/100/entplain.png",
                           "usr/share/games/newgame/Data/100/sprites.png",
-                          "usr/share/icons/hicolor/64x64/apps/newgame.png"], files)
+                          "usr/share/icons/hicolor/64x64/apps/newgame.png",
+                          "usr/share/man/man6/newgame.6.gz"], files)
         self.assertTrue(os.access(program, os.X_OK))
         with open(os.path.join(root, "usr/share/applications/newgame.desktop")) as f:
             entry = dict(line.rstrip("\n").split("=", 1) for line in f if "=" in line)
         self.assertEqual({"Type": "Application", "Name": "New Game", "Comment": "steer a ship and pick up stars",
                           "Exec": "/usr/games/newgame", "Icon": "newgame", "Terminal": "false",
                           "Categories": "Game;ArcadeGame;"}, entry)
+
+        # What an archive asks of a package: its copyright in the
+        # machine-readable format, a changelog (a native version's name),
+        # compressed with no time stamp, a manual page for the program; and
+        # Debian's own checker finds no error in it.
+        with open(os.path.join(root, "usr/share/doc/newgame/copyright")) as f:
+            copyright = f.read()
+        self.assertTrue(copyright.startswith(
+            "Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/\n"), copyright)
+        self.assertRegex(copyright, r"\nFiles: \*\nCopyright: 20\d\d New Game's author\nLicense: all-rights-reserved\n")
+        self.assertIn("\nLicense: all-rights-reserved\n All rights reserved", copyright)
+        for name in ("usr/share/doc/newgame/changelog.gz", "usr/share/man/man6/newgame.6.gz"):
+            with open(os.path.join(root, name), "rb") as f:
+                packed = f.read()
+            self.assertEqual(b"\0\0\0\0", packed[4:8], "%s has a time stamp" % name)
+        changelog = run(["zcat", os.path.join(root, "usr/share/doc/newgame/changelog.gz")]).stdout
+        self.assertEqual("newgame (0.1.0) unstable; urgency=medium", changelog.splitlines()[0])
+        self.assertRegex(changelog, r"\n -- New Game's author <author@example.org>  \w{3}, \d\d \w{3} 20\d\d ")
+        if shutil.which("lintian") is None:
+            print("lintian is not installed (scripts/setup.sh installs it): the package is not checked",
+                  flush=True)
+        else:
+            # Its warnings and notes are printed; an error fails the test.
+            checked = subprocess.run(["lintian", "--pedantic", "-I", deb], capture_output=True, text=True)
+            print("lintian:\n" + checked.stdout, flush=True)
+            self.assertEqual([], re.findall(r"^E: .*$", checked.stdout, re.M), checked.stdout + checked.stderr)
+            self.assertEqual(0, checked.returncode, checked.stdout + checked.stderr)
 
         # Run from the unpacked tree by a player who cannot write there: the
         # data is found in share/games/, the save goes to the player's folder.

@@ -3,7 +3,8 @@ into a folder that is read-only for the player (run as `nobody` when the
 tests run as root), started twice from there as that player. Its settings,
 save and screenshots go to ~/.local/share/<program>/, which the log names
 once; nothing is written beside the program; the second start has the
-first's play count and user ID."""
+first's play count and user ID. With no player's folder that can be
+written, the temporary folder keeps the player the same."""
 import os
 import re
 import shutil
@@ -100,6 +101,49 @@ class InstalledSaves(unittest.TestCase):
         # The first start's play and this one's.
         self.assertEqual(2, ints(os.path.join(self.folder, SAVE))[0])
         self.assertEqual(shipped, listing(self.game), "files were written beside the program")
+
+    def test_with_no_players_folder_the_player_is_kept_in_the_temporary_folder(self):
+        """XDG_DATA_HOME names a file and the home cannot be written: the
+        saves go to the player's own folder in the temporary folder, the log
+        says once why the others could not be used, and the next start has
+        the same user and keeps its boards."""
+        afile = os.path.join(self.tmp, "afile")
+        with open(afile, "w") as f:
+            f.write("not a folder")
+        tmpdir = os.path.join(self.tmp, "tmp")
+        os.makedirs(tmpdir)
+        os.chmod(tmpdir, 0o1777)
+        os.chmod(self.home, 0o555)   # the player's home, read-only
+        self.env["XDG_DATA_HOME"] = afile
+        self.env["TMPDIR"] = tmpdir
+        uid = 65534 if os.geteuid() == 0 else os.geteuid()
+        folder = os.path.join(tmpdir, "kelp-%d" % uid, "MyGame_test")
+        said = [
+            "Saves cannot go to %s/MyGame_test: cannot make %s/MyGame_test (Not a directory)" % (afile, afile),
+            "Saves cannot go to %s/.local/share/MyGame_test: cannot make %s/.local (Permission denied)" %
+            (self.home, self.home),
+            "Saves go to %s, in the system's temporary folder, which may be emptied at a restart "
+            "(%s cannot be written)" % (folder, self.game),
+        ]
+        users = []
+        with kh.Xvfb() as x:
+            for start in range(2):
+                demo = self.launch(x)
+                try:
+                    self.assertEqual(0, demo.quit(), demo.log()[-3000:])
+                finally:
+                    demo.stop()
+                log = demo.log_lines()
+                for line in said:
+                    self.assertEqual(1, log.count(line), "%s\n%s" % (line, "\n".join(log)))
+                users += [t for t in log if t.startswith("User ID '")]
+                if start == 1:
+                    for line in ("Reset User", "Clearing Scoreboard"):
+                        self.assertNotIn(line, log)
+        self.assertEqual(2, len(users))
+        self.assertEqual(users[0], users[1], "the player's user ID changed")
+        self.assertEqual(4496, os.path.getsize(os.path.join(folder, "Settings.sav")))
+        self.assertEqual(stat.S_IFDIR | 0o700, os.stat(os.path.dirname(folder)).st_mode)
 
 
 if __name__ == "__main__":

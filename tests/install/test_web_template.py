@@ -1,10 +1,12 @@
-"""A game's own browser build: the framework's browser build (build-web/
-beside the source, shared with the browser test) is installed into a
-temporary prefix; the game template, copied out of the repository, is built
-with emcmake against that prefix alone, exactly as its README says; its page
-folder is served by a plain static server and played in headless Chromium:
-it starts, draws its scene, the ship moves on a held key, and F4 ends it and
-keeps its save in the browser's storage.
+"""A game's own browser build: the framework alone (KELP_LIBRARY_ONLY) is
+configured with emcmake in a tree of its own, built and installed into a
+temporary prefix, as the README's author section says, building nothing of
+the demo or its pages; the game template, copied out of that prefix, is
+built with emcmake against the prefix alone; its page folder is served by a
+plain static server and played in headless Chromium: it starts, draws its
+scene, the ship moves on a held key, its pause holds the music where it is
+and its end of pause plays it on from there, and F4 ends it and keeps its
+save in the browser's storage.
 
 Skipped, with a line saying why, only when Emscripten, Chromium or
 python3-websocket is missing (scripts/setup.sh installs them)."""
@@ -43,21 +45,29 @@ class WebTemplate(unittest.TestCase):
     def setUpClass(cls):
         cls.tmp = tempfile.mkdtemp(prefix="kelp-web-template-")
         cls.prefix = os.path.join(cls.tmp, "prefix")
-        web = ARGS["web"]
-        # The framework's browser build, configured as the browser test has
-        # it (this tree's assets), and built only as far as the install needs.
-        assets = os.path.join(ARGS["build"], "bin", "Data", "550")
-        cache = os.path.join(web, "CMakeCache.txt")
-        if not os.path.exists(cache) or ("KELP_ASSETS_DIR:PATH=%s\n" % assets) not in open(cache).read():
-            run(["emcmake", "cmake", "-S", ARGS["source"], "-B", web, "-DKELP_ASSETS_DIR=" + assets])
-        _, took = run(["cmake", "--build", web, "-j2", "--target", "kelp", "kelp_man"])
-        print("the framework's browser build: %.0f s" % took, flush=True)
-        run(["cmake", "--install", web, "--prefix", cls.prefix])
+        cls.lib = os.path.join(cls.tmp, "build-web-lib")
+        _, took = run(["emcmake", "cmake", "-S", ARGS["source"], "-B", cls.lib, "-DKELP_LIBRARY_ONLY=ON"])
+        print("the framework alone for browsers, configure: %.0f s" % took, flush=True)
+        built, took = run(["cmake", "--build", cls.lib, "-j2"])
+        cls.built = built.stdout + built.stderr
+        print("the framework alone for browsers, build: %.0f s" % took, flush=True)
+        run(["cmake", "--install", cls.lib, "--prefix", cls.prefix])
 
     @classmethod
     def tearDownClass(cls):
         if os.environ.get("KELP_KEEP_ROOT") is None:
             shutil.rmtree(cls.tmp, ignore_errors=True)
+
+    def test_the_framework_alone_builds_nothing_else(self):
+        self.assertNotIn("warning", self.built.lower())
+        listed, _ = run(["cmake", "--build", self.lib, "--target", "help"])
+        targets = {line[4:].split()[0] for line in listed.stdout.splitlines() if line.startswith("... ")}
+        targets = {t for t in targets if "/" not in t}   # the library's per-file targets
+        cmake_own = {"all", "clean", "depend", "edit_cache", "install", "install/local", "install/strip",
+                     "list_install_components", "rebuild_cache"}
+        self.assertEqual({"kelp", "kelp_man"}, targets - cmake_own)
+        for made in ("web", "web-test", "hello-test", "native"):
+            self.assertFalse(os.path.exists(os.path.join(self.lib, made)), made)
 
     def test_the_template_builds_for_the_browser_and_plays(self):
         # What a browser build installs, beside where a desktop one would.
@@ -70,7 +80,7 @@ class WebTemplate(unittest.TestCase):
         # The README's command, in the game's own folder, with nothing but
         # the prefix to find the framework by.
         game = os.path.join(self.tmp, "my-game")
-        shutil.copytree(os.path.join(ARGS["source"], "templates", "new-game"), game)
+        shutil.copytree(os.path.join(self.prefix, "share", "kelp", "templates", "new-game"), game)
         _, configured = run(["emcmake", "cmake", "-S", ".", "-B", "build-web", "-DCMAKE_PREFIX_PATH=" + self.prefix],
                             cwd=game)
         built, took = run(["cmake", "--build", "build-web"], cwd=game)
@@ -138,17 +148,64 @@ class WebTemplate(unittest.TestCase):
         finally:
             page.key("Right", False)
 
+        self.pause_holds_the_music(page)
         self.assertIsNone(page.end_game())
         self.assertEqual(4, page.evaluate('FS.readFile("/kelp/newgame.sav").length'))
 
 
+    def pause_holds_the_music(self, page):
+        """P pauses the template: its music source (the one with a queue of
+        buffers) is paused and its place in the track holds; P again plays
+        it on from that place, not from the start of its queue."""
+        music = ("(function () { var c = AL.currentCtx; if (!c) return null;"
+                 " for (var id in c.sources) { var s = c.sources[id];"
+                 "   if (s && s.bufQueue && s.bufQueue.length > 1) return [s.state, AL.sourceTell(s)]; }"
+                 " return null; })()")
+        playing, paused = 0x1012, 0x1013
+        self.assertTrue(kh.wait_until(lambda: (page.evaluate(music) or [0])[0] == playing), "no music playing")
+
+        frame = "Browser.mainLoop.currentFrameNumber"
+
+        def frames_pass(n):
+            start = page.evaluate(frame)
+            return kh.wait_until(lambda: page.evaluate(frame) >= start + n, poll=0.02)
+
+        def toggle(state):
+            page.key("p", True)
+            try:
+                return kh.wait_until(lambda: (page.evaluate(music) or [0])[0] == state, poll=0.02)
+            finally:
+                page.key("p", False)
+                # A press counts once its release has been seen by a frame.
+                frames_pass(3)
+        self.assertTrue(toggle(paused), "P did not pause the music: %s" % page.evaluate(music))
+        held = page.evaluate(music)[1]
+        for _ in range(3):
+            self.assertTrue(frames_pass(10))
+            self.assertEqual(paused, page.evaluate(music)[0])
+            self.assertAlmostEqual(held, page.evaluate(music)[1], places=3)
+        # Where in its queue the source is scheduled to sound again when it
+        # is played (the buffers it has played, and the offset into the next
+        # that the page's audio node starts at).
+        page.evaluate("(function () { var set = AL.setSourceState; window.kelpPlayedAt = [];"
+                      " AL.setSourceState = function (src, state) { set.call(AL, src, state);"
+                      "   if (state !== 0x1012 || src.bufQueue.length < 2 || !src.audioQueue.length) return;"
+                      "   var at = src.audioQueue[0]._startOffset;"
+                      "   for (var i = 0; i < src.bufsProcessed; i++) at += src.bufQueue[i].audioBuf.duration;"
+                      "   kelpPlayedAt.push(at); };"
+                      " return true; })()")
+        self.assertTrue(toggle(playing), "P again did not play the music on: %s" % page.evaluate(music))
+        played_at = page.evaluate("kelpPlayedAt")
+        self.assertEqual(1, len(played_at), played_at)
+        self.assertAlmostEqual(held, played_at[0], delta=0.02, msg="the music did not go on from where it was")
+
+
 if __name__ == "__main__":
     parser = argparse.ArgumentParser()
-    for flag in ("--build-dir", "--source-dir", "--web-dir"):
+    for flag in ("--build-dir", "--source-dir"):
         parser.add_argument(flag, required=True)
     options, rest = parser.parse_known_args()
-    ARGS.update(build=os.path.realpath(options.build_dir), source=os.path.realpath(options.source_dir),
-                web=os.path.realpath(options.web_dir))
+    ARGS.update(build=os.path.realpath(options.build_dir), source=os.path.realpath(options.source_dir))
     if wh.emscripten_missing():
         print("SKIPPED: the browser build of a game needs %s (scripts/setup.sh installs them)" %
               wh.emscripten_missing())

@@ -375,6 +375,98 @@ TEST_F(Draw, ClearColourOperations) {
     EXPECT_NEAR(127.5, ASys.clsCurrent[2], 1e-3);
 }
 
+// Bad numbers: a NaN, or an infinity where a finite number is needed,
+// makes the call do nothing, said once for that call; an infinity where a
+// range holds the value is clamped like any other value out of range.
+TEST_F(Draw, NaNAndInfinitiesAreRefusedOnceOrClamped) {
+    MyGame& g = ThisGame;
+    const float nan = NAN, inf = INFINITY;
+    struct Case {
+        const char* call;
+        std::function<void()> run;
+        const char* instead;
+        const char* what;   // what the log says was wrong
+    } cases[] = {
+        {"Rect", [&] { g.Rect(nan, 300, 10, 10); }, "nothing drawn", "NaN or infinite"},
+        {"Rect_UL", [&] { g.Rect_UL(400, 300, inf); }, "nothing drawn", "NaN or infinite"},
+        {"Plot", [&] { g.Plot(1, -inf); }, "nothing drawn", "NaN or infinite"},
+        {"Oval", [&] { g.Oval(400, 300, nan, 3); }, "nothing drawn", "NaN or infinite"},
+        {"Circle", [&] { g.Circle(400, 300, inf); }, "nothing drawn", "NaN or infinite"},
+        {"Circle_UL", [&] { g.Circle_UL(nan, 0, 3); }, "nothing drawn", "NaN or infinite"},
+        {"Fan", [&] { g.Fan(400, 300, nan); }, "nothing drawn", "NaN or infinite"},
+        {"Quad", [&] { g.Quad(0, 0, 1, 0, 1, inf, 0, 1); }, "nothing drawn", "NaN or infinite"},
+        {"FullTri", [&] { g.FullTri(0, 0, nan, 0, 1, 1); }, "nothing drawn", "NaN or infinite"},
+        {"Tri", [&] { g.Tri(0, 0, 10, -inf); }, "nothing drawn", "NaN or infinite"},
+        {"Tri_Fix", [&] { g.Tri_Fix(0, 0, 10, 10, nan); }, "nothing drawn", "NaN or infinite"},
+        {"Line", [&] { g.Line(0, 0, inf, 5); }, "nothing drawn", "NaN or infinite"},
+        {"DrawImg", [&] { g.DrawImg(0, nan, 5); }, "nothing drawn", "NaN or infinite"},
+        {"DrawBlur", [&] { g.DrawBlur(0, 5, inf); }, "nothing drawn", "NaN or infinite"},
+        {"QuadImg", [&] { g.QuadImg(0, 0, 0, 1, 0, 1, 1, nan, 1, 0); }, "nothing drawn", "NaN or infinite"},
+        {"Text", [&] { g.Text(10, 10, "hi", nan); }, "nothing drawn", "NaN or infinite"},
+        {"SetCol", [&] { g.SetCol(1, nan, 3); }, "the drawing state is kept", "NaN"},
+        {"SetGradient", [&] { g.SetGradient(1, 2, 3, nan, 5, 6, 7, 1); }, "the drawing state is kept", "NaN"},
+        {"SetAlpha", [&] { g.SetAlpha(nan); }, "the drawing state is kept", "NaN"},
+        {"SetSize", [&] { g.SetSize(inf); }, "the drawing state is kept", "NaN or infinite"},
+        {"SetRot", [&] { g.SetRot(nan); }, "the drawing state is kept", "NaN or infinite"},
+        {"SetLineThickness", [&] { g.Thick(-inf); }, "the drawing state is kept", "NaN or infinite"},
+        {"HSV2RGB", [&] { g.InkRot(inf); }, "the drawing state is kept", "NaN or infinite"},
+        {"SetCLS", [&] { g.CLS(nan, 0, 0); }, "the drawing state is kept", "NaN"},
+        {"FadeCLS", [&] { g.FadeCLS(0, 0, 0, inf); }, "the drawing state is kept", "NaN or infinite"},
+        {"SetCLSRot", [&] { g.SetCLSRot(nan, 0, 255); }, "the drawing state is kept", "NaN or infinite"},
+    };
+    g.SetCol(10, 20, 30, 0.5f);
+    g.SetSize(2);
+    g.SetRot(45);
+    g.SetLineThickness(3);
+    g.CLS(40, 50, 60);
+    const float sizeX = ASys.sizeX, rot = ASys.rot, thick = ASys.lineHalf;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.call);
+        KELPSys::ForgetLogged(c.call);
+        testing::internal::CaptureStdout();
+        c.run();
+        c.run();
+        std::string out = testing::internal::GetCapturedStdout();
+        const std::string line = std::string("> ") + c.call + ": an argument is " + c.what + "; " + c.instead +
+                                 " (said once)\n";
+        EXPECT_NE(std::string::npos, out.find(line)) << out;
+        EXPECT_EQ(out.find(line), out.rfind(line)) << "said twice: " << out;
+        EXPECT_EQ(0, ASys.drawCount);
+        ExpectState(10, 20, 30, 127.5f, "the colour is kept");
+        EXPECT_EQ(sizeX, ASys.sizeX);
+        EXPECT_EQ(rot, ASys.rot);
+        EXPECT_EQ(thick, ASys.lineHalf);
+        EXPECT_FLOAT_EQ(50, ASys.clsTarget[1]);
+    }
+
+    // Infinities where a range holds the value: clamped, nothing said.
+    testing::internal::CaptureStdout();
+    g.SetCol(inf, -inf, 7, inf);
+    ExpectState(255, 0, 7, 255, "infinite components");
+    g.InkRot(0, inf, -inf);
+    ExpectState(0, 0, 0, 255, "infinite saturation and value");
+    g.CLS(-inf, inf, 3);
+    EXPECT_FLOAT_EQ(0, ASys.clsTarget[0]);
+    EXPECT_FLOAT_EQ(255, ASys.clsTarget[1]);
+    EXPECT_EQ("", testing::internal::GetCapturedStdout());
+
+    // Finite arguments whose product at the current size overflows: the
+    // command is not kept, and that is said once.
+    KELPSys::ForgetLogged("draw overflow");
+    testing::internal::CaptureStdout();
+    g.SetSize(1e30f);
+    g.Rect(400, 300, 1e30f, 1);
+    g.Rect(400, 300, 1e30f, 1);
+    g.SetSize(1);
+    g.Rect(400, 300, -10, -20);   // a negative size is drawn, mirrored
+    std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(1, ASys.drawCount);
+    EXPECT_FLOAT_EQ(-10, Cmd(0).w);
+    const std::string overflow = "> A shape or image too large to draw (its numbers overflow); not drawn (said once)\n";
+    EXPECT_NE(std::string::npos, out.find(overflow)) << out;
+    EXPECT_EQ(out.find(overflow), out.rfind(overflow)) << out;
+}
+
 // The fade is a step of every render; without a window a render still
 // takes that step.
 TEST_F(Draw, ClearColourFadesOneStepPerRender) {

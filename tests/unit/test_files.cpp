@@ -56,6 +56,8 @@ extern "C" int fsync(int fd) {
 
 namespace {
 
+std::string TextOf(const std::string& path);
+
 class RecordFiles : public ::testing::Test {
 protected:
     std::string root;
@@ -104,6 +106,12 @@ protected:
         ASSERT_NE(nullptr, f);
         fwrite(content.data(), 1, content.size(), f);
         fclose(f);
+    }
+
+    // Every name MoveAside could give `name` is taken by a file.
+    void TakeEveryAsideName(const std::string& name) {
+        Put(name + ".bad", "kept");
+        for (int n = 2; n <= 999; n++) Put(name + "." + std::to_string(n) + ".bad", "kept");
     }
 };
 
@@ -261,23 +269,46 @@ TEST_F(RecordFiles, TargetIsReplacedOnlyAtClose) {
     EXPECT_TRUE(Temporaries().empty());
 }
 
-// A folder in the target's place that cannot even be put aside (its
-// ".bad" name is taken by a folder with files in it) keeps the save from
-// taking its name.
-TEST_F(RecordFiles, FailedRenameKeepsTheTargetAndIsLogged) {
+// A folder in the target's place that cannot even be put aside (every
+// name it could take aside is taken) keeps the save from taking its name.
+TEST_F(RecordFiles, FailedMoveAsideKeepsTheTargetAndIsLogged) {
     fs::create_directories(PathOf("busy"));
-    fs::create_directories(PathOf("busy.bad/inside"));
+    TakeEveryAsideName("busy");
     ASSERT_EQ(1, ThisGame.WriteFile("busy"));
     ThisGame.WriteInt(3);
     testing::internal::CaptureStdout();
     ThisGame.CloseFile();
     std::string out = testing::internal::GetCapturedStdout();
-    EXPECT_NE(std::string::npos, out.find("> Error Writing File: move aside (it is a folder) " + PathOf("busy") + " ("))
+    EXPECT_NE(std::string::npos, out.find("> Error Writing File: move aside (it is a folder) " + PathOf("busy") +
+                                          " (every name from " + PathOf("busy") + ".bad to " + PathOf("busy") +
+                                          ".999.bad is taken)\n"))
         << out;
     EXPECT_TRUE(fs::is_directory(PathOf("busy")));
-    EXPECT_TRUE(fs::is_directory(PathOf("busy.bad/inside")));
+    EXPECT_EQ("kept", TextOf(PathOf("busy.bad")));
     EXPECT_TRUE(Temporaries().empty());
     EXPECT_EQ(0, FileOpen);
+}
+
+// MoveAside takes the first free name and never replaces anything at a
+// name it passes over, whatever is there; nothing at the name is said.
+TEST_F(RecordFiles, MoveAsideTakesTheFirstFreeName) {
+    Put("a.sav.bad", "first");
+    fs::create_directories(PathOf("a.sav.2.bad/inside"));
+    ASSERT_EQ(0, symlink("/nowhere", PathOf("a.sav.3.bad").c_str()));
+    for (const char* next : {".4.bad", ".5.bad"}) {
+        Put("a.sav", next);
+        EXPECT_EQ(PathOf(std::string("a.sav") + next), ThisGame.MoveAside("a.sav"));
+        EXPECT_EQ(next, TextOf(PathOf(std::string("a.sav") + next)));
+        EXPECT_FALSE(fs::exists(PathOf("a.sav")));
+    }
+    EXPECT_EQ("first", TextOf(PathOf("a.sav.bad")));
+    EXPECT_TRUE(fs::is_directory(PathOf("a.sav.2.bad/inside")));
+    EXPECT_TRUE(fs::is_symlink(PathOf("a.sav.3.bad")));
+    testing::internal::CaptureStdout();
+    EXPECT_EQ("", ThisGame.MoveAside("none.sav"));
+    std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_NE(std::string::npos, out.find("> Not moved aside: " + PathOf("none.sav") + " (No such file or directory)\n"))
+        << out;
 }
 
 // A browser copies each save to its own storage from this hook: it hears of
@@ -288,13 +319,13 @@ TEST_F(RecordFiles, TheSavedHookHearsOfEachFilePutInPlaceOnly) {
     FileSaved = [](const char* path) { heard.push_back(path); };
     Put("read.dat", "abcd");
     fs::create_directories(PathOf("busy"));
-    fs::create_directories(PathOf("busy.bad/inside"));
+    TakeEveryAsideName("busy");
     ASSERT_EQ(1, ThisGame.WriteFile("a.sav"));
     ThisGame.WriteInt(1);
     ThisGame.CloseFile();
     ASSERT_EQ(1, ThisGame.ReadFile("read.dat"));
     ThisGame.CloseFile();
-    ASSERT_EQ(1, ThisGame.WriteFile("busy"));   // the rename fails
+    ASSERT_EQ(1, ThisGame.WriteFile("busy"));   // the move aside fails
     ThisGame.WriteInt(2);
     testing::internal::CaptureStdout();
     ThisGame.CloseFile();
@@ -549,8 +580,8 @@ TEST_F(RecordFiles, TwoCopiesSavingAtOnceBothSave) {
 // Something at a save's name that is not a regular file is never opened
 // (opening a FIFO that nobody writes would wait for ever): the read fails
 // at once and says what it skipped. A save puts it aside as "<name>.bad",
-// where a file kept last time gives way, and takes the name by the usual
-// rename.
+// or, where something was kept before, under the next free name, and takes
+// the name by the usual rename.
 TEST_F(RecordFiles, WhatIsNotARegularFileIsSkippedAndPutAside) {
     struct Case {
         const char* kind;
@@ -576,11 +607,12 @@ TEST_F(RecordFiles, WhatIsNotARegularFileIsSkippedAndPutAside) {
         {"a character device", [](const std::string& p) { return symlink("/dev/null", p.c_str()) == 0; },
          fs::file_type::symlink, false},
     };
-    const std::string odd = PathOf("odd.sav"), aside = odd + ".bad";
+    const std::string odd = PathOf("odd.sav");
     for (const Case& c : cases) {
         SCOPED_TRACE(c.kind);
         ASSERT_TRUE(c.make(odd));
         if (c.keptBefore) Put("odd.sav.bad", "kept last time");
+        const std::string aside = odd + (c.keptBefore ? ".2.bad" : ".bad");
 
         const std::string log = root + "-child.log";
         int code = RunInChild(log, [] { return ThisGame.ReadFile("odd.sav") == 0 && FileOpen == 0 ? 0 : 1; });
@@ -604,9 +636,13 @@ TEST_F(RecordFiles, WhatIsNotARegularFileIsSkippedAndPutAside) {
         EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(odd)));
         EXPECT_EQ((std::vector<unsigned char>{42, 0, 0, 0}), Bytes("odd.sav"));
         EXPECT_EQ(c.aside, fs::symlink_status(aside).type());
+        if (c.keptBefore) {
+            EXPECT_EQ("kept last time", TextOf(odd + ".bad"));
+        }
         EXPECT_TRUE(Temporaries().empty());
         fs::remove_all(odd);
         fs::remove_all(aside);
+        fs::remove_all(odd + ".bad");
     }
 }
 
@@ -664,6 +700,93 @@ TEST_F(RecordFiles, ADataRootThatCannotBeWrittenSavesInThePlayersFolder) {
     EXPECT_EQ((std::vector<unsigned char>{8, 0, 0, 0}), Bytes("xdg/unit_tests/new.sav"));
     EXPECT_EQ(0700u, (unsigned)fs::status(mine).permissions() & 0777u);
     EXPECT_FALSE(fs::exists(PathOf("game/new.sav")));
+}
+
+// No player's folder can be written either (XDG_DATA_HOME names a file, the
+// home cannot be written): the saves go to a folder of the user's own in
+// the system's temporary folder, and the log says once where they could not
+// go and why, and where they go. A folder there that is not the user's own
+// real folder is not used: then nothing can be kept, and the log says so.
+TEST_F(RecordFiles, WithNoPlayersFolderSavesGoToTheTemporaryFolder) {
+    const std::string game = PathOf("game"), home = PathOf("home"), tmp = PathOf("tmp"), file = PathOf("afile");
+    for (const std::string& dir : {game, home, tmp}) fs::create_directory(dir);
+    Put("afile", "not a folder");
+    const bool asRoot = geteuid() == 0;
+    const unsigned uid = asRoot ? 65534 : getuid();
+    chmod(root.c_str(), 0755);
+    chmod(tmp.c_str(), 01777);   // as the system's: every user may make a folder there
+    if (!asRoot) {
+        chmod(game.c_str(), 0555);
+        chmod(home.c_str(), 0555);
+    }
+    const std::string mine = tmp + "/kelp-" + std::to_string(uid);
+    auto saveThere = [&](const std::string& log, const std::string& tmpdir) {
+        int code = RunInChild(log, [&] {
+            if (asRoot && (setgid(65534) != 0 || setuid(65534) != 0)) return 2;
+            setenv("XDG_DATA_HOME", file.c_str(), 1);
+            setenv("HOME", home.c_str(), 1);
+            setenv("TMPDIR", tmpdir.c_str(), 1);
+            snprintf(ThisGame.dataRoot, sizeof ThisGame.dataRoot, "%s", game.c_str());
+            printf("folder %s\n", ThisGame.SaveFolder());
+            if (ThisGame.WriteFile("new.sav") != 1) return 3;
+            ThisGame.WriteInt(9);
+            ThisGame.CloseFile();
+            return 0;
+        });
+        return code;
+    };
+    const std::string log = PathOf("child.log");
+    int code = saveThere(log, tmp + "/");
+    std::string out = TextOf(log);
+    chmod(game.c_str(), 0755);
+    chmod(home.c_str(), 0755);
+    ASSERT_EQ(0, code) << out;
+    const std::string folder = mine + "/unit_tests";
+    EXPECT_NE(std::string::npos, out.find("folder " + folder + "\n")) << out;
+    const std::string said[] = {
+        "> Saves cannot go to " + file + "/unit_tests: cannot make " + file + "/unit_tests (Not a directory)\n",
+        "> Saves cannot go to " + home + "/.local/share/unit_tests: cannot make " + home +
+            "/.local (Permission denied)\n",
+        "> Saves go to " + folder + ", in the system's temporary folder, which may be emptied at a restart (" +
+            game + " cannot be written)\n",
+    };
+    size_t at = 0;
+    for (const std::string& line : said) {
+        size_t found = out.find(line);
+        EXPECT_NE(std::string::npos, found) << line << out;
+        EXPECT_EQ(found, out.rfind(line)) << "said once: " << line;
+        EXPECT_GE(found, at) << "in this order: " << line;
+        at = found == std::string::npos ? at : found;
+    }
+    EXPECT_EQ((std::vector<unsigned char>{9, 0, 0, 0}), Bytes("tmp/kelp-" + std::to_string(uid) + "/unit_tests/new.sav"));
+    EXPECT_EQ(0700u, (unsigned)fs::status(mine).permissions() & 0777u);
+
+    // Another's folder, or a link, at the user's name in the temporary
+    // folder: not used.
+    struct Case { const char* what; std::function<bool(const std::string&)> make; const char* why; };
+    std::vector<Case> cases = {
+        {"a link", [](const std::string& p) { return symlink("/tmp", p.c_str()) == 0; }, " is not a folder"},
+    };
+    if (asRoot)
+        cases.push_back({"another user's folder", [](const std::string& p) { return mkdir(p.c_str(), 0700) == 0; },
+                         " belongs to another user"});
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string other = PathOf(std::string("tmp-") + c.what);
+        fs::create_directory(other);
+        chmod(other.c_str(), 01777);
+        const std::string taken = other + "/kelp-" + std::to_string(uid);
+        ASSERT_TRUE(c.make(taken));
+        code = saveThere(log, other);
+        out = TextOf(log);
+        EXPECT_EQ(3, code) << out;
+        EXPECT_NE(std::string::npos, out.find("> Saves cannot go to the temporary folder: " + taken + c.why + "\n"))
+            << out;
+        EXPECT_NE(std::string::npos, out.find("> Saves cannot be kept: " + game +
+                                              " cannot be written, nor any folder of the player's\n"))
+            << out;
+        EXPECT_NE(std::string::npos, out.find("folder " + game + "\n")) << out;
+    }
 }
 
 // The new name lives in the folder: after the rename the folder is synced

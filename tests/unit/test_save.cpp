@@ -310,15 +310,15 @@ TEST_F(SaveFiles, SaveFileOfAnotherUserIsCleared) {
 }
 
 // A damaged settings file makes a new user, and the save of the old one is
-// cleared; the player's boards are still kept beside it, and the next such
-// event replaces what was kept.
+// cleared; the player's boards are still kept beside it, each time under a
+// name of its own: nothing kept before is ever replaced.
 TEST_F(SaveFiles, AClearedSaveIsKeptBesideIt) {
-    struct Case { const char* what; size_t keep; int flip; } cases[] = {
-        {"settings cut to 0 bytes", 0, -1},
-        {"settings cut to 100 bytes", 25, -1},
-        {"one bit of the user ID flipped", 1124, 26},
+    struct Case { const char* what; size_t keep; int flip; const char* kept; } cases[] = {
+        {"settings cut to 0 bytes", 0, -1, ".bad"},
+        {"settings cut to 100 bytes", 25, -1, ".2.bad"},
+        {"one bit of the user ID flipped", 1124, 26, ".3.bad"},
     };
-    const std::string kept = PathOf(std::string(SAVE_NAME) + ".bad");
+    std::vector<std::pair<std::string, std::string>> keptSoFar;
     for (auto& c : cases) {
         SCOPED_TRACE(c.what);
         Played();
@@ -330,33 +330,71 @@ TEST_F(SaveFiles, AClearedSaveIsKeptBesideIt) {
         PutInts("Settings.sav", settings);
 
         auto lines = Load();
+        const std::string kept = PathOf(std::string(SAVE_NAME) + c.kept);
         EXPECT_TRUE(Logged(lines, "Clearing Scoreboard")) << out;
         EXPECT_TRUE(Logged(lines, "Old save kept as " + kept)) << out;
-        EXPECT_TRUE(Slurp(kept) == before);
+        keptSoFar.push_back({kept, before});
+        for (auto& k : keptSoFar) EXPECT_TRUE(Slurp(k.first) == k.second) << k.first;
         ExpectCleared();
         EXPECT_EQ(88404u, fs::file_size(PathOf(SAVE_NAME)));
     }
 
-    // A damaged save file is kept the same way, over the earlier one.
+    // A damaged save file is kept the same way, beside the earlier ones.
     Played();
     auto save = Ints(SAVE_NAME);
     save[100 + 60] += 1;
     PutInts(SAVE_NAME, save);
     std::string damaged = Slurp(PathOf(SAVE_NAME));
     auto lines = Load();
+    const std::string kept = PathOf(std::string(SAVE_NAME) + ".4.bad");
     EXPECT_TRUE(Logged(lines, "Old save kept as " + kept)) << out;
     EXPECT_TRUE(Slurp(kept) == damaged);
+    for (auto& k : keptSoFar) EXPECT_TRUE(Slurp(k.first) == k.second) << k.first;
 
     // A sound start keeps nothing, and a first start has nothing to keep.
+    for (auto& k : keptSoFar) fs::remove(k.first);
     fs::remove(kept);
     Restart();
     lines = Load();
-    EXPECT_FALSE(fs::exists(kept));
+    EXPECT_FALSE(fs::exists(keptSoFar[0].first));
     fs::remove(PathOf(SAVE_NAME));
     Restart();
     lines = Load();
     EXPECT_TRUE(Logged(lines, "Clearing Scoreboard")) << out;
-    EXPECT_FALSE(fs::exists(kept));
+    EXPECT_FALSE(fs::exists(keptSoFar[0].first));
+}
+
+// Where the settings would be put aside is taken by a folder: the odd
+// settings still go aside (under the next free name), the settings are
+// written, and the next start keeps its user and its boards; the original
+// save, which was cleared once, stays kept.
+TEST_F(SaveFiles, ATakenAsideNameNeitherClearsTheBoardsAgainNorLosesASave) {
+    Played();
+    const std::string original = Slurp(PathOf(SAVE_NAME));
+    fs::remove(PathOf("Settings.sav"));
+    fs::create_directories(PathOf("Settings.sav/inside"));
+    fs::create_directories(PathOf("Settings.sav.bad/inside"));
+
+    auto lines = Load();
+    EXPECT_TRUE(Logged(lines, "Clearing Scoreboard")) << out;
+    EXPECT_TRUE(Logged(lines, PathOf("Settings.sav") + " was a folder, not a regular file: moved aside as " +
+                                  PathOf("Settings.sav.2.bad")))
+        << out;
+    const std::string kept = PathOf(std::string(SAVE_NAME) + ".bad");
+    EXPECT_TRUE(Slurp(kept) == original);
+    EXPECT_EQ(4496u, fs::file_size(PathOf("Settings.sav")));
+    const int32_t user = ThisGame.saveData[26];
+
+    for (int start = 0; start < 2; start++) {
+        Restart();
+        lines = Load();
+        EXPECT_FALSE(Logged(lines, "Reset User")) << out;
+        EXPECT_FALSE(Logged(lines, "Clearing Scoreboard")) << out;
+        EXPECT_EQ(user, ThisGame.saveData[26]);
+        EXPECT_TRUE(Slurp(kept) == original) << "the kept save is never replaced";
+    }
+    EXPECT_TRUE(fs::is_directory(PathOf("Settings.sav.bad/inside")));
+    EXPECT_TRUE(fs::is_directory(PathOf("Settings.sav.2.bad/inside")));
 }
 
 TEST_F(SaveFiles, WrongUserCheckPrintsAAndMakesANewUser) {

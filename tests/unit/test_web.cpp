@@ -16,6 +16,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <memory>
+#include <mutex>
 #include <random>
 #include <sstream>
 #include <thread>
@@ -557,6 +558,150 @@ TEST_F(WebTest, TheDemoLogsAnAnswerOnOneLineWithControlBytesEscaped) {
     const string logged = "> OK\\r\\n      12> Reset User\\n\\\\x\\x7F\\r\\n\n";
     ASSERT_GE(out.size(), logged.size());
     EXPECT_EQ(out.substr(out.size() - logged.size()), logged) << out;
+}
+
+// ---- The request that never holds the game ----------------------------------------
+
+// Accepts one connection, reads the request, then sends its pieces one by
+// one: each at least `gapMs` after the last, and only once the game has run
+// `updatesPerPiece` more updates (its count in `updates`). A request that
+// held the game would keep the next piece from ever being sent.
+class PacedServer {
+public:
+    PacedServer(std::vector<string> pieces, int gapMs, const std::atomic<int>& updates, int updatesPerPiece)
+        : pieces_(std::move(pieces)), gapMs_(gapMs), updates_(updates), perPiece_(updatesPerPiece) {
+        fd_ = ListenOnLoopback(&port_);
+        thread_ = std::thread([this] { Run(); });
+    }
+    ~PacedServer() {
+        stop_ = true;
+        shutdown(fd_, SHUT_RDWR);
+        thread_.join();
+        close(fd_);
+    }
+    int port() const { return port_; }
+    // The game's update count when each piece went out.
+    std::vector<int> sentAt() const {
+        std::lock_guard<std::mutex> hold(lock_);
+        return sentAt_;
+    }
+
+private:
+    void Run() {
+        int c = accept(fd_, nullptr, nullptr);
+        if (c < 0) return;
+        int one = 1;
+        setsockopt(c, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+        ReadRequestHead(c);
+        int last = updates_;
+        for (const string& piece : pieces_) {
+            auto due = std::chrono::steady_clock::now() + std::chrono::milliseconds(gapMs_);
+            while (!stop_ && (std::chrono::steady_clock::now() < due || updates_ - last < perPiece_))
+                std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            if (stop_) break;
+            last = updates_;
+            send(c, piece.data(), piece.size(), MSG_NOSIGNAL);
+            std::lock_guard<std::mutex> hold(lock_);
+            sentAt_.push_back(last);
+        }
+        close(c);
+    }
+    std::vector<string> pieces_;
+    int gapMs_;
+    const std::atomic<int>& updates_;
+    int perPiece_;
+    int fd_ = -1, port_ = 0;
+    std::atomic<bool> stop_{false};
+    mutable std::mutex lock_;
+    std::vector<int> sentAt_;
+    std::thread thread_;
+};
+
+// Against a server that answers a byte a second (its first five, then the
+// rest at once, within the ten seconds an answer may take): the game's
+// updates go on at their pace while the request is under way (the server
+// sends each byte only once the game has run ten more updates), no call of
+// the three holds an update, and the answer arrives whole.
+TEST_F(WebTest, ARequestNeverHoldsTheGameAndItsAnswerArrivesWhole) {
+    std::atomic<int> updates{0};
+    std::vector<string> pieces = {"H", "T", "T", "P", "/", "1.1 200 OK\r\nContent-Length: 30\r\n\r\n"
+                                                           "[-\r\nData-]Rank 3 of 7[-\r\nEnd-]"};
+    PacedServer server(pieces, 1000, updates, 10);
+    ASys.webPort = server.port();
+    ::testing::internal::CaptureStdout();
+    ASSERT_EQ(1, K().RequestURL("127.0.0.1", "Scores.php?Game=550&Score=", "a b"));
+    EXPECT_EQ(0, K().RequestURL("127.0.0.1", "Scores.php?Game=550&Score=", "again")) << "one at a time";
+    double longestCall = 0;
+    auto start = std::chrono::steady_clock::now();
+    std::vector<string> answers;
+    // The game's loop: an update every 16 ms, each looking at the request;
+    // a minute at most, far beyond the answer's ten seconds.
+    while (K().URLPending() && std::chrono::steady_clock::now() - start < std::chrono::seconds(60)) {
+        auto t0 = std::chrono::steady_clock::now();
+        answers.push_back(K().URLAnswer());
+        K().URLPending();
+        longestCall = std::max(longestCall, std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count());
+        updates++;
+        std::this_thread::sleep_for(std::chrono::milliseconds(16));
+    }
+    double took = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    string out = ::testing::internal::GetCapturedStdout();
+    ASys.webPort = 80;
+    EXPECT_EQ(0, K().URLPending());
+    EXPECT_EQ("Rank 3 of 7", K().URLAnswer()) << out;
+    EXPECT_EQ("", out);
+    for (const string& a : answers) EXPECT_EQ("", a) << "no answer before it has come whole";
+    // Every byte went out after ten more updates: the game never stood still.
+    std::vector<int> sent = server.sentAt();
+    ASSERT_EQ(pieces.size(), sent.size());
+    for (size_t i = 1; i < sent.size(); i++) EXPECT_GE(sent[i] - sent[i - 1], 10);
+    printf("%d updates in %.1f s while the request was under way (%.0f a second); the longest call %.2f ms\n",
+           updates.load(), took, updates / took, longestCall * 1000);
+}
+
+// A request that fails says why on the log when the game looks, and its
+// answer is empty; the next one starts afresh. The escaping is GetURL's.
+TEST_F(WebTest, AFailedRequestSaysWhyAndTheNextStartsAfresh) {
+    ASys.webPort = UnusedPort();
+    ::testing::internal::CaptureStdout();
+    ASSERT_EQ(1, K().RequestURL("127.0.0.1", "x", "y"));
+    auto start = std::chrono::steady_clock::now();
+    while (K().URLPending() && std::chrono::steady_clock::now() - start < std::chrono::seconds(30))
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    string out = ::testing::internal::GetCapturedStdout();
+    EXPECT_EQ("", K().URLAnswer());
+    EXPECT_EQ("Could not connect\n", out);
+
+    TinyServer server({"HTTP/1.1 200 OK\r\n\r\n[-\r\nData-]fine[-\r\nEnd-]"}, false);
+    ASys.webPort = server.port();
+    ASSERT_EQ(1, K().RequestURL("localhost", "Scores.php?Game=550&Score=", "a b&c"));
+    start = std::chrono::steady_clock::now();
+    while (K().URLPending() && std::chrono::steady_clock::now() - start < std::chrono::seconds(30))
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    ASys.webPort = 80;
+    EXPECT_EQ("fine", K().URLAnswer());
+    EXPECT_EQ(server.request(),
+              "GET /Scores.php?Game=550&Score=a*!U!*b*!A!*c HTTP/1.1\r\nHost: localhost\r\nConnection: close\r\n\r\n");
+}
+
+// The game ends with a request under way to a server that never answers:
+// the end does not wait for the three seconds, says so, and leaves no
+// thread touching the game (the request ends with its record).
+TEST_F(WebTest, ARequestUnderWayIsStoppedAtTheEnd) {
+    TinyServer server({}, true);
+    ASys.webPort = server.port();
+    ASSERT_EQ(1, K().RequestURL("127.0.0.1", "x", "y"));
+    EXPECT_EQ(1, K().URLPending());
+    ::testing::internal::CaptureStdout();
+    auto t0 = std::chrono::steady_clock::now();
+    ASys.EndURLData();
+    double s = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    string out = ::testing::internal::GetCapturedStdout();
+    ASys.webPort = 80;
+    EXPECT_NE(out.find("> Web: request to 127.0.0.1 stopped, unanswered, as the game ends\n"), string::npos) << out;
+    EXPECT_LT(s, 2.5) << "the end waited for the server";
+    EXPECT_EQ(0, K().URLPending());
+    EXPECT_EQ("", K().URLAnswer());
 }
 
 // ---- Browser launcher -------------------------------------------------------------
